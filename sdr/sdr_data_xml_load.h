@@ -1,0 +1,47 @@
+#ifndef SDR_DATA_XML_LOAD_H
+#define SDR_DATA_XML_LOAD_H
+
+// The hardened XML loader shared by every reader of session documents.
+//
+// A document is untrusted input. The loader never opens anything the
+// document names (external DTDs, external entities and parameter entities
+// are refused), limits entity expansion, the nesting depth, the attribute
+// count per element and the memory the parser may use, and turns every
+// exception of the XML library into a text. Limits, each a configuration
+// switch read at every load:
+//   "sdr_max_xml_depth"          nesting depth of elements      (default 10000)
+//   "sdr_max_xml_attributes"     attributes of one element      (default 10000)
+//   "sdr_max_entity_expansions"  entity references expanded     (default 100000)
+//   "sdr_max_document_mb"        parser memory, MiB             (default 8192)
+// The memory a load may use is also bounded by 256 MiB plus 16 times the
+// file's size, whichever is smaller, so a small file cannot expand into a
+// huge document.
+
+#include <xercesc/dom/DOM.hpp>
+
+#include <memory>
+#include <string>
+
+#include "sdr_export.h"
+
+class SDR_XML_PARSE_CONTEXT {
+public:
+  SDR_XML_PARSE_CONTEXT();
+  ~SDR_XML_PARSE_CONTEXT();
+  SDR_XML_PARSE_CONTEXT(const SDR_XML_PARSE_CONTEXT&) = delete;
+  SDR_XML_PARSE_CONTEXT& operator=(const SDR_XML_PARSE_CONTEXT&) = delete;
+
+  // Parses the bytes; name is used as the document's system id. Returns the
+  // document, owned by this context, or null with the reason in *error.
+  xercesc::DOMDocument* parse(const char* data, size_t size, const char* name, std::string* error);
+
+private:
+  struct IMPL;
+  std::unique_ptr<IMPL> m_impl;
+};
+
+// Reads a whole regular file. Directories, FIFOs and devices are refused
+// without blocking. Returns false with the reason in *error.
+SDR_API bool sdr_read_file(const char* path, std::string* bytes, std::string* error);
+
+#endif

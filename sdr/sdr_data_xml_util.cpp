@@ -1,0 +1,649 @@
+#include "sdr_data_xml_util.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <vector>
+
+#include "platform_mutex.h"
+#include "sdr_internal.h"
+
+using namespace xercesc;
+
+// ------------------------------------------------------------------ helpers
+
+void sdr_report_internal_error(const char* expression, const char* file, int line) {
+  const char* base = file ? std::strrchr(file, '/') : nullptr;
+  MSG_INTERNAL_ERROR::report(expression, "SDR", base ? base + 1 : (file ? file : ""), line);
+}
+
+SDR_XSTR::SDR_XSTR(const char* text) {
+  if (!text) return;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  size_t n = std::strlen(text);
+  m_text.reserve(n);
+  size_t i = 0;
+  while (i < n) {
+    unsigned c = p[i];
+    if (c < 0x80) {
+      m_text.push_back(static_cast<char16_t>(c));
+      ++i;
+      continue;
+    }
+    // UTF-8 sequence; an invalid byte is taken as the Latin-1 character.
+    unsigned need = 0;
+    unsigned cp = 0;
+    if ((c & 0xE0) == 0xC0) {
+      need = 1;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      need = 2;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      need = 3;
+      cp = c & 0x07;
+    }
+    bool ok = need > 0 && i + need < n + 1;
+    for (unsigned k = 1; ok && k <= need; ++k) {
+      if (i + k >= n || (p[i + k] & 0xC0) != 0x80) {
+        ok = false;
+      } else {
+        cp = (cp << 6) | (p[i + k] & 0x3F);
+      }
+    }
+    static const unsigned min_cp[4] = {0, 0x80, 0x800, 0x10000};
+    if (ok && (cp < min_cp[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+    if (!ok) {
+      m_text.push_back(static_cast<char16_t>(c));
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      m_text.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      m_text.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      m_text.push_back(static_cast<char16_t>(cp));
+    }
+    i += need + 1;
+  }
+}
+
+void sdr_append_utf8(const XMLCh* text, std::string* out) {
+  if (!text) return;
+  for (const XMLCh* p = text; *p; ++p) {
+    unsigned c = *p;
+    if (c < 0x80) {
+      out->push_back(static_cast<char>(c));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
+      ++p;
+    }
+    if (c < 0x800) {
+      out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+}
+
+std::string sdr_to_utf8(const XMLCh* text) {
+  std::string out;
+  sdr_append_utf8(text, &out);
+  return out;
+}
+
+std::string sdr_get_attribute(const DOMElement* element, const char* name) {
+  if (!element || !name) return std::string();
+  return sdr_to_utf8(element->getAttribute(SDR_XSTR(name)));
+}
+
+bool sdr_has_attribute(const DOMElement* element, const char* name) {
+  if (!element || !name) return false;
+  const XMLCh* v = element->getAttribute(SDR_XSTR(name));
+  return v && *v;
+}
+
+void sdr_set_attribute(DOMElement* element, const char* name, const char* value) {
+  if (!SDR_CHECK(element != NULL) || !SDR_CHECK(name != NULL)) return;
+  element->setAttribute(SDR_XSTR(name), SDR_XSTR(value ? value : ""));
+}
+
+void sdr_set_attribute(DOMElement* element, const char* name, int value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%d", value);
+  sdr_set_attribute(element, name, buf);
+}
+
+void sdr_remove_attribute(DOMElement* element, const char* name) {
+  if (!element || !name) return;
+  SDR_XSTR x(name);
+  if (element->getAttributeNode(x)) element->removeAttribute(x);
+}
+
+int sdr_atoi(const char* text) {
+  if (!text) return 0;
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool neg = false;
+  if (*p == '+' || *p == '-') neg = (*p++ == '-');
+  long long v = 0;
+  while (*p >= '0' && *p <= '9') {
+    v = v * 10 + (*p++ - '0');
+    if (v > static_cast<long long>(INT_MAX) + 1) v = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (neg) v = -v;
+  if (v > INT_MAX) v = INT_MAX;
+  if (v < INT_MIN) v = INT_MIN;
+  return static_cast<int>(v);
+}
+
+// ------------------------------------------------------------ element walk
+
+namespace {
+
+bool has_tag(const DOMNode* node, const XMLCh* name) {
+  return node->getNodeType() == DOMNode::ELEMENT_NODE && XMLString::equals(node->getNodeName(), name);
+}
+
+}  // namespace
+
+DOMElement* find_child_element(const DOMNode* parent, const XMLCh* name) {
+  if (!SDR_CHECK(name != NULL)) return nullptr;
+  if (!parent) return nullptr;
+  for (DOMNode* n = parent->getFirstChild(); n; n = n->getNextSibling())
+    if (has_tag(n, name)) return static_cast<DOMElement*>(n);
+  return nullptr;
+}
+
+DOMElement* find_child_element(const DOMNode* parent, const char* name) {
+  if (!SDR_CHECK(name != NULL)) return nullptr;
+  return find_child_element(parent, SDR_XSTR(name).x());
+}
+
+DOMElement* find_next_sibling_element(const DOMNode* start, const XMLCh* name) {
+  if (!SDR_CHECK(name != NULL)) return nullptr;
+  if (!start) return nullptr;
+  for (DOMNode* n = start->getNextSibling(); n; n = n->getNextSibling())
+    if (has_tag(n, name)) return static_cast<DOMElement*>(n);
+  return nullptr;
+}
+
+DOMElement* find_next_sibling_element(const DOMNode* start, const char* name) {
+  if (!SDR_CHECK(name != NULL)) return nullptr;
+  return find_next_sibling_element(start, SDR_XSTR(name).x());
+}
+
+DOMElement* first_child_element(const DOMNode* parent) {
+  if (!parent) return nullptr;
+  for (DOMNode* n = parent->getFirstChild(); n; n = n->getNextSibling())
+    if (n->getNodeType() == DOMNode::ELEMENT_NODE) return static_cast<DOMElement*>(n);
+  return nullptr;
+}
+
+DOMElement* next_sibling_element(const DOMNode* start) {
+  if (!start) return nullptr;
+  for (DOMNode* n = start->getNextSibling(); n; n = n->getNextSibling())
+    if (n->getNodeType() == DOMNode::ELEMENT_NODE) return static_cast<DOMElement*>(n);
+  return nullptr;
+}
+
+// ------------------------------------------------------------------ writer
+
+namespace {
+
+enum class ESC { NAME, ATTR, TEXT, RAW, CDATA };
+
+// Per ASCII character: 0 written as is, 1 needs a look (escape or refusal).
+struct ESC_TABLE {
+  unsigned char attr[128];
+  unsigned char text[128];
+  unsigned char raw[128];
+  ESC_TABLE() {
+    for (int c = 0; c < 128; ++c) {
+      bool control = c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+      raw[c] = control ? 1 : 0;
+      attr[c] = control || c == '&' || c == '<' || c == '"' || c == '\t' || c == '\n' || c == '\r';
+      text[c] = control || c == '&' || c == '<' || c == '>' || c == '\r';
+    }
+  }
+};
+const ESC_TABLE g_esc;
+
+class WRITER {
+public:
+  explicit WRITER(std::string* out) : m_out(out) {}
+
+  bool failed() const { return !m_error.empty(); }
+  const std::string& error() const { return m_error; }
+
+  void put(const char* s) { m_out->append(s); }
+  void put(char c) { m_out->push_back(c); }
+
+  void indent(int depth) {
+    m_out->push_back('\n');
+    if (depth > 1) m_out->append(static_cast<size_t>(depth - 1) * 2, ' ');
+  }
+
+  void char_ref(unsigned cp) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "&#x%X;", cp);
+    m_out->append(buf);
+  }
+
+  void fail(const char* what, unsigned cp) {
+    if (!m_error.empty()) return;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%s U+%04X cannot be written", what, cp);
+    m_error = buf;
+  }
+
+  // Writes text with the escaping of the given context.
+  void emit(const XMLCh* s, ESC mode) {
+    if (!s) return;
+    const unsigned char* table = mode == ESC::ATTR ? g_esc.attr : mode == ESC::TEXT ? g_esc.text : g_esc.raw;
+    const XMLCh* run = s;
+    const XMLCh* p = s;
+    for (;; ++p) {
+      unsigned c = *p;
+      if (c != 0 && c < 0x80 && !table[c]) continue;
+      flush_run(run, p);
+      if (c == 0) return;
+      run = p + 1;
+      if (c < 0x80) {
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+          fail("the control character", c);
+          continue;
+        }
+        switch (c) {
+          case '&': put("&amp;"); break;
+          case '<': put("&lt;"); break;
+          case '>': put("&gt;"); break;
+          case '"': put("&quot;"); break;
+          default: char_ref(c); break;  // tab, line feed, carriage return
+        }
+        continue;
+      }
+      // Non-ASCII: combine a surrogate pair, refuse what XML does not allow.
+      if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
+        ++p;
+        run = p + 1;
+      } else if ((c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+        fail("the character", c);
+        continue;
+      }
+      if (mode == ESC::NAME) {
+        fail("the non-ASCII name character", c);
+      } else if (mode == ESC::CDATA) {
+        put("]]>");
+        char_ref(c);
+        put("<![CDATA[");
+      } else {
+        char_ref(c);
+      }
+    }
+  }
+
+  void write_node(const DOMNode* start);
+
+private:
+  void flush_run(const XMLCh* from, const XMLCh* to) {
+    size_t n = static_cast<size_t>(to - from);
+    if (!n) return;
+    size_t old = m_out->size();
+    m_out->resize(old + n);
+    char* d = &(*m_out)[old];
+    for (size_t i = 0; i < n; ++i) d[i] = static_cast<char>(from[i]);
+  }
+
+  void write_cdata(const XMLCh* s) {
+    put("<![CDATA[");
+    // A "]]>" inside the text ends the section early: split it there.
+    const XMLCh* p = s;
+    std::u16string piece;
+    while (p && *p) {
+      if (p[0] == ']' && p[1] == ']' && p[2] == '>') {
+        piece.append(p, p + 2);
+        emit(piece.c_str(), ESC::CDATA);
+        piece.clear();
+        put("]]><![CDATA[");
+        p += 2;
+        continue;
+      }
+      piece.push_back(*p++);
+    }
+    emit(piece.c_str(), ESC::CDATA);
+    put("]]>");
+  }
+
+  bool is_white_space(const XMLCh* s) {
+    if (!s) return true;
+    for (; *s; ++s)
+      if (*s != ' ' && *s != '\t' && *s != '\n' && *s != '\r') return false;
+    return true;
+  }
+
+  void open_element(const DOMElement* e, int depth) {
+    const DOMNode* parent = e->getParentNode();
+    if (!parent || parent->getNodeType() != DOMNode::DOCUMENT_NODE) indent(depth);
+    put('<');
+    emit(e->getTagName(), ESC::NAME);
+    DOMNamedNodeMap* attrs = e->getAttributes();
+    XMLSize_t n = attrs ? attrs->getLength() : 0;
+    for (XMLSize_t i = 0; i < n; ++i) {
+      const DOMNode* a = attrs->item(i);
+      put(' ');
+      emit(a->getNodeName(), ESC::NAME);
+      put("=\"");
+      emit(a->getNodeValue(), ESC::ATTR);
+      put('"');
+    }
+  }
+
+  void close_element(const DOMElement* e, int depth) {
+    static const XMLCh data_tag[] = {'d', 'a', 't', 'a', 0};
+    if (!XMLString::equals(e->getTagName(), data_tag)) indent(depth);
+    put("</");
+    emit(e->getTagName(), ESC::NAME);
+    put('>');
+  }
+
+  void write_leaf(const DOMNode* n);
+
+  std::string* m_out;
+  std::string m_error;
+};
+
+void WRITER::write_leaf(const DOMNode* n) {
+  switch (n->getNodeType()) {
+    case DOMNode::TEXT_NODE:
+      if (!is_white_space(n->getNodeValue())) emit(n->getNodeValue(), ESC::TEXT);
+      break;
+    case DOMNode::CDATA_SECTION_NODE:
+      write_cdata(n->getNodeValue());
+      break;
+    case DOMNode::ENTITY_REFERENCE_NODE:
+      put('&');
+      emit(n->getNodeName(), ESC::NAME);
+      put(';');
+      break;
+    case DOMNode::ENTITY_NODE: {
+      const DOMEntity* ent = static_cast<const DOMEntity*>(n);
+      put("<!ENTITY ");
+      emit(ent->getNodeName(), ESC::NAME);
+      if (ent->getPublicId()) {
+        put("PUBLIC \"");
+        emit(ent->getPublicId(), ESC::RAW);
+        put('"');
+      }
+      if (ent->getSystemId()) {
+        put("SYSTEM \"");
+        emit(ent->getSystemId(), ESC::RAW);
+        put('"');
+      }
+      if (ent->getNotationName()) {
+        put("NDATA \"");
+        emit(ent->getNotationName(), ESC::RAW);
+        put('"');
+      }
+      put(">\n");
+      break;
+    }
+    case DOMNode::PROCESSING_INSTRUCTION_NODE: {
+      const DOMProcessingInstruction* pi = static_cast<const DOMProcessingInstruction*>(n);
+      put("<?");
+      emit(pi->getTarget(), ESC::NAME);
+      const XMLCh* data = pi->getData();
+      if (data && *data) {
+        put(' ');
+        emit(data, ESC::RAW);
+      }
+      put("?>");
+      break;
+    }
+    case DOMNode::COMMENT_NODE:
+      put("<!--");
+      emit(n->getNodeValue(), ESC::RAW);
+      put("-->");
+      break;
+    case DOMNode::DOCUMENT_TYPE_NODE: {
+      const DOMDocumentType* dt = static_cast<const DOMDocumentType*>(n);
+      put("<!DOCTYPE ");
+      emit(dt->getName(), ESC::NAME);
+      const XMLCh* pub = dt->getPublicId();
+      const XMLCh* sys = dt->getSystemId();
+      if (pub && *pub) {
+        put(" PUBLIC \"");
+        emit(pub, ESC::RAW);
+        put('"');
+        if (sys && *sys) {
+          put(" \"");
+          emit(sys, ESC::RAW);
+          put('"');
+        }
+      } else if (sys && *sys) {
+        put(" SYSTEM \"");
+        emit(sys, ESC::RAW);
+        put('"');
+      }
+      const XMLCh* subset = dt->getInternalSubset();
+      if (subset && *subset) {
+        put('[');
+        emit(subset, ESC::RAW);
+        put(']');
+      }
+      put('>');
+      break;
+    }
+    default:
+      std::cerr << "Unrecognized node type = " << static_cast<int>(n->getNodeType()) << std::endl;
+      break;
+  }
+}
+
+// Depth-first walk with an explicit stack of open elements.
+void WRITER::write_node(const DOMNode* start) {
+  if (start->getNodeType() == DOMNode::DOCUMENT_NODE) {
+    for (const DOMNode* c = start->getFirstChild(); c; c = c->getNextSibling()) {
+      write_node(c);
+      put('\n');
+    }
+    return;
+  }
+  std::vector<const DOMElement*> open;
+  const DOMNode* n = start;
+  for (;;) {
+    if (n->getNodeType() == DOMNode::ELEMENT_NODE) {
+      const DOMElement* e = static_cast<const DOMElement*>(n);
+      open_element(e, static_cast<int>(open.size()) + 1);
+      if (const DOMNode* first = e->getFirstChild()) {
+        put('>');
+        open.push_back(e);
+        n = first;
+        continue;
+      }
+      put("/>");
+    } else {
+      write_leaf(n);
+    }
+    // Move on: to the next sibling, or close finished elements upwards.
+    for (;;) {
+      if (n == start) return;
+      if (const DOMNode* next = n->getNextSibling()) {
+        n = next;
+        break;
+      }
+      const DOMElement* e = open.back();
+      open.pop_back();
+      close_element(e, static_cast<int>(open.size()) + 1);
+      n = e;
+    }
+  }
+}
+
+// Follows symbolic links to the file that is finally named.
+std::string resolve_links(const std::string& path) {
+  std::string cur = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(cur.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return cur;
+    std::vector<char> buf(PATH_MAX + 1);
+    ssize_t len = readlink(cur.c_str(), buf.data(), PATH_MAX);
+    if (len <= 0) return cur;
+    std::string target(buf.data(), static_cast<size_t>(len));
+    if (target[0] != '/') {
+      size_t slash = cur.rfind('/');
+      if (slash != std::string::npos) target = cur.substr(0, slash + 1) + target;
+    }
+    cur = target;
+  }
+  return cur;
+}
+
+std::string directory_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+void set_error(std::string* error, const std::string& text) {
+  if (error) *error = text;
+}
+
+class WRITER_LOCK {
+public:
+  explicit WRITER_LOCK(bool lock) : m_lock(lock) {
+    if (m_lock) PLATFORM_MUTEX::writer_mutex().lock();
+  }
+  ~WRITER_LOCK() {
+    if (m_lock) PLATFORM_MUTEX::writer_mutex().unlock();
+  }
+
+private:
+  bool m_lock;
+};
+
+}  // namespace
+
+bool SDR_DATA_XML_WRITER::write(const DOMNode* node, std::string* out, std::string* error) {
+  if (!SDR_CHECK(node != NULL) || !SDR_CHECK(out != NULL)) return false;
+  WRITER w(out);
+  w.write_node(node);
+  if (w.failed()) set_error(error, w.error());
+  return !w.failed();
+}
+
+bool SDR_DATA_XML_WRITER::is_writable_target(const char* path) {
+  if (!path || !*path) return false;
+  std::string target = resolve_links(path);
+  struct stat st;
+  if (stat(target.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return false;
+    if (access(target.c_str(), W_OK) != 0) return false;
+  }
+  std::string dir = directory_of(target);
+  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+bool SDR_DATA_XML_WRITER::write_file_bytes(const std::string& bytes, const char* path, std::string* error) {
+  if (!path || !*path) {
+    set_error(error, "no file name");
+    return false;
+  }
+  std::string target = resolve_links(path);
+  struct stat st;
+  bool existed = stat(target.c_str(), &st) == 0;
+  mode_t mode;
+  if (existed) {
+    if (!S_ISREG(st.st_mode)) {
+      set_error(error, S_ISDIR(st.st_mode) ? "the target is a directory" : "the target is not a regular file");
+      return false;
+    }
+    if (access(target.c_str(), W_OK) != 0) {
+      set_error(error, std::strerror(errno));
+      return false;
+    }
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  std::string dir = directory_of(target);
+  size_t slash = target.rfind('/');
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string tmp = dir + "/." + base + ".tmpXXXXXX";
+  std::vector<char> tmpl(tmp.begin(), tmp.end());
+  tmpl.push_back('\0');
+  int fd = mkostemp(tmpl.data(), O_CLOEXEC);
+  if (fd < 0) {
+    set_error(error, std::strerror(errno));
+    return false;
+  }
+  tmp = tmpl.data();
+  const char* p = bytes.data();
+  size_t left = bytes.size();
+  int err = 0;
+  while (left > 0) {
+    ssize_t w = ::write(fd, p, left);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      break;
+    }
+    if (w == 0) {
+      err = ENOSPC;
+      break;
+    }
+    p += w;
+    left -= static_cast<size_t>(w);
+  }
+  if (!err && fchmod(fd, mode) != 0) err = errno;
+  if (!err && existed && geteuid() == 0) {
+    if (fchown(fd, st.st_uid, st.st_gid) != 0) { /* keep our own ownership */
+    }
+  }
+  if (!err && fsync(fd) != 0) err = errno;
+  if (close(fd) != 0 && !err) err = errno;
+  if (!err && rename(tmp.c_str(), target.c_str()) != 0) err = errno;
+  if (err) {
+    unlink(tmp.c_str());
+    set_error(error, std::strerror(err));
+    return false;
+  }
+  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    (void)fsync(dfd);
+    close(dfd);
+  }
+  return true;
+}
+
+bool SDR_DATA_XML_WRITER::write_file(const DOMNode* node, const char* path, bool lock, std::string* error) {
+  if (!SDR_CHECK(node != NULL)) return false;
+  std::string text;
+  {
+    WRITER_LOCK guard(lock);
+    if (!write(node, &text, error)) return false;
+  }
+  return write_file_bytes(text, path, error);
+}
