@@ -104,9 +104,10 @@ public:
       throw LIMIT_EXCEEDED{"an element has " + std::to_string(count) + " attributes; at most " +
                            std::to_string(m_max_attributes) + " are allowed"};
     }
-    if (!empty && ++m_depth > m_max_depth) {
+    if (m_depth + 1 > m_max_depth) {
       throw LIMIT_EXCEEDED{"elements are nested more than " + std::to_string(m_max_depth) + " levels deep"};
     }
+    if (!empty) ++m_depth;
     XercesDOMParser::startElement(decl, uri, prefix, attrs, count, empty, root);
   }
 

@@ -165,30 +165,30 @@ bool has_tag(const DOMNode* node, const XMLCh* name) {
 
 }  // namespace
 
-DOMElement* find_child_element(const DOMNode* parent, const XMLCh* name) {
-  if (!SDR_CHECK(name != NULL)) return nullptr;
+DOMElement* find_child_element(const DOMNode* parent, const XMLCh* element_name) {
+  if (!SDR_CHECK(element_name != NULL)) return nullptr;
   if (!parent) return nullptr;
   for (DOMNode* n = parent->getFirstChild(); n; n = n->getNextSibling())
-    if (has_tag(n, name)) return static_cast<DOMElement*>(n);
+    if (has_tag(n, element_name)) return static_cast<DOMElement*>(n);
   return nullptr;
 }
 
-DOMElement* find_child_element(const DOMNode* parent, const char* name) {
-  if (!SDR_CHECK(name != NULL)) return nullptr;
-  return find_child_element(parent, SDR_XSTR(name).x());
+DOMElement* find_child_element(const DOMNode* parent, const char* element_name) {
+  if (!SDR_CHECK(element_name != NULL)) return nullptr;
+  return find_child_element(parent, SDR_XSTR(element_name).x());
 }
 
-DOMElement* find_next_sibling_element(const DOMNode* start, const XMLCh* name) {
-  if (!SDR_CHECK(name != NULL)) return nullptr;
+DOMElement* find_next_sibling_element(const DOMNode* start, const XMLCh* element_name) {
+  if (!SDR_CHECK(element_name != NULL)) return nullptr;
   if (!start) return nullptr;
   for (DOMNode* n = start->getNextSibling(); n; n = n->getNextSibling())
-    if (has_tag(n, name)) return static_cast<DOMElement*>(n);
+    if (has_tag(n, element_name)) return static_cast<DOMElement*>(n);
   return nullptr;
 }
 
-DOMElement* find_next_sibling_element(const DOMNode* start, const char* name) {
-  if (!SDR_CHECK(name != NULL)) return nullptr;
-  return find_next_sibling_element(start, SDR_XSTR(name).x());
+DOMElement* find_next_sibling_element(const DOMNode* start, const char* element_name) {
+  if (!SDR_CHECK(element_name != NULL)) return nullptr;
+  return find_next_sibling_element(start, SDR_XSTR(element_name).x());
 }
 
 DOMElement* first_child_element(const DOMNode* parent) {

@@ -1,22 +1,23 @@
 // Uses the installed library through its public headers only.
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
-#include "sdr_msgs.h"
+#include "sdr.h"
 
 int main() {
-  const char* name = "consumer_name_42";
-  std::unique_ptr<MSG_OBJECT> msg(SDR_MSGS::wsdr_duplicate_name(name));
-  if (!msg) {
-    std::fprintf(stderr, "no message object\n");
+  SDR_DATA_MANAGER* manager = SDR_DATA_MANAGER::get_data_repository_manager();
+  SDR_DATA_SESSION* session = manager->create_session("consumer_session");
+  if (!session || std::strcmp(session->get_name(), "consumer_session*") != 0) {
+    std::fprintf(stderr, "unexpected session\n");
     return 1;
   }
-  const char* text = msg->get_text();
-  if (text == nullptr || std::strstr(text, name) == nullptr || msg->get_code() != WSDR_DUPLICATE_NAME) {
-    std::fprintf(stderr, "unexpected message: %s\n", text ? text : "(null)");
+  std::string text;
+  if (!session->write_to_string(&text) || text.find("<display_tree/>") == std::string::npos) {
+    std::fprintf(stderr, "unexpected document: %s\n", text.c_str());
     return 1;
   }
-  std::printf("sdr consumer: %s\n", text);
+  std::printf("sdr consumer: %s\n", session->get_name());
+  manager->close_session("consumer_session*");
+  delete manager;
   return 0;
 }

@@ -1,0 +1,172 @@
+// Hostile documents: every one ends in a clear message or loads normally,
+// never in a crash, a hang, unbounded memory or a file read behind the
+// user's back.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "cfg_service.h"
+#include "msg_service.h"
+#include "sdr_data_session.h"
+#include "sdr_msgs.h"
+
+namespace {
+
+class HostileLoad : public testing::Test {
+protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/sdr_hostile_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    m_dir = tmpl;
+    MSG_REPORT::get_default_report()->clear_posted();
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + m_dir + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    MSG_REPORT::get_default_report()->clear_posted();
+  }
+
+  std::string write(const std::string& name, const std::string& bytes) {
+    std::string path = m_dir + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  // Loads path and expects exactly one ESDR_SOURCE_GENERIC with that text.
+  void expect_refused(const std::string& path, const std::string& text) {
+    MSG_REPORT* report = MSG_REPORT::get_default_report();
+    report->clear_posted();
+    SDR_DATA_SESSION session(path.c_str());
+    EXPECT_EQ(session.get_name(), nullptr);
+    ASSERT_EQ(report->get_num_posted(), 1);
+    const MSG_OBJECT* m = report->get_posted_at(0);
+    EXPECT_EQ(m->get_code(), ESDR_SOURCE_GENERIC);
+    EXPECT_TRUE(m->is_error());
+    EXPECT_STREQ(m->get_arg_at(0), path.c_str());
+    EXPECT_EQ(std::string(m->get_arg_at(1)), text);
+  }
+
+  std::string m_dir;
+};
+
+std::string repeat(const std::string& s, int n) {
+  std::string out;
+  out.reserve(s.size() * static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+TEST_F(HostileLoad, EntityExpansionBombIsStopped) {
+  std::string dtd = "<!ENTITY a \"aaaaaaaaaa\">";
+  for (int i = 0; i < 9; ++i) {
+    std::string ref = std::string("&") + static_cast<char>('a' + i) + ";";
+    dtd += std::string("<!ENTITY ") + static_cast<char>('b' + i) + " \"" + repeat(ref, 10) + "\">";
+  }
+  std::string path = write("bomb.tzo", "<!DOCTYPE session [" + dtd + "]><session>&j;</session>");
+  expect_refused(path,
+                 "parser has encountered more than '100000' entity expansions in the document; this is the "
+                 "limit imposed by the application");
+}
+
+TEST_F(HostileLoad, LargeEntityRepeatedRunsIntoTheMemoryBudget) {
+  std::string path = write("big.tzo", "<!DOCTYPE session [<!ENTITY a \"" + std::string(65536, 'x') +
+                                          "\">]><session>" + repeat("&a;", 40000) + "</session>");
+  expect_refused(path, "the document needs more than the 258 MiB of memory allowed for it");
+}
+
+TEST_F(HostileLoad, ExternalEntitiesAreNeverRead) {
+  // A file of our own that the documents name: reading it would be a leak.
+  std::string secret = write("secret.txt", "<x>secret</x>");
+  expect_refused(write("general.tzo", "<!DOCTYPE session [<!ENTITY e SYSTEM \"" + secret +
+                                          "\">]><session>&e;</session>"),
+                 "the document refers to the external entity \"" + secret + "\"; external entities are not read");
+  expect_refused(write("param.tzo", "<!DOCTYPE session [<!ENTITY % p SYSTEM \"secret.txt\"> %p;]><session/>"),
+                 "the document refers to the external entity \"secret.txt\"; external entities are not read");
+  // An external DTD is not loaded at all; the declaration itself is kept.
+  std::string path = write("dtd.tzo", "<!DOCTYPE session SYSTEM \"/dev/stdin\"><session/>");
+  SDR_DATA_SESSION session(path.c_str());
+  EXPECT_NE(session.get_name(), nullptr);
+  std::string text;
+  ASSERT_TRUE(session.write_to_string(&text));
+  EXPECT_EQ(text,
+            "<!DOCTYPE session SYSTEM \"/dev/stdin\">\n<session>\n  <global_info/>\n  <display_tree/>\n</session>\n");
+}
+
+TEST_F(HostileLoad, NestingDepthAndAttributeCountAreBounded) {
+  expect_refused(write("deep.tzo", "<session>" + repeat("<a>", 20000) + repeat("</a>", 20000) + "</session>"),
+                 "elements are nested more than 10000 levels deep");
+  std::string attrs;
+  for (int i = 0; i < 20000; ++i) attrs += " a" + std::to_string(i) + "=\"1\"";
+  expect_refused(write("attrs.tzo", "<session" + attrs + "/>"),
+                 "an element has 20000 attributes; at most 10000 are allowed");
+
+  // Limits are configuration switches.
+  cfg_set_value("sdr_max_xml_depth", "3");
+  expect_refused(write("four.tzo", "<session><a><b><c/></b></a></session>"),
+                 "elements are nested more than 3 levels deep");
+  cfg_set_value("sdr_max_xml_depth", nullptr);
+}
+
+TEST_F(HostileLoad, DeepButAllowedDocumentRoundTrips) {
+  const int depth = 1000;
+  std::string path = write("deep_ok.tzo", "<session>" + repeat("<a>", depth) + repeat("</a>", depth) + "</session>");
+  SDR_DATA_SESSION session(path.c_str());
+  ASSERT_NE(session.get_name(), nullptr);
+  std::string out = m_dir + "/deep_out.tzo";
+  ASSERT_TRUE(session.save_as(out.c_str(), true, false));
+  // The reloaded document writes exactly as the first one did, indentation
+  // of the deepest level included.
+  SDR_DATA_SESSION again(out.c_str());
+  ASSERT_NE(again.get_name(), nullptr);
+  std::string a, b;
+  ASSERT_TRUE(session.write_to_string(&a));
+  ASSERT_TRUE(again.write_to_string(&b));
+  EXPECT_EQ(a.size(), b.size());
+  EXPECT_NE(a.find("\n" + std::string(2 * depth, ' ') + "<a/>\n"), std::string::npos);
+}
+
+TEST_F(HostileLoad, MultiMegabyteAttributeLoads) {
+  std::string value(5 * 1024 * 1024, 'y');
+  std::string path = write("attr.tzo", "<session jtag_chain=\"" + value + "\"/>");
+  SDR_DATA_SESSION session(path.c_str());
+  ASSERT_NE(session.get_name(), nullptr);
+  EXPECT_EQ(std::string(session.get_jtag_chain_name()), value);
+  EXPECT_EQ(MSG_REPORT::get_default_report()->get_num_posted(), 0);
+}
+
+TEST_F(HostileLoad, MalformedBytes) {
+  expect_refused(write("empty.tzo", ""), "invalid document structure");
+  expect_refused(write("truncated.tzo", "<session><instance name=\"a\""), "whitespace expected");
+  expect_refused(write("two_roots.tzo", "<session/><session/>"), "comment or processing instruction expected");
+  expect_refused(write("nul.tzo", std::string("<session>\0</session>", 20)),
+                 "input ended before all started tags were ended; last tag started is 'session'");
+  expect_refused(write("utf8.tzo", "<session a=\"\xff\xfe\"/>"), "unexpected end of input");
+  expect_refused(write("control.tzo", "<session a=\"\x01\"/>"), "invalid character 0x1 in attribute value 'a'");
+}
+
+TEST_F(HostileLoad, PathsThatAreNotFiles) {
+  std::string dir = m_dir + "/folder.tzo";
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  expect_refused(dir, "the path is a directory");
+  std::string fifo = m_dir + "/pipe.tzo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  expect_refused(fifo, "the path is not a regular file");  // and does not block
+}
+
+TEST_F(HostileLoad, LoadAfterFailedLoadWorks) {
+  expect_refused(write("bad.tzo", "<session>"),
+                 "input ended before all started tags were ended; last tag started is 'session'");
+  MSG_REPORT::get_default_report()->clear_posted();
+  std::string path = write("good.tzo", "<session jtag_chain=\"c\"/>");
+  SDR_DATA_SESSION session(path.c_str());
+  ASSERT_NE(session.get_name(), nullptr);
+  EXPECT_STREQ(session.get_jtag_chain_name(), "c");
+  EXPECT_EQ(MSG_REPORT::get_default_report()->get_num_posted(), 0);
+}
+
+}  // namespace
