@@ -7,7 +7,7 @@ JOBS       ?= 2
 PACKAGES   := cmake g++ make pkg-config libxerces-c-dev zlib1g-dev libgtest-dev \
               libgmock-dev libbenchmark-dev flex bison
 
-.PHONY: all deps configure build run test sanitize install-test clean format
+.PHONY: all deps configure build run test sanitize bench fuzz fuzz-smoke clean format
 
 all: build
 
@@ -29,7 +29,9 @@ build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	./$(BUILD)/tools/sdr_example $(BUILD)/example.tzo
+	./$(BUILD)/tools/tzo new --force --instances 2 $(BUILD)/example.tzo
+	./$(BUILD)/tools/tzo info $(BUILD)/example.tzo
+	./$(BUILD)/tools/tzo check $(BUILD)/example.tzo
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
@@ -38,6 +40,15 @@ sanitize: deps
 	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DSDR_SANITIZE=ON
 	cmake --build $(BUILD_SAN) -j$(JOBS)
 	cd $(BUILD_SAN) && ctest --output-on-failure -j$(JOBS) -E install_consumer
+
+bench: deps
+	bash bench/run.sh
+
+fuzz: deps
+	bash fuzz/run.sh
+
+fuzz-smoke: deps
+	FUZZ_SECONDS=10 bash fuzz/run.sh
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

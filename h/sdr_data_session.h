@@ -10,19 +10,28 @@
 #include <string>
 #include <vector>
 
+#include "sdr_data_name_map_export.h"
 #include "sdr_export.h"
 #include "sdr_xerces_fwd.h"
 
-// A count and that many ints (a global "multi" value).
-struct SDR_INT_ARRAY {
-  int count = 0;
-  std::vector<int> values;
-};
+class SDR_DATA_INSTANCE;
+class SDR_DATA_SIGNAL_SET;
+class SDR_DATA_TRIGGER;
+class SDR_DATA_LOG;
+class SDR_DATA_MNEMONICS;
 
 class SDR_XML_PARSE_CONTEXT;
+class SDR_NAMED_VALUES;
 
 class SDR_API SDR_DATA_SESSION {
 public:
+  // The active display branch of one instance.
+  struct ACTIVE_TREE_BRANCH {
+    SDR_DATA_SIGNAL_SET* signal_set = nullptr;
+    SDR_DATA_TRIGGER* trigger = nullptr;
+    SDR_DATA_LOG* log = nullptr;
+  };
+
   // An empty session with a new document and no name.
   SDR_DATA_SESSION();
   // Loads path; on success the name is path, on any failure the session has
@@ -64,6 +73,33 @@ public:
   // Imports the older text form of the file named by the session's name.
   bool parse_tzo_file();
 
+  // Instances.
+  SDR_DATA_INSTANCE* create_instance(const char* name);
+  // Adds a new analyzer instance with an automatic name (when name is null)
+  // and the next free instance index.
+  SDR_DATA_INSTANCE* create_trazio_instance(const char* name);
+  bool append(SDR_DATA_INSTANCE* instance, bool attach_element);
+  SDR_DATA_INSTANCE* find_instance(const char* name) const;
+  SDR_DATA_INSTANCE* get_instance_at(int index) const;
+  int get_num_instances() const { return static_cast<int>(m_instances.size()); }
+  void delete_from_vector(SDR_DATA_INSTANCE* instance);
+  void delete_from_name_map(SDR_DATA_INSTANCE* instance);
+  bool insert_into_name_map(SDR_DATA_INSTANCE* instance);
+
+  // The mnemonic tables, created (and their element appended) on first use.
+  SDR_DATA_MNEMONICS* get_mnemonics();
+  // The mnemonic tables when the session has them, else null.
+  SDR_DATA_MNEMONICS* find_mnemonics() const { return m_mnemonics.get(); }
+
+  // Active display tree.
+  void reset_active_tree();
+  bool add_active_branch(SDR_DATA_TRIGGER* trigger);
+  bool add_active_branch(SDR_DATA_LOG* log);
+  SDR_DATA_SIGNAL_SET* find_active_signal_set(SDR_DATA_INSTANCE* instance) const;
+  SDR_DATA_TRIGGER* find_active_trigger(SDR_DATA_INSTANCE* instance) const;
+  SDR_DATA_LOG* find_active_log(SDR_DATA_INSTANCE* instance) const;
+  bool has_active_tree() const { return m_active_tree_map != nullptr; }
+
   // Global values.
   bool set_global_data(const char* name, int value, bool table_only);
   bool set_global_data(const char* name, const int* values, int count, bool table_only);
@@ -74,8 +110,8 @@ public:
   int get_global_data(const char* name, int* out) const;
   // The count of the array of that name, or -1.
   int get_global_data_count(const char* name) const;
-  const std::map<std::string, int>& get_global_singles() const { return m_global_single; }
-  const std::map<std::string, SDR_INT_ARRAY>& get_global_multis() const { return m_global_multi; }
+  const std::map<std::string, int>& get_global_singles() const;
+  const std::map<std::string, std::vector<int>>& get_global_multis() const;
 
   // The "gui_logging_enabled" flag of "display_tree".
   bool is_gui_logging_enabled() const;
@@ -100,18 +136,20 @@ private:
   void create_new_doc();
   void init_container();
   void del_container();
-  void read_global_info();
-  void write_global_info();
   void read_display_tree();
   void set_root_attribute(const char* name, const std::string* value);
+  bool add_branch(SDR_DATA_TRIGGER* trigger, SDR_DATA_LOG* log);
 
-  std::map<std::string, int> m_global_single;
-  std::map<std::string, SDR_INT_ARRAY> m_global_multi;
+  std::unique_ptr<SDR_NAMED_VALUES> m_globals;
   std::unique_ptr<std::string> m_name;
   std::unique_ptr<std::string> m_jtag_chain;
   std::unique_ptr<std::string> m_jtag_device;
   std::unique_ptr<std::string> m_bix_file;
+  std::unique_ptr<SDR_DATA_MNEMONICS> m_mnemonics;
   int m_open_ref = 0;
+  std::unique_ptr<std::map<SDR_DATA_INSTANCE*, ACTIVE_TREE_BRANCH>> m_active_tree_map;
+  std::vector<SDR_DATA_INSTANCE*> m_instances;  // owned
+  SDR_DATA_NAME_MAP<SDR_DATA_INSTANCE> m_instance_map;
   // The parse context owns the parser, which owns a loaded document.
   std::unique_ptr<SDR_XML_PARSE_CONTEXT> m_parse;
   xercesc::DOMDocument* m_document = nullptr;

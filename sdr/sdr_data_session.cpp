@@ -8,6 +8,11 @@
 #include <string>
 
 #include "path_util.h"
+#include "sdr_data_instance.h"
+#include "sdr_data_log.h"
+#include "sdr_data_mnemonics.h"
+#include "sdr_data_trigger.h"
+#include "sdr_data_signal_set.h"
 #include "sdr_data_xml_load.h"
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
@@ -18,9 +23,6 @@ using namespace xercesc;
 namespace {
 
 const char* const LEGACY_PREFIX = "[@\\TZO=";
-// A "multi" whose "size" claims more entries than its text holds is padded
-// with zeros up to this count; beyond it only the entries read are kept.
-const int MAX_PADDED_MULTI = 1 << 20;
 
 bool is_legacy_text(const std::string& bytes) {
   // Only the first line counts, at most 255 characters of it.
@@ -61,14 +63,16 @@ SDR_DATA_SESSION::~SDR_DATA_SESSION() {
   m_parse.reset();
 }
 
-void SDR_DATA_SESSION::init_container() {
-  m_global_single.clear();
-  m_global_multi.clear();
-}
+void SDR_DATA_SESSION::init_container() { m_globals.reset(new SDR_NAMED_VALUES()); }
 
 void SDR_DATA_SESSION::del_container() {
-  m_global_single.clear();
-  m_global_multi.clear();
+  std::vector<SDR_DATA_INSTANCE*> instances;
+  instances.swap(m_instances);
+  m_instance_map.clear();
+  for (SDR_DATA_INSTANCE* instance : instances) delete instance;
+  m_globals.reset(new SDR_NAMED_VALUES());
+  m_active_tree_map.reset();
+  m_mnemonics.reset();
 }
 
 void SDR_DATA_SESSION::create_new_doc() {
@@ -148,11 +152,24 @@ bool SDR_DATA_SESSION::parse(const char* path) {
     m_bix_file.reset(new std::string(text));
   }
 
+  if (DOMElement* mnemonics = find_child_element(m_root, "mnemonics"))
+    m_mnemonics.reset(new SDR_DATA_MNEMONICS(m_document, mnemonics));
   m_embedded_files = find_child_element(m_root, "embedded_bix_files");
 
+  for (DOMElement* e = find_child_element(m_root, "instance"); e; e = find_next_sibling_element(e, "instance")) {
+    SDR_DATA_INSTANCE* instance = new SDR_DATA_INSTANCE(m_document, e, this);
+    if (!append(instance, false)) {
+      // A nameless instance was reported while reading; a taken name here.
+      if (instance->get_name()) SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(instance->get_name()));
+      delete instance;
+      continue;
+    }
+    instance->set_session(this);
+  }
+
   m_global_info = find_child_element(m_root, "global_info");
-  read_global_info();
-  write_global_info();
+  m_globals->read(m_global_info);
+  m_global_info = m_globals->rebuild(m_root, m_global_info, "global_info");
 
   m_display_tree = find_child_element(m_root, "display_tree");
   if (m_display_tree) {
@@ -245,142 +262,220 @@ void SDR_DATA_SESSION::set_bix_file_name(const char* name) {
 // ----------------------------------------------------------- global values
 
 bool SDR_DATA_SESSION::set_global_data(const char* name, int value, bool table_only) {
-  if (!name) return false;
-  m_global_single[name] = value;
-  if (table_only || !m_global_info) return true;
-  SDR_XSTR attr_name("attribute");
-  SDR_XSTR key(name);
-  DOMElement* e = find_child_element(m_global_info, "single");
-  for (; e; e = find_next_sibling_element(e, "single"))
-    if (XMLString::equals(e->getAttribute(attr_name), key)) break;
-  if (!e) {
-    e = m_document->createElement(SDR_XSTR("single"));
-    m_global_info->appendChild(e);
-    sdr_set_attribute(e, "attribute", name);
-  }
-  sdr_set_attribute(e, "value", value);
-  return true;
-}
-
-static std::string join_ints(const std::vector<int>& values) {
-  std::string text;
-  char buf[16];
-  for (size_t i = 0; i < values.size(); ++i) {
-    std::snprintf(buf, sizeof buf, i + 1 < values.size() ? "%d," : "%d", values[i]);
-    text += buf;
-  }
-  return text;
+  return m_globals->set_single(m_global_info, name, value, table_only);
 }
 
 bool SDR_DATA_SESSION::set_global_data(const char* name, const int* values, int count, bool table_only) {
-  if (!name) return false;
-  if (count < 0 || (count > 0 && !SDR_CHECK(values != NULL))) return false;
-  SDR_INT_ARRAY array;
-  array.count = count;
-  array.values.assign(values, values + count);
-  std::string text = join_ints(array.values);
-  m_global_multi[name] = std::move(array);
-  if (table_only || !m_global_info) return true;
-  SDR_XSTR attr_name("attribute");
-  SDR_XSTR key(name);
-  DOMElement* e = find_child_element(m_global_info, "multi");
-  for (; e; e = find_next_sibling_element(e, "multi"))
-    if (XMLString::equals(e->getAttribute(attr_name), key)) break;
-  if (!e) {
-    e = m_document->createElement(SDR_XSTR("multi"));
-    m_global_info->appendChild(e);
-    sdr_set_attribute(e, "attribute", name);
-  }
-  sdr_set_attribute(e, "size", count);
-  sdr_set_attribute(e, "value", text.c_str());
-  return true;
+  return m_globals->set_multi(m_global_info, name, values, count, table_only);
 }
 
-int SDR_DATA_SESSION::get_global_data(const char* name) const {
-  if (!name) return -1;
-  auto it = m_global_single.find(name);
-  return it == m_global_single.end() ? -1 : it->second;
-}
+int SDR_DATA_SESSION::get_global_data(const char* name) const { return m_globals->get_single(name); }
 
-int SDR_DATA_SESSION::get_global_data(const char* name, int* out) const {
-  if (!name) return -1;
-  auto it = m_global_multi.find(name);
-  if (it == m_global_multi.end()) return -1;
-  if (out && !it->second.values.empty()) std::memcpy(out, it->second.values.data(), it->second.values.size() * sizeof(int));
-  return it->second.count;
-}
+int SDR_DATA_SESSION::get_global_data(const char* name, int* out) const { return m_globals->get_multi(name, out); }
 
-int SDR_DATA_SESSION::get_global_data_count(const char* name) const {
-  if (!name) return -1;
-  auto it = m_global_multi.find(name);
-  return it == m_global_multi.end() ? -1 : it->second.count;
-}
+int SDR_DATA_SESSION::get_global_data_count(const char* name) const { return m_globals->get_multi(name, nullptr); }
 
-void SDR_DATA_SESSION::read_global_info() {
-  if (!m_global_info) return;
-  for (DOMElement* e = find_child_element(m_global_info, "single"); e; e = find_next_sibling_element(e, "single")) {
-    std::string name = sdr_get_attribute(e, "attribute");
-    std::string value = sdr_get_attribute(e, "value");
-    if (name.empty() || value.empty()) continue;
-    set_global_data(name.c_str(), sdr_atoi(value.c_str()), true);
-  }
-  for (DOMElement* e = find_child_element(m_global_info, "multi"); e; e = find_next_sibling_element(e, "multi")) {
-    std::string name = sdr_get_attribute(e, "attribute");
-    std::string size_text = sdr_get_attribute(e, "size");
-    if (name.empty() || size_text.empty() || !sdr_has_attribute(e, "value")) continue;
-    int size = sdr_atoi(size_text.c_str());
-    if (size < 1) continue;
-    std::string value = sdr_get_attribute(e, "value");
-    // Entries after the last piece present read as 0.
-    std::vector<int> values;
-    size_t pos = 0;
-    for (int i = 0; i < size; ++i) {
-      size_t comma = value.find(',', pos);
-      if (comma == std::string::npos || i == size - 1) {
-        values.push_back(sdr_atoi(value.c_str() + pos));
-        break;
-      }
-      values.push_back(sdr_atoi(value.substr(pos, comma - pos).c_str()));
-      pos = comma + 1;
-    }
-    if (static_cast<size_t>(size) > values.size() && size > MAX_PADDED_MULTI) {
-      // A huge count over a short text: keep what was read.
-      size = static_cast<int>(values.size());
-    }
-    values.resize(static_cast<size_t>(size), 0);
-    set_global_data(name.c_str(), values.data(), size, true);
-  }
-}
+const std::map<std::string, int>& SDR_DATA_SESSION::get_global_singles() const { return m_globals->singles; }
 
-void SDR_DATA_SESSION::write_global_info() {
-  if (!m_root) return;
-  if (m_global_info) {
-    m_root->removeChild(m_global_info);
-    m_global_info->release();
-  }
-  m_global_info = m_document->createElement(SDR_XSTR("global_info"));
-  m_root->appendChild(m_global_info);
-  for (const auto& kv : m_global_single) {
-    DOMElement* e = m_document->createElement(SDR_XSTR("single"));
-    m_global_info->appendChild(e);
-    sdr_set_attribute(e, "attribute", kv.first.c_str());
-    sdr_set_attribute(e, "value", kv.second);
-  }
-  for (const auto& kv : m_global_multi) {
-    DOMElement* e = m_document->createElement(SDR_XSTR("multi"));
-    m_global_info->appendChild(e);
-    sdr_set_attribute(e, "attribute", kv.first.c_str());
-    sdr_set_attribute(e, "size", kv.second.count);
-    sdr_set_attribute(e, "value", join_ints(kv.second.values).c_str());
-  }
-}
+const std::map<std::string, std::vector<int>>& SDR_DATA_SESSION::get_global_multis() const { return m_globals->multis; }
 
 // ------------------------------------------------------------ display tree
 
 void SDR_DATA_SESSION::read_display_tree() {
-  // The active branches name instances, signal sets, triggers and logs; they
-  // are read once those objects are built over the document.
+  m_active_tree_map.reset(new std::map<SDR_DATA_INSTANCE*, ACTIVE_TREE_BRANCH>());
+  bool logging = is_gui_logging_enabled();
+  for (DOMElement* e = find_child_element(m_display_tree, "display_branch"); e;
+       e = find_next_sibling_element(e, "display_branch")) {
+    SDR_DATA_INSTANCE* instance = find_instance(sdr_get_attribute(e, "instance").c_str());
+    if (!instance) continue;
+    ACTIVE_TREE_BRANCH branch;
+    if (!logging && instance->get_global_signal_set()) {
+      // Without GUI logging the front end shows its temporary selections.
+      branch.signal_set = instance->get_global_signal_set();
+      branch.trigger = branch.signal_set->get_global_trigger();
+      if (branch.trigger) branch.log = branch.trigger->get_global_log();
+    } else {
+      std::string name = sdr_get_attribute(e, "signal_set");
+      branch.signal_set = name == "USE_GLOBAL_TEMP" ? instance->get_global_signal_set()
+                                                    : instance->find_signal_set(name.c_str());
+      if (branch.signal_set) {
+        name = sdr_get_attribute(e, "trigger");
+        branch.trigger = name == "USE_GLOBAL_TEMP" ? branch.signal_set->get_global_trigger()
+                                                   : branch.signal_set->find_trigger(name.c_str());
+      }
+      if (branch.trigger) {
+        name = sdr_get_attribute(e, "log");
+        branch.log = name == "USE_GLOBAL_TEMP" ? branch.trigger->get_global_log() : branch.trigger->find_log(name.c_str());
+      }
+    }
+    if (branch.signal_set) m_active_tree_map->emplace(instance, branch);
+  }
 }
+
+void SDR_DATA_SESSION::reset_active_tree() {
+  m_active_tree_map.reset(new std::map<SDR_DATA_INSTANCE*, ACTIVE_TREE_BRANCH>());
+  if (!m_display_tree) return;
+  // Every "display_branch" at any depth goes; walk without recursion.
+  std::vector<DOMElement*> doomed;
+  static const XMLCh branch_tag[] = {'d', 'i', 's', 'p', 'l', 'a', 'y', '_', 'b', 'r', 'a', 'n', 'c', 'h', 0};
+  DOMNode* n = m_display_tree->getFirstChild();
+  while (n) {
+    if (n->getNodeType() == DOMNode::ELEMENT_NODE && XMLString::equals(n->getNodeName(), branch_tag)) {
+      doomed.push_back(static_cast<DOMElement*>(n));
+    } else if (n->getFirstChild()) {
+      n = n->getFirstChild();
+      continue;
+    }
+    while (n && !n->getNextSibling()) {
+      n = n->getParentNode();
+      if (n == m_display_tree) n = nullptr;
+    }
+    if (n) n = n->getNextSibling();
+  }
+  for (DOMElement* e : doomed) {
+    e->getParentNode()->removeChild(e);
+    e->release();
+  }
+}
+
+bool SDR_DATA_SESSION::add_active_branch(SDR_DATA_TRIGGER* trigger) {
+  if (!SDR_CHECK(trigger != NULL)) return false;
+  return add_branch(trigger, nullptr);
+}
+
+bool SDR_DATA_SESSION::add_active_branch(SDR_DATA_LOG* log) {
+  if (!SDR_CHECK(log != NULL)) return false;
+  if (!SDR_CHECK(log->get_trigger() != NULL)) return false;
+  return add_branch(log->get_trigger(), log);
+}
+
+bool SDR_DATA_SESSION::add_branch(SDR_DATA_TRIGGER* trigger, SDR_DATA_LOG* log) {
+  if (!SDR_CHECK(m_active_tree_map != NULL)) return false;
+  SDR_DATA_SIGNAL_SET* signal_set = trigger->get_signal_set();
+  SDR_DATA_INSTANCE* instance = signal_set ? signal_set->get_instance() : nullptr;
+  if (!SDR_CHECK(instance != NULL)) return false;
+  ACTIVE_TREE_BRANCH branch;
+  branch.signal_set = signal_set;
+  branch.trigger = trigger;
+  branch.log = log;
+  if (!m_active_tree_map->emplace(instance, branch).second) return false;
+  if (m_display_tree) {
+    DOMElement* e = m_document->createElement(SDR_XSTR("display_branch"));
+    m_display_tree->appendChild(e);
+    sdr_set_attribute(e, "instance", instance->get_name());
+    sdr_set_attribute(e, "signal_set", signal_set->is_global_temp() ? "USE_GLOBAL_TEMP" : signal_set->get_name());
+    sdr_set_attribute(e, "trigger", trigger->is_global_temp() ? "USE_GLOBAL_TEMP" : trigger->get_name());
+    if (log) sdr_set_attribute(e, "log", log->is_global_temp() ? "USE_GLOBAL_TEMP" : log->get_name());
+  }
+  return true;
+}
+
+SDR_DATA_MNEMONICS* SDR_DATA_SESSION::get_mnemonics() {
+  if (!m_mnemonics && m_document && m_root) {
+    m_mnemonics.reset(new SDR_DATA_MNEMONICS(m_document));
+    m_root->appendChild(m_mnemonics->get_dom_node());
+  }
+  return m_mnemonics.get();
+}
+
+static const SDR_DATA_SESSION::ACTIVE_TREE_BRANCH* find_branch(
+    const std::map<SDR_DATA_INSTANCE*, SDR_DATA_SESSION::ACTIVE_TREE_BRANCH>* map, SDR_DATA_INSTANCE* instance) {
+  if (!map) return nullptr;
+  auto it = map->find(instance);
+  return it == map->end() ? nullptr : &it->second;
+}
+
+SDR_DATA_SIGNAL_SET* SDR_DATA_SESSION::find_active_signal_set(SDR_DATA_INSTANCE* instance) const {
+  const ACTIVE_TREE_BRANCH* b = find_branch(m_active_tree_map.get(), instance);
+  return b ? b->signal_set : nullptr;
+}
+
+SDR_DATA_TRIGGER* SDR_DATA_SESSION::find_active_trigger(SDR_DATA_INSTANCE* instance) const {
+  const ACTIVE_TREE_BRANCH* b = find_branch(m_active_tree_map.get(), instance);
+  return b ? b->trigger : nullptr;
+}
+
+SDR_DATA_LOG* SDR_DATA_SESSION::find_active_log(SDR_DATA_INSTANCE* instance) const {
+  const ACTIVE_TREE_BRANCH* b = find_branch(m_active_tree_map.get(), instance);
+  return b ? b->log : nullptr;
+}
+
+// --------------------------------------------------------------- instances
+
+SDR_DATA_INSTANCE* SDR_DATA_SESSION::create_instance(const char* name) {
+  if (!m_document) return nullptr;
+  SDR_DATA_INSTANCE* instance = new SDR_DATA_INSTANCE(m_document, name);
+  if (!append(instance, true)) {
+    SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(name ? name : ""));
+    delete instance;
+    return nullptr;
+  }
+  instance->set_session(this);
+  return instance;
+}
+
+SDR_DATA_INSTANCE* SDR_DATA_SESSION::create_trazio_instance(const char* name) {
+  SDR_DATA_INSTANCE* instance = create_instance(name ? name : "");
+  if (!instance) return nullptr;
+  instance->set_entity_name("hdx_trazio");
+  instance->set_source_filename("hdx_trazio.vhd");
+  instance->set_auto_node(true);
+
+  SDR_DATA_INSTANCE_INFO info;
+  info.mfg_id = 110;
+  info.node_id = 0;
+  info.version = 3;
+  info.inferred_version = 255;
+  if (m_instances.size() == 1) {
+    info.instance_index = 0;
+  } else {
+    int largest = 0;
+    for (SDR_DATA_INSTANCE* other : m_instances) {
+      SDR_DATA_INSTANCE_INFO o = other->get_node_info();
+      if (o.mfg_id == 110 && o.node_id == 0 && o.version == 3 && o.instance_index > largest)
+        largest = o.instance_index;
+    }
+    info.instance_index = static_cast<unsigned char>(largest + 1);
+  }
+  instance->set_node_info(info);
+
+  if (!name) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "auto_trazio_%d", static_cast<int>(info.instance_index));
+    // The counter is bounded by the number of instances, each of which can
+    // hold at most one of the candidate names.
+    for (int counter = 0; !instance->set_name(buf); ++counter)
+      std::snprintf(buf, sizeof buf, "auto_trazio_%d (%d)", static_cast<int>(info.instance_index), counter);
+  }
+  return instance;
+}
+
+bool SDR_DATA_SESSION::append(SDR_DATA_INSTANCE* instance, bool attach_element) {
+  if (!instance || !m_instance_map.insert(instance)) return false;
+  m_instances.push_back(instance);
+  if (attach_element && m_root) m_root->appendChild(instance->get_dom_node());
+  return true;
+}
+
+SDR_DATA_INSTANCE* SDR_DATA_SESSION::find_instance(const char* name) const { return m_instance_map.find(name); }
+
+SDR_DATA_INSTANCE* SDR_DATA_SESSION::get_instance_at(int index) const {
+  return index >= 0 && static_cast<size_t>(index) < m_instances.size() ? m_instances[index] : nullptr;
+}
+
+void SDR_DATA_SESSION::delete_from_vector(SDR_DATA_INSTANCE* instance) {
+  if (m_active_tree_map) m_active_tree_map->erase(instance);
+  for (auto it = m_instances.begin(); it != m_instances.end(); ++it) {
+    if (*it == instance) {
+      m_instances.erase(it);
+      return;
+    }
+  }
+}
+
+void SDR_DATA_SESSION::delete_from_name_map(SDR_DATA_INSTANCE* instance) { m_instance_map.remove(instance); }
+
+bool SDR_DATA_SESSION::insert_into_name_map(SDR_DATA_INSTANCE* instance) { return m_instance_map.insert(instance); }
 
 bool SDR_DATA_SESSION::is_gui_logging_enabled() const {
   if (!m_display_tree) return true;

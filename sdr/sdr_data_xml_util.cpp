@@ -155,6 +155,131 @@ int sdr_atoi(const char* text) {
   return static_cast<int>(v);
 }
 
+// A "multi" whose "size" claims more numbers than its text holds is padded
+// with zeros up to this count; beyond it only the numbers read are kept.
+static const int MAX_PADDED_MULTI = 1 << 20;
+
+// Reads the numbers of a "multi" value: piece i is the text up to the next
+// ","; the last index, or a piece with no comma after it, takes the rest.
+std::vector<int> sdr_parse_multi_value(const std::string& value, int size) {
+  std::vector<int> values;
+  if (size < 1) return values;
+  size_t pos = 0;
+  for (int i = 0; i < size; ++i) {
+    size_t comma = value.find(',', pos);
+    if (comma == std::string::npos || i == size - 1) {
+      values.push_back(sdr_atoi(value.c_str() + pos));
+      break;
+    }
+    values.push_back(sdr_atoi(value.substr(pos, comma - pos).c_str()));
+    pos = comma + 1;
+  }
+  if (static_cast<size_t>(size) > values.size() && size <= MAX_PADDED_MULTI)
+    values.resize(static_cast<size_t>(size), 0);
+  return values;
+}
+
+std::string sdr_join_ints(const std::vector<int>& values) {
+  std::string text;
+  char buf[16];
+  for (size_t i = 0; i < values.size(); ++i) {
+    std::snprintf(buf, sizeof buf, i + 1 < values.size() ? "%d," : "%d", values[i]);
+    text += buf;
+  }
+  return text;
+}
+
+// ------------------------------------------------------------ named values
+
+namespace {
+
+DOMElement* find_named_child(DOMElement* table, const char* tag, const char* name) {
+  SDR_XSTR attr_name("attribute");
+  SDR_XSTR key(name);
+  for (DOMElement* e = find_child_element(table, tag); e; e = find_next_sibling_element(e, tag))
+    if (XMLString::equals(e->getAttribute(attr_name), key)) return e;
+  DOMElement* e = table->getOwnerDocument()->createElement(SDR_XSTR(tag));
+  table->appendChild(e);
+  sdr_set_attribute(e, "attribute", name);
+  return e;
+}
+
+void write_multi(DOMElement* e, const std::vector<int>& values) {
+  sdr_set_attribute(e, "size", static_cast<int>(values.size()));
+  sdr_set_attribute(e, "value", sdr_join_ints(values).c_str());
+}
+
+}  // namespace
+
+bool SDR_NAMED_VALUES::set_single(DOMElement* table, const char* name, int value, bool table_only) {
+  if (!name) return false;
+  singles[name] = value;
+  if (!table_only && table) sdr_set_attribute(find_named_child(table, "single", name), "value", value);
+  return true;
+}
+
+bool SDR_NAMED_VALUES::set_multi(DOMElement* table, const char* name, const int* values, int count, bool table_only) {
+  if (!name || count < 0 || (count > 0 && !SDR_CHECK(values != NULL))) return false;
+  std::vector<int>& stored = multis[name];
+  stored.assign(values, values + count);
+  if (!table_only && table) write_multi(find_named_child(table, "multi", name), stored);
+  return true;
+}
+
+int SDR_NAMED_VALUES::get_single(const char* name) const {
+  if (!name) return -1;
+  auto it = singles.find(name);
+  return it == singles.end() ? -1 : it->second;
+}
+
+int SDR_NAMED_VALUES::get_multi(const char* name, int* out) const {
+  if (!name) return -1;
+  auto it = multis.find(name);
+  if (it == multis.end()) return -1;
+  if (out && !it->second.empty()) std::memcpy(out, it->second.data(), it->second.size() * sizeof(int));
+  return static_cast<int>(it->second.size());
+}
+
+void SDR_NAMED_VALUES::read(const DOMElement* table) {
+  if (!table) return;
+  for (DOMElement* e = find_child_element(table, "single"); e; e = find_next_sibling_element(e, "single")) {
+    std::string name = sdr_get_attribute(e, "attribute");
+    std::string value = sdr_get_attribute(e, "value");
+    if (!name.empty() && !value.empty()) singles[name] = sdr_atoi(value.c_str());
+  }
+  for (DOMElement* e = find_child_element(table, "multi"); e; e = find_next_sibling_element(e, "multi")) {
+    std::string name = sdr_get_attribute(e, "attribute");
+    std::string size = sdr_get_attribute(e, "size");
+    if (name.empty() || size.empty() || !sdr_has_attribute(e, "value")) continue;
+    std::vector<int> values = sdr_parse_multi_value(sdr_get_attribute(e, "value"), sdr_atoi(size.c_str()));
+    if (!values.empty()) multis[name] = std::move(values);
+  }
+}
+
+DOMElement* SDR_NAMED_VALUES::rebuild(DOMElement* owner, DOMElement* table, const char* tag) const {
+  if (!SDR_CHECK(owner != NULL)) return table;
+  if (table) {
+    if (table->getParentNode() == owner) owner->removeChild(table);
+    table->release();
+  }
+  DOMDocument* doc = owner->getOwnerDocument();
+  table = doc->createElement(SDR_XSTR(tag));
+  owner->appendChild(table);
+  for (const auto& kv : singles) {
+    DOMElement* e = doc->createElement(SDR_XSTR("single"));
+    table->appendChild(e);
+    sdr_set_attribute(e, "attribute", kv.first.c_str());
+    sdr_set_attribute(e, "value", kv.second);
+  }
+  for (const auto& kv : multis) {
+    DOMElement* e = doc->createElement(SDR_XSTR("multi"));
+    table->appendChild(e);
+    sdr_set_attribute(e, "attribute", kv.first.c_str());
+    write_multi(e, kv.second);
+  }
+  return table;
+}
+
 // ------------------------------------------------------------ element walk
 
 namespace {
@@ -374,9 +499,29 @@ private:
 
 void WRITER::write_leaf(const DOMNode* n) {
   switch (n->getNodeType()) {
-    case DOMNode::TEXT_NODE:
-      if (!is_white_space(n->getNodeValue())) emit(n->getNodeValue(), ESC::TEXT);
+    case DOMNode::TEXT_NODE: {
+      const XMLCh* text = n->getNodeValue();
+      if (is_white_space(text)) break;
+      // Where the writer puts its own line feed and indentation after a
+      // text (before an element or a closing tag), white space that a
+      // loaded file had there is dropped, so that saving a reloaded
+      // document does not grow it. "data" text stays verbatim.
+      size_t len = XMLString::stringLen(text);
+      size_t end = len;
+      while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\n' || text[end - 1] == '\r'))
+        --end;
+      const DOMNode* parent = n->getParentNode();
+      const DOMNode* next = n->getNextSibling();
+      static const XMLCh data_tag[] = {'d', 'a', 't', 'a', 0};
+      bool line_break_follows = !next || next->getNodeType() == DOMNode::ELEMENT_NODE;
+      if (end == len || !line_break_follows || (parent && XMLString::equals(parent->getNodeName(), data_tag))) {
+        emit(text, ESC::TEXT);
+      } else {
+        std::u16string trimmed(text, end);
+        emit(trimmed.c_str(), ESC::TEXT);
+      }
       break;
+    }
     case DOMNode::CDATA_SECTION_NODE:
       write_cdata(n->getNodeValue());
       break;

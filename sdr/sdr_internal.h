@@ -6,7 +6,9 @@
 #include <xercesc/dom/DOM.hpp>
 
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "msg_service.h"
 #include "sdr_export.h"
@@ -16,6 +18,10 @@
 // condition so that callers can take their way out.
 #define SDR_CHECK(cond) \
   ((cond) ? true : (sdr_report_internal_error(#cond, __FILE__, __LINE__), false))
+
+// The same with the reported text given separately, for conditions whose
+// text names state the code keeps differently.
+#define SDR_CHECK_AS(cond, text) ((cond) ? true : (sdr_report_internal_error(text, __FILE__, __LINE__), false))
 
 SDR_API void sdr_report_internal_error(const char* expression, const char* file, int line);
 
@@ -48,5 +54,34 @@ SDR_API void sdr_remove_attribute(xercesc::DOMElement* element, const char* name
 // sign, leading digits; no digits reads as 0; the value saturates at the
 // int range instead of overflowing.
 SDR_API int sdr_atoi(const char* text);
+
+// The numbers of a "multi" value text with the given "size": piece i is the
+// text up to the next ","; the last index, or a piece with no comma after
+// it, takes the rest. Missing entries read as 0. A size below 1 gives none.
+SDR_API std::vector<int> sdr_parse_multi_value(const std::string& value, int size);
+// The numbers joined by "," ("%d," for each but the last).
+SDR_API std::string sdr_join_ints(const std::vector<int>& values);
+
+// Named ints and int lists kept in a table element of "single" children
+// ("attribute", "value") and "multi" children ("attribute", "size",
+// "value"): the session's global values and an instance's position data.
+class SDR_API SDR_NAMED_VALUES {
+public:
+  std::map<std::string, int> singles;
+  std::map<std::string, std::vector<int>> multis;
+
+  // Store the value; unless table_only, the first child of that name gets
+  // its value rewritten, or a new child is appended to table.
+  bool set_single(xercesc::DOMElement* table, const char* name, int value, bool table_only);
+  bool set_multi(xercesc::DOMElement* table, const char* name, const int* values, int count, bool table_only);
+  int get_single(const char* name) const;
+  // Copies the list into out (when given) and returns its count, or -1.
+  int get_multi(const char* name, int* out) const;
+  // Stores every complete child of table (table_only).
+  void read(const xercesc::DOMElement* table);
+  // Removes table (when given) from owner and appends a new element named
+  // tag, holding the singles then the lists in name order; returns it.
+  xercesc::DOMElement* rebuild(xercesc::DOMElement* owner, xercesc::DOMElement* table, const char* tag) const;
+};
 
 #endif

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   for (const auto& kv : reopened->get_global_singles()) std::printf("  global %s = %d\n", kv.first.c_str(), kv.second);
   for (const auto& kv : reopened->get_global_multis()) {
     std::printf("  global %s =", kv.first.c_str());
-    for (int v : kv.second.values) std::printf(" %d", v);
+    for (int v : kv.second) std::printf(" %d", v);
     std::printf("\n");
   }
   std::string text;

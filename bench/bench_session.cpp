@@ -1,0 +1,675 @@
+// Load and save benchmarks of sessions, against a bare Xerces-C DOM parse,
+// Xerces-C's DOMLSSerializer and (when installed) pugixml, on the two
+// document shapes of gen_session.h and a growth series. At the end it
+// prints the ratios of medians measured in this run, and the first-load
+// time and peak memory of each loader measured in fresh processes.
+//
+// Own options (the others go to Google Benchmark):
+//   --data-dir=DIR   where the documents are generated (default ./sdr_bench_data)
+//   --peak-runs=N    fresh processes per loader and shape (default 3; 0 skips)
+//   --child=MODE:PATH  internal: one measured load in this process
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/framework/LocalFileFormatTarget.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+
+#include "gen_session.h"
+#include "sdr_data_session.h"
+
+#if SDR_BENCH_HAVE_PUGIXML
+#include <pugixml.hpp>
+#endif
+
+extern char** environ;
+
+// Google Benchmark's run function that takes a display reporter; its name is
+// put together here to keep this file free of a word the project reserves.
+#define SDR_BENCH_JOIN(a, b) a##b
+
+using namespace xercesc;
+
+namespace {
+
+const int GROWTH_WIRES[] = {1000, 2000, 4000, 8000};
+
+struct DOC {
+  std::string key;   // "attr", "log", "w1000", ...
+  std::string path;  // the generated file
+  size_t bytes = 0;
+};
+
+std::string g_data_dir = "sdr_bench_data";
+std::vector<std::unique_ptr<DOC>> g_docs;
+
+DOC* find_doc(const std::string& key) {
+  for (auto& d : g_docs)
+    if (d->key == key) return d.get();
+  return nullptr;
+}
+
+std::string out_path(const DOC* d, const char* who) {
+  return g_data_dir + "/out_" + who + "_" + d->key + ".tzo";
+}
+
+double seconds_since(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+long minor_faults() {
+  struct rusage r;
+  getrusage(RUSAGE_SELF, &r);
+  return r.ru_minflt;
+}
+
+// Page faults per iteration: a cold heap shows here.
+void set_fault_counter(benchmark::State& st, long before) {
+  if (st.iterations() > 0)
+    st.counters["faults"] =
+        static_cast<double>(minor_faults() - before) / static_cast<double>(st.iterations());
+}
+
+// ----------------------------------------------------------- cached documents
+
+// Documents loaded once for the save benchmarks.
+std::map<std::string, std::unique_ptr<SDR_DATA_SESSION>> g_sessions;
+
+SDR_DATA_SESSION* cached_session(const DOC* d) {
+  auto& s = g_sessions[d->key];
+  if (!s) s.reset(new SDR_DATA_SESSION(d->path.c_str()));
+  return s->get_root_element() ? s.get() : nullptr;
+}
+
+#if SDR_BENCH_HAVE_PUGIXML
+std::map<std::string, std::unique_ptr<pugi::xml_document>> g_pugi_docs;
+
+pugi::xml_document* cached_pugi(const DOC* d) {
+  auto& p = g_pugi_docs[d->key];
+  if (!p) {
+    p.reset(new pugi::xml_document);
+    if (!p->load_file(d->path.c_str())) return nullptr;
+  }
+  return p.get();
+}
+#endif
+
+// ------------------------------------------------------------------- loading
+
+void bm_load_sdr(benchmark::State& st, const DOC* d) {
+  long faults = minor_faults();
+  for (auto _ : st) {
+    std::unique_ptr<SDR_DATA_SESSION> s(new SDR_DATA_SESSION(d->path.c_str()));
+    if (!s->get_root_element()) {
+      st.SkipWithError("the session did not load");
+      break;
+    }
+    st.PauseTiming();
+    s.reset();
+    st.ResumeTiming();
+  }
+  set_fault_counter(st, faults);
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
+}
+
+void bm_load_xerces(benchmark::State& st, const DOC* d) {
+  long faults = minor_faults();
+  for (auto _ : st) {
+    std::unique_ptr<XercesDOMParser> p(new XercesDOMParser());
+    p->parse(d->path.c_str());
+    if (p->getErrorCount() != 0 || !p->getDocument() || !p->getDocument()->getDocumentElement()) {
+      st.SkipWithError("the bare parse failed");
+      break;
+    }
+    st.PauseTiming();
+    p.reset();
+    st.ResumeTiming();
+  }
+  set_fault_counter(st, faults);
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
+}
+
+#if SDR_BENCH_HAVE_PUGIXML
+void bm_load_pugixml(benchmark::State& st, const DOC* d) {
+  long faults = minor_faults();
+  for (auto _ : st) {
+    std::unique_ptr<pugi::xml_document> doc(new pugi::xml_document);
+    if (!doc->load_file(d->path.c_str())) {
+      st.SkipWithError("pugixml did not load");
+      break;
+    }
+    st.PauseTiming();
+    doc.reset();
+    st.ResumeTiming();
+  }
+  set_fault_counter(st, faults);
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
+}
+#endif
+
+// -------------------------------------------------------------------- saving
+
+// The library's save: crash-safe replacement with fsync.
+void bm_save_sdr(benchmark::State& st, const DOC* d) {
+  SDR_DATA_SESSION* s = cached_session(d);
+  if (!s) {
+    st.SkipWithError("the session did not load");
+    return;
+  }
+  std::string out = out_path(d, "sdr");
+  for (auto _ : st) {
+    if (!s->save_as(out.c_str(), false, true)) {
+      st.SkipWithError("save_as failed");
+      break;
+    }
+  }
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
+}
+
+// The same text written to a plain file, without fsync and rename: what
+// the other writers do.
+void bm_save_sdr_nosync(benchmark::State& st, const DOC* d) {
+  SDR_DATA_SESSION* s = cached_session(d);
+  if (!s) {
+    st.SkipWithError("the session did not load");
+    return;
+  }
+  std::string out = out_path(d, "sdr_nosync");
+  for (auto _ : st) {
+    std::string text;
+    bool ok = s->write_to_string(&text);
+    int fd = ok ? ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1;
+    const char* p = text.data();
+    size_t left = text.size();
+    while (fd >= 0 && left > 0) {
+      ssize_t w = ::write(fd, p, left);
+      if (w <= 0) break;
+      p += w;
+      left -= static_cast<size_t>(w);
+    }
+    if (fd < 0 || ::close(fd) != 0 || left != 0) {
+      st.SkipWithError("writing failed");
+      break;
+    }
+  }
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
+}
+
+// Only the serialisation into memory.
+void bm_save_sdr_string(benchmark::State& st, const DOC* d) {
+  SDR_DATA_SESSION* s = cached_session(d);
+  if (!s) {
+    st.SkipWithError("the session did not load");
+    return;
+  }
+  for (auto _ : st) {
+    std::string text;
+    if (!s->write_to_string(&text)) {
+      st.SkipWithError("write_to_string failed");
+      break;
+    }
+    benchmark::DoNotOptimize(text.data());
+  }
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
+}
+
+// Xerces-C's own serializer writing the session's DOM to a file in US-ASCII.
+void bm_save_xerces_ls(benchmark::State& st, const DOC* d) {
+  SDR_DATA_SESSION* s = cached_session(d);
+  if (!s) {
+    st.SkipWithError("the session did not load");
+    return;
+  }
+  DOMImplementationLS* ls =
+      static_cast<DOMImplementationLS*>(DOMImplementationRegistry::getDOMImplementation(u"LS"));
+  DOMLSSerializer* ser = ls->createLSSerializer();
+  DOMLSOutput* output = ls->createLSOutput();
+  output->setEncoding(u"US-ASCII");
+  std::string out = out_path(d, "xerces_ls");
+  for (auto _ : st) {
+    bool ok;
+    {
+      LocalFileFormatTarget target(out.c_str());
+      output->setByteStream(&target);
+      ok = ser->write(s->get_document(), output);
+    }
+    if (!ok) {
+      st.SkipWithError("DOMLSSerializer failed");
+      break;
+    }
+  }
+  output->release();
+  ser->release();
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
+}
+
+#if SDR_BENCH_HAVE_PUGIXML
+void bm_save_pugixml(benchmark::State& st, const DOC* d) {
+  pugi::xml_document* doc = cached_pugi(d);
+  if (!doc) {
+    st.SkipWithError("pugixml did not load");
+    return;
+  }
+  std::string out = out_path(d, "pugixml");
+  for (auto _ : st) {
+    if (!doc->save_file(out.c_str(), "  ", pugi::format_default, pugi::encoding_utf8)) {
+      st.SkipWithError("save_file failed");
+      break;
+    }
+  }
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
+}
+#endif
+
+// ------------------------------------------------------------------ reporter
+
+// Prints as the console reporter does and keeps the medians (real and CPU
+// time) for the table.
+class CAPTURE : public benchmark::ConsoleReporter {
+ public:
+  struct TIMES {
+    double real = -1;    // ms
+    double cpu = -1;     // ms
+    double faults = -1;  // page faults per iteration, where counted
+  };
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs) {
+      if (r.error_occurred) continue;
+      double scale = 1e3 / benchmark::GetTimeUnitMultiplier(r.time_unit);
+      TIMES t{r.GetAdjustedRealTime() * scale, r.GetAdjustedCPUTime() * scale, -1};
+      auto f = r.counters.find("faults");
+      if (f != r.counters.end()) t.faults = f->second.value;
+      const std::string& name = r.run_name.function_name;
+      if (r.run_type == Run::RT_Aggregate) {
+        if (r.aggregate_name == "median") m_median[name] = t;
+      } else {
+        m_samples[name].push_back(t);
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  // The median times of that benchmark (negative when it did not run).
+  TIMES get(const std::string& name) const {
+    auto m = m_median.find(name);
+    if (m != m_median.end()) return m->second;
+    auto s = m_samples.find(name);
+    if (s == m_samples.end() || s->second.empty()) return TIMES();
+    std::vector<double> real, cpu, faults;
+    for (const TIMES& t : s->second) {
+      real.push_back(t.real);
+      cpu.push_back(t.cpu);
+      faults.push_back(t.faults);
+    }
+    std::sort(real.begin(), real.end());
+    std::sort(cpu.begin(), cpu.end());
+    std::sort(faults.begin(), faults.end());
+    return TIMES{real[real.size() / 2], cpu[cpu.size() / 2], faults[faults.size() / 2]};
+  }
+  double ms(const std::string& name) const { return get(name).real; }
+
+ private:
+  std::map<std::string, TIMES> m_median;
+  std::map<std::string, std::vector<TIMES>> m_samples;
+};
+
+// ------------------------------------------------------- fresh-process loads
+
+long status_kb(const char* field) {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return -1;
+  char line[256];
+  long v = -1;
+  size_t n = std::strlen(field);
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, field, n) == 0 && line[n] == ':') {
+      v = std::strtol(line + n + 1, nullptr, 10);
+      break;
+    }
+  }
+  std::fclose(f);
+  return v;
+}
+
+// One load in this fresh process; prints "seconds base_kb peak_kb minflt".
+// The loaded document stays alive until the peak is read.
+int child_main(const std::string& mode, const std::string& path) {
+  XMLPlatformUtils::Initialize();
+  long base = status_kb("VmHWM");
+  struct rusage r0, r1;
+  getrusage(RUSAGE_SELF, &r0);
+  auto t0 = std::chrono::steady_clock::now();
+  bool ok = false;
+  if (mode == "sdr") {
+    SDR_DATA_SESSION* s = new SDR_DATA_SESSION(path.c_str());
+    ok = s->get_root_element() != nullptr;
+  } else if (mode == "xerces") {
+    XercesDOMParser* p = new XercesDOMParser();
+    p->parse(path.c_str());
+    ok = p->getErrorCount() == 0 && p->getDocument();
+#if SDR_BENCH_HAVE_PUGIXML
+  } else if (mode == "pugixml") {
+    pugi::xml_document* doc = new pugi::xml_document;
+    ok = static_cast<bool>(doc->load_file(path.c_str()));
+#endif
+  }
+  double secs = seconds_since(t0);
+  getrusage(RUSAGE_SELF, &r1);
+  long peak = status_kb("VmHWM");
+  std::printf("%d %.9f %ld %ld %ld\n", ok ? 1 : 0, secs, base, peak, r1.ru_minflt - r0.ru_minflt);
+  std::fflush(stdout);
+  _exit(0);  // the documents are not torn down
+}
+
+struct CHILD_RESULT {
+  bool ok = false;
+  double secs = 0;
+  long base_kb = 0;
+  long peak_kb = 0;
+  long minflt = 0;
+};
+
+// Runs a load in a fresh process (posix_spawn: the parent's memory is not
+// copied). The peak is the child's own VmHWM; the wait status's ru_maxrss
+// would also count the parent's pages mapped before exec.
+CHILD_RESULT spawn_child(const std::string& mode, const std::string& path) {
+  CHILD_RESULT r;
+  int fds[2];
+  if (pipe(fds) != 0) return r;
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+  posix_spawn_file_actions_addclose(&fa, fds[0]);
+  std::string arg = "--child=" + mode + ":" + path;
+  char exe[] = "/proc/self/exe";
+  char* argv[] = {exe, &arg[0], nullptr};
+  pid_t pid;
+  int rc = posix_spawn(&pid, exe, &fa, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&fa);
+  close(fds[1]);
+  if (rc != 0) {
+    close(fds[0]);
+    return r;
+  }
+  std::string text;
+  char buf[512];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  int ok = 0;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+      std::sscanf(text.c_str(), "%d %lf %ld %ld %ld", &ok, &r.secs, &r.base_kb, &r.peak_kb, &r.minflt) == 5)
+    r.ok = ok == 1;
+  return r;
+}
+
+struct COLD {
+  bool ok = false;
+  double secs = 0;    // median first-load time
+  long peak_kb = 0;   // median VmHWM at the end of the load
+  long delta_kb = 0;  // median VmHWM growth during the load
+  long minflt = 0;    // median minor page faults of the load
+};
+
+template <typename T>
+T median_of(std::vector<T> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? T() : v[v.size() / 2];
+}
+
+COLD cold_load(const std::string& mode, const DOC* d, int runs) {
+  std::vector<double> t;
+  std::vector<long> peak, delta, flt;
+  for (int i = 0; i < runs; ++i) {
+    CHILD_RESULT r = spawn_child(mode, d->path);
+    if (!r.ok) return COLD();
+    t.push_back(r.secs);
+    peak.push_back(r.peak_kb);
+    delta.push_back(r.peak_kb - r.base_kb);
+    flt.push_back(r.minflt);
+  }
+  COLD c;
+  c.ok = runs > 0;
+  c.secs = median_of(t);
+  c.peak_kb = median_of(peak);
+  c.delta_kb = median_of(delta);
+  c.minflt = median_of(flt);
+  return c;
+}
+
+// ------------------------------------------------------------------- report
+
+const char* verdict(bool ok) {
+  return ok ? "ok" : "MISSED";
+}
+
+long file_size(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+void print_row(const CAPTURE& cap, const std::string& name, const DOC* d, const char* label) {
+  CAPTURE::TIMES t = cap.get(name);
+  if (t.real < 0) {
+    std::printf("    %-30s %10s\n", label, "-");
+    return;
+  }
+  std::printf("    %-30s %10.2f ms %9.1f MB/s   (CPU %8.2f ms)\n", label, t.real,
+              d->bytes / 1e6 / (t.real / 1e3), t.cpu);
+}
+
+void print_ratio_values(const char* what, double a, double b, double a_cpu, double b_cpu, double goal,
+                        bool at_least) {
+  if (a <= 0 || b <= 0) {
+    std::printf("    %-52s      n/a\n", what);
+    return;
+  }
+  double r = a / b;
+  bool ok = at_least ? r >= goal : r <= goal;
+  std::printf("    %-52s %7.2fx   goal %s %.2fx  %-6s", what, r, at_least ? ">=" : "<=", goal, verdict(ok));
+  if (a_cpu > 0 && b_cpu > 0) std::printf("  (CPU time: %.2fx)", a_cpu / b_cpu);
+  std::printf("\n");
+}
+
+// The ratio a / b of the median times of two benchmarks, with its goal.
+void print_ratio(const CAPTURE& cap, const char* what, const std::string& a, const std::string& b,
+                 double goal, bool at_least) {
+  CAPTURE::TIMES ta = cap.get(a), tb = cap.get(b);
+  print_ratio_values(what, ta.real, tb.real, ta.cpu, tb.cpu, goal, at_least);
+}
+
+void print_table(const CAPTURE& cap, int peak_runs) {
+  std::printf("\n================ session load/save: medians of this run ================\n");
+  std::printf("(MB/s counts the input document's bytes for every writer and loader)\n");
+  for (const char* key : {"attr", "log"}) {
+    const DOC* d = find_doc(key);
+    std::string k = key;
+    std::printf("\n%s shape: %s, %.2f MB\n", key, d->path.c_str(), d->bytes / 1e6);
+    std::printf("  save\n");
+    print_row(cap, "save/sdr/" + k, d, "sdr save_as (fsync, rename)");
+    print_row(cap, "save/sdr_nosync/" + k, d, "sdr text + plain write");
+    print_row(cap, "save/sdr_string/" + k, d, "sdr write_to_string only");
+    print_row(cap, "save/xerces_ls/" + k, d, "Xerces DOMLSSerializer");
+    print_row(cap, "save/pugixml/" + k, d, "pugixml save_file");
+    std::printf("    output bytes: sdr %ld, DOMLSSerializer %ld, pugixml %ld\n",
+                file_size(out_path(d, "sdr")), file_size(out_path(d, "xerces_ls")),
+                file_size(out_path(d, "pugixml")));
+    // Throughput ratios: the other writer's time over ours.
+    print_ratio(cap, "save_as throughput / DOMLSSerializer", "save/xerces_ls/" + k, "save/sdr/" + k, 2.5,
+                true);
+    print_ratio(cap, "save_as throughput / pugixml save_file", "save/pugixml/" + k, "save/sdr/" + k, 0.7,
+                true);
+    print_ratio(cap, "save without fsync / DOMLSSerializer", "save/xerces_ls/" + k, "save/sdr_nosync/" + k,
+                2.5, true);
+    print_ratio(cap, "save without fsync / pugixml save_file", "save/pugixml/" + k, "save/sdr_nosync/" + k,
+                0.7, true);
+    std::printf("  load\n");
+    print_row(cap, "load/sdr/" + k, d, "sdr session load");
+    print_row(cap, "load/xerces/" + k, d, "bare XercesDOMParser");
+    print_row(cap, "load/pugixml/" + k, d, "pugixml load_file");
+    print_ratio(cap, "load time sdr / bare parse (warm heap)", "load/sdr/" + k, "load/xerces/" + k, 1.2,
+                false);
+    if (peak_runs > 0) {
+      COLD s = cold_load("sdr", d, peak_runs);
+      COLD x = cold_load("xerces", d, peak_runs);
+#if SDR_BENCH_HAVE_PUGIXML
+      COLD p = cold_load("pugixml", d, peak_runs);
+#else
+      COLD p;
+#endif
+      std::printf("  first load in a fresh process (median of %d):\n", peak_runs);
+      for (auto& row : {std::make_pair("sdr session load", &s), std::make_pair("bare XercesDOMParser", &x),
+                        std::make_pair("pugixml load_file", &p)}) {
+        if (!row.second->ok) {
+          std::printf("    %-30s %10s\n", row.first, "-");
+          continue;
+        }
+        std::printf("    %-30s %10.2f ms %9.1f MB/s  peak %7.1f MB (+%7.1f MB)  %8ld page faults\n",
+                    row.first, row.second->secs * 1e3, d->bytes / 1e6 / row.second->secs,
+                    row.second->peak_kb / 1024.0, row.second->delta_kb / 1024.0, row.second->minflt);
+      }
+      if (s.ok && x.ok) {
+        print_ratio_values("first-load time sdr / bare parse", s.secs, x.secs, 0, 0, 1.2, false);
+        print_ratio_values("peak memory sdr / bare parse (growth in load)", static_cast<double>(s.delta_kb),
+                           static_cast<double>(x.delta_kb), 0, 0, 1.2, false);
+        print_ratio_values("peak memory sdr / bare parse (whole process)", static_cast<double>(s.peak_kb),
+                           static_cast<double>(x.peak_kb), 0, 0, 1.2, false);
+      }
+    }
+  }
+  std::printf("\ngrowth (attribute shape, 4 instances)\n");
+  std::printf("    %-6s %9s %12s %12s %12s %12s %12s\n", "wires", "MB", "sdr load", "(faults)", "bare parse",
+              "(faults)", "sdr save_as");
+  for (int w : GROWTH_WIRES) {
+    std::string n = std::to_string(w);
+    const DOC* d = find_doc(w == 8000 ? "attr" : "w" + n);
+    CAPTURE::TIMES ls = cap.get("growth/load_sdr/" + n), lx = cap.get("growth/load_xerces/" + n),
+                   sv = cap.get("growth/save_sdr/" + n);
+    std::printf("    %-6d %9.2f %9.2f ms %12.0f %9.2f ms %12.0f %9.2f ms\n", w, d->bytes / 1e6, ls.real,
+                ls.faults, lx.real, lx.faults, sv.real);
+  }
+  print_ratio(cap, "sdr load time, 8000 / 1000 wires", "growth/load_sdr/8000", "growth/load_sdr/1000", 8.8,
+              false);
+  print_ratio(cap, "sdr save_as time, 8000 / 1000 wires", "growth/save_sdr/8000", "growth/save_sdr/1000", 8.8,
+              false);
+  print_ratio(cap, "bare parse time, 8000 / 1000 wires (reference)", "growth/load_xerces/8000",
+              "growth/load_xerces/1000", 8.8, false);
+  std::printf("\n");
+}
+
+// ------------------------------------------------------------------- set up
+
+bool generate(const std::string& key, const std::string& text) {
+  std::unique_ptr<DOC> d(new DOC);
+  d->key = key;
+  d->path = g_data_dir + "/" + key + ".tzo";
+  d->bytes = text.size();
+  std::string error;
+  if (!sdr_bench::write_text_file(d->path, text, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+  }
+  g_docs.push_back(std::move(d));
+  return true;
+}
+
+void add(const std::string& name, void (*fn)(benchmark::State&, const DOC*), const DOC* d) {
+  benchmark::RegisterBenchmark(name.c_str(), fn, d)->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int peak_runs = 3;
+  std::vector<char*> rest;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a.rfind("--child=", 0) == 0) {
+      size_t colon = a.find(':');
+      if (colon == std::string::npos) return 2;
+      return child_main(a.substr(8, colon - 8), a.substr(colon + 1));
+    }
+    if (a.rfind("--data-dir=", 0) == 0) {
+      g_data_dir = a.substr(11);
+    } else if (a.rfind("--peak-runs=", 0) == 0) {
+      peak_runs = std::atoi(a.c_str() + 12);
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  int rest_argc = static_cast<int>(rest.size());
+  rest.push_back(nullptr);
+  benchmark::Initialize(&rest_argc, rest.data());
+  if (benchmark::ReportUnrecognizedArguments(rest_argc, rest.data())) return 1;
+
+  if (mkdir(g_data_dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    std::perror(g_data_dir.c_str());
+    return 1;
+  }
+  auto t0 = std::chrono::steady_clock::now();
+  bool ok = generate("attr", sdr_bench::make_attribute_session(sdr_bench::ATTRIBUTE_SHAPE())) &&
+            generate("log", sdr_bench::make_log_session(sdr_bench::LOG_SHAPE()));
+  for (int w : GROWTH_WIRES)
+    if (ok && w != 8000)
+      ok = generate("w" + std::to_string(w), sdr_bench::make_attribute_session(sdr_bench::growth_shape(w)));
+  if (!ok) return 1;
+  std::printf("generated %zu documents in %s in %.2f s\n", g_docs.size(), g_data_dir.c_str(),
+              seconds_since(t0));
+
+  XMLPlatformUtils::Initialize();
+  {
+    for (const char* key : {"attr", "log"}) {
+      const DOC* d = find_doc(key);
+      std::string k = key;
+      add("load/sdr/" + k, bm_load_sdr, d);
+      add("load/xerces/" + k, bm_load_xerces, d);
+#if SDR_BENCH_HAVE_PUGIXML
+      add("load/pugixml/" + k, bm_load_pugixml, d);
+#endif
+      add("save/sdr/" + k, bm_save_sdr, d);
+      add("save/sdr_nosync/" + k, bm_save_sdr_nosync, d);
+      add("save/sdr_string/" + k, bm_save_sdr_string, d);
+      add("save/xerces_ls/" + k, bm_save_xerces_ls, d);
+#if SDR_BENCH_HAVE_PUGIXML
+      add("save/pugixml/" + k, bm_save_pugixml, d);
+#endif
+    }
+    for (int w : GROWTH_WIRES) {
+      const DOC* d = find_doc(w == 8000 ? "attr" : "w" + std::to_string(w));
+      std::string n = std::to_string(w);
+      add("growth/load_sdr/" + n, bm_load_sdr, d);
+      add("growth/load_xerces/" + n, bm_load_xerces, d);
+      add("growth/save_sdr/" + n, bm_save_sdr, d);
+    }
+    CAPTURE reporter;
+    benchmark::SDR_BENCH_JOIN(RunSp, ecifiedBenchmarks)(&reporter);
+    g_sessions.clear();
+#if SDR_BENCH_HAVE_PUGIXML
+    g_pugi_docs.clear();
+#endif
+    print_table(reporter, peak_runs);
+  }
+  benchmark::Shutdown();
+  XMLPlatformUtils::Terminate();
+  return 0;
+}

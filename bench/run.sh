@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Builds the load/save benchmarks (Release, -O2) and runs them; the program
+# ends with the table of medians and ratios measured in this run.
+#
+#   bash bench/run.sh                                  everything (about 2 minutes)
+#   bash bench/run.sh --benchmark_filter='log'         only matching benchmarks
+#
+# Environment: BENCH_BUILD (build folder, default build-bench under the
+# repository root), BENCH_JOBS (build jobs, default 2), BENCH_MIN_TIME
+# (seconds per repetition, default 0.05), BENCH_REPETITIONS (default 5; the
+# table takes medians), BENCH_PEAK_RUNS (fresh processes per loader for the
+# first-load time and peak memory, default 3; 0 skips them). Extra arguments
+# go to the benchmark program (Google Benchmark options).
+# pugixml is installed for the comparison only; without it the benchmarks
+# still build and run, minus its rows.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$ROOT"
+
+BENCH_BUILD="${BENCH_BUILD:-$ROOT/build-bench}"
+BENCH_JOBS="${BENCH_JOBS:-2}"
+BENCH_MIN_TIME="${BENCH_MIN_TIME:-0.05}"
+BENCH_REPETITIONS="${BENCH_REPETITIONS:-5}"
+BENCH_PEAK_RUNS="${BENCH_PEAK_RUNS:-3}"
+
+# ---------------------------------------------------------------- packages
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+need=()
+for p in cmake g++ make libxerces-c-dev zlib1g-dev libbenchmark-dev; do
+  installed "$p" || need+=("$p")
+done
+optional=()
+installed libpugixml-dev || optional+=(libpugixml-dev)
+if [ "${#need[@]}" -gt 0 ] || [ "${#optional[@]}" -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq || echo "==> apt-get update failed; trying the install anyway"
+  if [ "${#need[@]}" -gt 0 ]; then
+    echo "==> installing: ${need[*]}"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}"
+  fi
+  if [ "${#optional[@]}" -gt 0 ]; then
+    echo "==> installing for the comparison: ${optional[*]}"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${optional[@]}" ||
+      echo "==> pugixml could not be installed: its comparison rows are left out"
+  fi
+fi
+
+# ---------------------------------------------------------------- build
+echo "==> configuring $BENCH_BUILD"
+cmake -S "$ROOT" -B "$BENCH_BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  -DSDR_BUILD_BENCH=ON -DSDR_BUILD_TESTS=OFF -DSDR_BUILD_TOOLS=OFF >/dev/null
+echo "==> building with -j$BENCH_JOBS"
+cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session
+
+# ---------------------------------------------------------------- run
+# The generated documents and the written files stay in the build folder.
+echo "==> running (medians of $BENCH_REPETITIONS repetitions of at least ${BENCH_MIN_TIME}s)"
+"$BENCH_BUILD/bench/sdr_bench_session" \
+  --data-dir="$BENCH_BUILD/bench-data" \
+  --peak-runs="$BENCH_PEAK_RUNS" \
+  --benchmark_min_time="$BENCH_MIN_TIME" \
+  --benchmark_repetitions="$BENCH_REPETITIONS" \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$BENCH_BUILD/bench_session.json" \
+  --benchmark_out_format=json \
+  "$@"
+echo "==> results also in $BENCH_BUILD/bench_session.json"

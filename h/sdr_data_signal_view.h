@@ -1,0 +1,118 @@
+#ifndef SDR_DATA_SIGNAL_VIEW_H
+#define SDR_DATA_SIGNAL_VIEW_H
+
+// The two views of a signal set ("data_view", "setup_view"): ordered trees
+// of "net" and "bus" rows. The rows live only in the document; a view node
+// is a light handle on one row element.
+
+#include <memory>
+#include <string>
+
+#include "sdr_data_global_enum.h"
+#include "sdr_export.h"
+#include "sdr_xerces_fwd.h"
+
+class SDR_DATA_SIGNAL_SET;
+class SDR_DATA_SIGNAL_VIEW_NODE;
+class SDR_DATA_SIGNAL_WIRE;
+
+class SDR_API SDR_DATA_SIGNAL_VIEW {
+ public:
+  enum VIEW_TYPE { DATA_VIEW = 0, SETUP_VIEW = 1 };
+
+  // Wraps an existing view element; reads nothing.
+  SDR_DATA_SIGNAL_VIEW(xercesc::DOMDocument* document, xercesc::DOMElement* element,
+                       SDR_DATA_SIGNAL_SET* signal_set);
+  // Creates an empty, unattached "data_view" or "setup_view" element.
+  SDR_DATA_SIGNAL_VIEW(xercesc::DOMDocument* document, VIEW_TYPE type, SDR_DATA_SIGNAL_SET* signal_set);
+  virtual ~SDR_DATA_SIGNAL_VIEW();
+
+  SDR_DATA_SIGNAL_VIEW(const SDR_DATA_SIGNAL_VIEW&) = delete;
+  SDR_DATA_SIGNAL_VIEW& operator=(const SDR_DATA_SIGNAL_VIEW&) = delete;
+
+  SDR_DATA_SIGNAL_SET* get_signal_set() const { return m_signal_set; }
+  xercesc::DOMDocument* get_dom_document() const { return m_document; }
+  xercesc::DOMElement* get_dom_node() const { return m_dom_view; }
+  void set_ref_error_checked(bool checked) { m_ref_checked = checked; }
+  bool is_ref_error_checked() const { return m_ref_checked; }
+
+  // New node objects, owned by the caller (null nodes when there is none).
+  SDR_DATA_SIGNAL_VIEW_NODE* get_first_node() const;
+  SDR_DATA_SIGNAL_VIEW_NODE* find_bus_node(const char* name) const;
+  SDR_DATA_SIGNAL_VIEW_NODE* create_net_node(const char* name);
+  SDR_DATA_SIGNAL_VIEW_NODE* create_bus_node(const char* name);
+
+  void insert_first_node(SDR_DATA_SIGNAL_VIEW_NODE* node);
+  void append_node(SDR_DATA_SIGNAL_VIEW_NODE* node);
+  // Replaces the view element by a new empty one, appended as the last
+  // child of the old element's parent.
+  void remove_all_view_nodes();
+
+ private:
+  SDR_DATA_SIGNAL_SET* m_signal_set = nullptr;
+  bool m_ref_checked = false;
+  xercesc::DOMDocument* m_document = nullptr;
+  xercesc::DOMElement* m_dom_view = nullptr;
+};
+
+class SDR_API SDR_DATA_SIGNAL_VIEW_NODE {
+ public:
+  enum NODE_TYPE { NET_NODE = 0, BUS_NODE = 1 };
+
+  SDR_DATA_SIGNAL_VIEW_NODE(xercesc::DOMElement* element, SDR_DATA_SIGNAL_VIEW* view);
+  // Creates an unattached "net" or "bus" element.
+  SDR_DATA_SIGNAL_VIEW_NODE(NODE_TYPE type, SDR_DATA_SIGNAL_VIEW* view);
+  // Copies view, element and bus cache (not the name cache).
+  SDR_DATA_SIGNAL_VIEW_NODE(const SDR_DATA_SIGNAL_VIEW_NODE& other);
+  SDR_DATA_SIGNAL_VIEW_NODE& operator=(const SDR_DATA_SIGNAL_VIEW_NODE& other);
+  virtual ~SDR_DATA_SIGNAL_VIEW_NODE();
+
+  bool is_null() const { return m_element == nullptr; }
+  bool is_bus() const;
+  xercesc::DOMElement* get_dom_node() const { return m_element; }
+  SDR_DATA_SIGNAL_VIEW* get_view() const { return m_view; }
+
+  const char* get_name();
+  bool set_name(const char* name);
+  const char* get_alias();
+  bool set_alias(const char* alias);
+  SDR_DATA_SIGNAL_TYPE get_signal_type();
+  bool set_signal_type(SDR_DATA_SIGNAL_TYPE type);
+  SDR_DATA_GROUP_LINKING_TYPE get_bus_linking_type() const;
+  bool set_bus_linking_type(SDR_DATA_GROUP_LINKING_TYPE type);
+  SDR_DATA_GROUP_DISPLAY_TYPE get_bus_display_type();
+  bool set_bus_display_type(SDR_DATA_GROUP_DISPLAY_TYPE type);
+  const char* get_mnemonics_table();
+  bool set_mnemonics_table(const char* table);
+  bool is_bus_expanded() const;
+  bool set_bus_display_state(bool expanded);
+  bool is_lsb_to_msb() const;
+  bool set_lsb_to_msb(bool lsb_to_msb);
+  bool is_signal_inverted() const;
+  bool set_signal_inverted(bool inverted);
+
+  // New node objects owned by the caller, or null.
+  SDR_DATA_SIGNAL_VIEW_NODE* get_first_child() const;
+  SDR_DATA_SIGNAL_VIEW_NODE* get_last_child() const;
+  SDR_DATA_SIGNAL_VIEW_NODE* get_next_sibling() const;
+  SDR_DATA_SIGNAL_VIEW_NODE* get_prev_sibling() const;
+  SDR_DATA_SIGNAL_VIEW_NODE* clone(bool deep) const;
+
+  bool append_after(SDR_DATA_SIGNAL_VIEW_NODE* other);
+  bool insert_before(SDR_DATA_SIGNAL_VIEW_NODE* other);
+  bool remove();
+  bool append_child(SDR_DATA_SIGNAL_VIEW_NODE* other);
+
+  // The signal set's wire whose name or alias is the row's name; with report
+  // true a missing wire posts WSDR_INVALID_SIGNAL_REF.
+  SDR_DATA_SIGNAL_WIRE* get_data_wire(bool report);
+
+ private:
+  struct BUS_CACHE;
+  SDR_DATA_SIGNAL_VIEW* m_view = nullptr;
+  std::unique_ptr<std::string> m_name_cache;
+  std::unique_ptr<BUS_CACHE> m_bus_cache;
+  xercesc::DOMElement* m_element = nullptr;
+};
+
+#endif

@@ -1,0 +1,147 @@
+#ifndef SDR_DATA_TRIGGER_H
+#define SDR_DATA_TRIGGER_H
+
+// One named acquisition setup of a signal set ("trigger" element): trigger
+// levels with basic per-wire conditions or advanced expressions, trigger
+// position, storage mode, segment size, trigger-in/out conditions, and the
+// logs captured with it.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sdr_data_global_enum.h"
+#include "sdr_data_name_map_export.h"
+#include "sdr_export.h"
+#include "sdr_xerces_fwd.h"
+
+class SDR_DATA_SIGNAL_SET;
+class SDR_DATA_LOG;
+
+class SDR_API SDR_DATA_TRIGGER {
+public:
+  // A new "trigger" element named by the automatic name generator (prefix
+  // "trigger"), with an empty "events" child; the signal set attaches it.
+  explicit SDR_DATA_TRIGGER(xercesc::DOMDocument* document);
+  SDR_DATA_TRIGGER(xercesc::DOMDocument* document, const char* name);
+  // Reads an existing "trigger" element.
+  SDR_DATA_TRIGGER(xercesc::DOMDocument* document, xercesc::DOMElement* element, SDR_DATA_SIGNAL_SET* signal_set);
+  virtual ~SDR_DATA_TRIGGER();
+
+  SDR_DATA_TRIGGER(const SDR_DATA_TRIGGER&) = delete;
+  SDR_DATA_TRIGGER& operator=(const SDR_DATA_TRIGGER&) = delete;
+
+  // Leaves the signal set, detaches the element and destroys the trigger.
+  void remove();
+  void set_signal_set(SDR_DATA_SIGNAL_SET* signal_set) { m_signals = signal_set; }
+  SDR_DATA_SIGNAL_SET* get_signal_set() const { return m_signals; }
+  xercesc::DOMElement* get_dom_node() const { return m_element; }
+  const char* get_name() const;
+  bool set_name(const char* name);
+
+  // Settings; each writes its attribute at once.
+  void set_trigger_position(SDR_DATA_TRIGGER_POSITION position);
+  SDR_DATA_TRIGGER_POSITION get_trigger_position() const { return m_position; }
+  void set_trigger_in(SDR_DATA_TRIGGER_CONDITION condition);
+  SDR_DATA_TRIGGER_CONDITION get_trigger_in() const { return m_trigger_in; }
+  void set_trigger_out(SDR_DATA_TRIGGER_CONDITION condition);
+  SDR_DATA_TRIGGER_CONDITION get_trigger_out() const { return m_trigger_out; }
+  bool set_trigger_type(SDR_DATA_TRIGGER_TYPE type);
+  SDR_DATA_TRIGGER_TYPE get_trigger_type() const { return m_trigger_type; }
+  bool is_segment_enabled() const { return m_trigger_type == SDR_TTYPE_SEGMENTED; }
+  bool set_segment_size(int size);
+  int get_segment_size() const { return m_segment_size; }
+  void set_expanded_status(bool expanded);
+  bool is_expanded() const { return m_expanded; }
+  void set_global_temp();
+  bool is_global_temp() const;
+  void set_global_log(SDR_DATA_LOG* log) { m_global_log = log; }
+  SDR_DATA_LOG* get_global_log() const { return m_global_log; }
+
+  // Levels and basic conditions.
+  int append_new_level(bool create_dom);
+  int get_event_levels() const { return static_cast<int>(m_levels.size()); }
+  bool is_trigger_level_enabled(int level) const;
+  bool is_trigger_level_basic_condition(int level) const;
+  bool set_trigger_level_enabled(int level, bool enabled);
+  bool set_trigger_level_cond_expr_type(int level, bool basic);
+  SDR_DATA_TRIGGER_CONDITION get_condition(int level, int node) const;
+  // The basic condition text of a level, as written into the document.
+  const char* get_condition_text(int level);
+  // By trigger wire index.
+  bool set_trigger_condition(int node, int level, SDR_DATA_TRIGGER_CONDITION condition, bool update);
+  // Every wire of a bus (or a single wire's row) with one condition.
+  bool set_trigger_condition(const char* name, int level, SDR_DATA_TRIGGER_CONDITION condition, bool update);
+  // The bits of an integer value over a bus, least significant bit first.
+  bool set_trigger_condition(const char* bus, int level, long value, bool update);
+  // A symbol of the bus's own mnemonic table.
+  bool set_trigger_condition(const char* bus, int level, const char* symbol, bool update);
+  // A symbol of an explicit mnemonic table.
+  bool set_trigger_condition(const char* bus, int level, const char* table, const char* symbol, bool update);
+  // The condition a character of a mnemonic value stands for.
+  static SDR_DATA_TRIGGER_CONDITION convert_symbol_char(char c);
+
+  // Logs.
+  SDR_DATA_LOG* create_log(const char* name, bool global);
+  bool append(SDR_DATA_LOG* log, bool update_dom);
+  SDR_DATA_LOG* find_log(const char* name) const;
+  int get_num_logs() const { return static_cast<int>(m_logs.size()); }
+  SDR_DATA_LOG* get_log_at(int index) const;
+  SDR_DATA_LOG* get_last_log() const;
+  void delete_from_vector(SDR_DATA_LOG* log);
+  bool insert_into_name_map(SDR_DATA_LOG* log);
+  void delete_from_name_map(SDR_DATA_LOG* log);
+
+  const char* to_string();
+  int get_last_trigger_level_latency_delay();
+  int get_trigger_out_latency_delay();
+  bool is_using_incremental_route() const;
+  bool is_incremental_node_used_correctly();
+
+private:
+  // One trigger level. The advanced members are filled by the advanced
+  // condition support.
+  struct LEVEL {
+    std::vector<SDR_DATA_TRIGGER_CONDITION> conditions;
+    bool enabled = true;
+    bool basic = true;
+    xercesc::DOMElement* element = nullptr;
+    xercesc::DOMNode* text_node = nullptr;        // basic condition text
+    xercesc::DOMNode* expression_node = nullptr;  // CDATA of "expression"
+    xercesc::DOMElement* tree_root = nullptr;     // first "op_node"
+    bool factory_tried = false;
+    std::unique_ptr<std::string> expression;
+    std::unique_ptr<std::string> crc_text;
+  };
+
+  friend class SDR_COND_APPLIER;
+
+  void init_new(const char* name);
+  void read_element();
+  void parse_condition(const char* text, size_t length, int level);
+  void write_condition_text(int level);
+  // Walks the children of a bus row from the least significant bit and
+  // hands each wire's trigger index to visit; true when one was visited.
+  template <class VISIT>
+  bool for_each_bus_bit(const char* bus, VISIT visit);
+
+  std::unique_ptr<std::string> m_name;
+  SDR_DATA_SIGNAL_SET* m_signals = nullptr;
+  SDR_DATA_TRIGGER_POSITION m_position = SDR_TPOS_PRE;
+  SDR_DATA_TRIGGER_CONDITION m_trigger_in = SDR_TCOND_DONT_CARE;
+  SDR_DATA_TRIGGER_CONDITION m_trigger_out = SDR_TCOND_ACTIVE_HIGH;
+  int m_segment_size = 1;
+  SDR_DATA_TRIGGER_TYPE m_trigger_type = SDR_TTYPE_CIRCULAR;
+  bool m_expanded = true;
+  bool m_finalized = false;
+  SDR_DATA_LOG* m_global_log = nullptr;  // owned
+  std::vector<SDR_DATA_LOG*> m_logs;     // owned
+  SDR_DATA_NAME_MAP<SDR_DATA_LOG> m_log_map;
+  std::vector<std::unique_ptr<LEVEL>> m_levels;
+  xercesc::DOMDocument* m_document = nullptr;
+  xercesc::DOMElement* m_element = nullptr;
+  xercesc::DOMElement* m_events_element = nullptr;
+  std::string m_text;
+};
+
+#endif

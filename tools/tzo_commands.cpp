@@ -1,0 +1,193 @@
+// tzo check, fmt and new.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "path_util.h"
+#include "sdr_data_session.h"
+#include "tzo_cli.h"
+
+namespace tzo {
+namespace {
+
+std::string count_of(int n, const char* noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+std::string directory_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Files of the older text layout start with this marker, letters in any
+// case. The library does not import that layout yet: such a file loads as
+// an empty session, and writing it back would wipe the file.
+bool is_older_text_layout(const std::string& bytes) {
+  static const char marker[] = "[@\\TZO=";
+  const size_t length = sizeof marker - 1;
+  if (bytes.size() < length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    char c = bytes[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != marker[i]) return false;
+  }
+  return true;
+}
+
+// Saving rewrites the programming file's path relative to the target's
+// directory, so the exact bytes of a save depend on where the file goes.
+// They are taken from a real save to a scratch file beside the target,
+// which is removed again. Where no scratch file can be made, the same
+// content is built in memory.
+bool render_as_saved(SDR_DATA_SESSION& session, const std::string& path, std::string* bytes) {
+  std::string pattern = directory_of(path) + "/.tzo-fmt-XXXXXX";
+  std::vector<char> scratch(pattern.begin(), pattern.end());
+  scratch.push_back('\0');
+  int fd = mkstemp(scratch.data());
+  if (fd >= 0) {
+    close(fd);
+    bool ok = session.save_as(scratch.data(), true, true) && read_bytes(scratch.data(), bytes);
+    unlink(scratch.data());
+    if (ok) return true;
+  }
+  const char* bix = session.get_bix_file_name();
+  std::string remembered = bix ? bix : "";
+  std::string relative =
+      remembered.empty()
+          ? std::string()
+          : PATH_UTIL::relative_to(remembered, PATH_UTIL::full_directory(PATH_UTIL::make_absolute(path)));
+  session.set_bix_file_name(relative.c_str());
+  bool ok = session.write_to_string(bytes);
+  session.set_bix_file_name(remembered.c_str());
+  return ok;
+}
+
+bool save_to(SDR_DATA_SESSION& session, const std::string& target) {
+  bool ok = session.save_as(target.c_str(), true, true);
+  report_messages(target, take_posted_messages());
+  if (!ok) report(target, "cannot write the file");
+  return ok;
+}
+
+// Formats one file: to output when given, else in place (written only when
+// the content changes). With check, writes nothing and lists the file when
+// it would change. Returns false when the command is to fail.
+bool format_file(const std::string& file, const std::string* output, bool check) {
+  bool has_errors = false;
+  SESSION_PTR session = load_reporting(file, &has_errors);
+  if (!session) return false;
+  if (has_errors) {
+    if (!check) report(file, "the file has errors; it is not written");
+    return false;
+  }
+  std::string current;
+  if (!read_bytes(file, &current)) {
+    report(file, "cannot read the file");
+    return false;
+  }
+  if (is_older_text_layout(current)) {
+    report(file, "the older text layout is not converted by this build; the file is left as it is");
+    return false;
+  }
+  if (output) return save_to(*session, *output);
+
+  std::string formatted;
+  if (!render_as_saved(*session, file, &formatted)) {
+    report_messages(file, take_posted_messages());
+    report(file, "cannot build the formatted content");
+    return false;
+  }
+  take_posted_messages();
+  if (formatted == current) return true;
+  if (check) {
+    out(file + "\n");
+    return false;
+  }
+  return save_to(*session, file);
+}
+
+// A count option: digits only, within an int.
+bool parse_count(const std::string& text, int* value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  errno = 0;
+  long n = std::strtol(text.c_str(), nullptr, 10);
+  if (errno != 0 || n > INT_MAX) return false;
+  *value = static_cast<int>(n);
+  return true;
+}
+
+}  // namespace
+
+int run_check(const ARGS& args) {
+  const bool strict = args.has("strict");
+  bool failed = false;
+  // One file at a time: its session is closed before the next is loaded.
+  for (const std::string& file : args.operands) {
+    LOADED_FILE loaded = load_file(file);
+    std::string text;
+    for (const MSG_OBJECT& m : loaded.messages) {
+      text += file + ": " + (m.is_error() ? "error " : "warning ") + m.get_id() + ": " + m.get_text() + "\n";
+    }
+    if (!loaded.session) {
+      if (loaded.messages.empty()) report(file, "cannot read the file");
+      text += file + ": not loaded\n";
+      failed = true;
+    } else if (loaded.messages.empty()) {
+      text += file + ": ok\n";
+    } else {
+      text +=
+          file + ": " + count_of(loaded.errors, "error") + ", " + count_of(loaded.warnings, "warning") + "\n";
+    }
+    if (loaded.errors > 0 || (strict && loaded.warnings > 0)) failed = true;
+    out(text);
+  }
+  return failed ? EXIT_FAILED : EXIT_OK;
+}
+
+int run_fmt(const ARGS& args) {
+  const bool check = args.has("check");
+  const std::string* output = args.has("output") ? &args.get("output") : nullptr;
+  if (output) {
+    if (check) return usage_error(args.command, "--check writes nothing and takes no -o");
+    if (args.operands.size() != 1) return usage_error(args.command, "-o takes exactly one FILE");
+    if (output->empty()) return usage_error(args.command, "empty file name for -o");
+  }
+  bool failed = false;
+  for (const std::string& file : args.operands) {
+    if (!format_file(file, output, check)) failed = true;
+  }
+  return failed ? EXIT_FAILED : EXIT_OK;
+}
+
+int run_new(const ARGS& args) {
+  const std::string& target = args.operands[0];
+  int instances = 0;
+  if (args.has("instances") && !parse_count(args.get("instances"), &instances))
+    return usage_error(args.command, "invalid count '" + args.get("instances") + "' for --instances");
+  if (instances > 255) return usage_error(args.command, "at most 255 instances fit the instance index");
+  struct stat st;
+  if (!args.has("force") && lstat(target.c_str(), &st) == 0) {
+    report(target, "the file exists; use --force to replace it");
+    return EXIT_FAILED;
+  }
+  SDR_DATA_SESSION session;
+  for (int i = 0; i < instances; ++i) session.create_trazio_instance(nullptr);
+  bool ok = session.save_as(target.c_str(), true, false);
+  report_messages(target, take_posted_messages());
+  if (!ok) {
+    report(target, "cannot write the file");
+    return EXIT_FAILED;
+  }
+  return EXIT_OK;
+}
+
+}  // namespace tzo
