@@ -37,14 +37,14 @@ class OUT {
     m_s->append(t);
     return *this;
   }
+  OUT& operator<<(char c) {
+    m_s->push_back(c);
+    return *this;
+  }
   OUT& operator<<(long long v) {
     char buf[24];
     int n = std::snprintf(buf, sizeof buf, "%lld", v);
     m_s->append(buf, static_cast<size_t>(n));
-    return *this;
-  }
-  OUT& operator<<(char c) {
-    m_s->push_back(c);
     return *this;
   }
   OUT& operator<<(int v) { return *this << static_cast<long long>(v); }
@@ -62,96 +62,119 @@ class OUT {
 
 const char* const BUS_NAMES[] = {"data",     "addr",      "ctrl",       "state",
                                  "fifo_lvl", "axi_wdata", "axi_araddr", "irq"};
-const char* const WIRE_TYPES[] = {"data", "trigger", "data_trigger"};
-const char* const TAP_MODES[] = {"pre_synthesis", "post_synthesis", "netlist"};
-const char* const COMPARES[] = {"eq", "neq", "gt", "lt", "rising", "falling", "either", "dont_care"};
-const char* const COLORS[] = {"#3366cc", "#dc3912", "#ff9900", "#109618", "#990099", "#0099c6"};
+const char* const SIGNAL_TYPES[] = {"register", "combinatorial", "input pin", "state machine", "memory"};
+const char* const RADIXES[] = {"hex", "bin", "unsigned_dec", "signed_dec"};
+const char* const CONDITIONS[] = {"high", "low", "rising edge", "falling edge", "either edge", "dont_care"};
 
-std::string bus_name(int instance, int vec) {
+// The names of wire `bit` of bus `bus` in instance `instance`.
+std::string bus_alias(int instance, int bus) {
   std::string s = "core";
   s += std::to_string(instance);
   s += '_';
-  s += BUS_NAMES[vec % 8];
+  s += BUS_NAMES[bus % 8];
   s += '_';
-  s += std::to_string(vec);
+  s += std::to_string(bus);
   return s;
 }
 
-void session_open(OUT& o) {
-  o << "<session bix_file=\"\" jtag_chain=\"usb_cable_0\" jtag_device=\"fpga_dev_1\" version=\"3\">";
-  o.line(2)
-      << "<display_tree gui_logging_enabled=\"1\" active_instance=\"u_ila_0\" active_tab=\"waveform\"/>";
+std::string wire_name(int instance, int bus, int bit) {
+  std::string s = "u_core_" + std::to_string(instance) + "/u_pipe_" + std::to_string(bus % 7) + "/stage_" +
+                  std::to_string(bit % 4) + '/' + BUS_NAMES[bus % 8] + "_q_reg[" + std::to_string(bit) + ']';
+  return s;
+}
+
+void session_open(OUT& o, int instances) {
+  o << "<session bix_file=\"\" jtag_chain=\"usb_cable_0\" jtag_device=\"fpga_dev_1\">";
+  o.line(2) << "<display_tree gui_logging_enabled=\"1\">";
+  for (int i = 0; i < instances; ++i)
+    o.line(3) << "<display_branch instance=\"u_ila_" << i << "\" signal_set=\"set_0\"/>";
+  o.line(2) << "</display_tree>";
 }
 
 void session_close(OUT& o, int wires) {
   // Sorted by attribute name: the order in which loading rewrites them.
   o.line(2) << "<global_info>";
-  o.line(3) << "<multi attribute=\"probe_widths\" size=\"4\" value=\"16,16,8,1\"/>";
   o.line(3) << "<single attribute=\"capture_depth\" value=\"16384\"/>";
   o.line(3) << "<single attribute=\"sample_rate_mhz\" value=\"100\"/>";
   o.line(3) << "<single attribute=\"total_wires\" value=\"" << wires << "\"/>";
+  o.line(3) << "<multi attribute=\"probe_widths\" size=\"4\" value=\"16,16,8,1\"/>";
   o.line(2) << "</global_info>";
   o << "\n</session>\n";
 }
 
-void instance(OUT& o, RNG& rng, int index, int wires, const ATTRIBUTE_SHAPE& shape) {
-  o.line(2) << "<instance name=\"u_ila_" << index << "\" type=\"sdr_core\" version=\"6.2\" depth=\"16384\""
-            << " clock=\"clk_sys_" << index << "\" clock_edge=\"rising\" trigger_out=\"0\" storage=\"bram\">";
-  int vecs = (wires + shape.wires_per_vec - 1) / shape.wires_per_vec;
-  int wire = 0;
-  for (int v = 0; v < vecs; ++v) {
-    if (v % shape.vecs_per_set == 0) {
-      if (v) o.line(3) << "</signal_set>";
-      o.line(3) << "<signal_set name=\"set_" << v / shape.vecs_per_set
-                << "\" capture_mode=\"continuous\" storage_qualify=\"0\">";
-    }
-    std::string bus = bus_name(index, v);
-    int width = wires - wire < shape.wires_per_vec ? wires - wire : shape.wires_per_vec;
-    o.line(4) << "<signal_vec name=\"" << bus << "\" width=\"" << width << "\" radix=\""
-              << (v % 3 == 0   ? "hex"
-                  : v % 3 == 1 ? "binary"
-                               : "unsigned")
-              << "\" color=\"" << COLORS[v % 6] << "\" expanded=\"" << (v % 2) << "\">";
-    for (int b = 0; b < width; ++b, ++wire) {
-      o.line(5) << "<wire name=\"top/u_core_" << index << "/u_pipe_" << v % 7 << "/stage_" << b % 4 << '/'
-                << BUS_NAMES[v % 8] << "_q[" << b << "]\" alias=\"" << bus << '[' << b << "]\" type=\""
-                << WIRE_TYPES[rng.below(3)] << "\" capture=\"" << (rng.below(4) ? 1 : 0) << "\" tap_mode=\""
-                << TAP_MODES[rng.below(3)] << "\" net=\"u_core_" << index << "/n_"
-                << static_cast<int>(100000 + wire * 7 + index) << "\" probe=\"probe_" << v % 4 << "\" slot=\""
-                << wire << "\" compare=\"" << COMPARES[rng.below(8)] << "\" value=\""
-                << (rng.below(2) ? "1'b1" : "1'bX") << "\" node=\"top|u_core_" << index << "|u_pipe_" << v % 7
-                << "|stage_" << b % 4 << '|' << BUS_NAMES[v % 8] << "_q_reg[" << b << "]\" trigger_index=\""
-                << wire << "\" data_index=\"" << wire << "\" clock_domain=\"clk_sys_" << index
-                << "\" group=\"grp_" << bus << "\" sample_edge=\"" << (b % 5 ? "rising" : "falling")
-                << "\" enable=\"1\"/>";
-    }
-    o.line(4) << "</signal_vec>";
+void wire_list(OUT& o, RNG& rng, int instance, int wires, int bus_width, const char* tag) {
+  o.line(5) << '<' << tag << '>';
+  for (int w = 0; w < wires; ++w) {
+    int bus = w / bus_width, bit = w % bus_width;
+    o.line(6) << "<wire alias=\"" << bus_alias(instance, bus) << '[' << bit
+              << "]\" connection_status=\"true\" name=\"" << wire_name(instance, bus, bit)
+              << "\" tap_mode=\"classic\" type=\"" << SIGNAL_TYPES[rng.below(5)] << "\"/>";
   }
-  if (vecs) o.line(3) << "</signal_set>";
-  o.line(2) << "</instance>";
+  o.line(5) << "</" << tag << '>';
 }
 
-// A trigger over one instance; each level's condition names every wire of
-// it, so the condition text grows with the design.
-void trigger(OUT& o, RNG& rng, int index, int instance, int wires, const ATTRIBUTE_SHAPE& shape) {
-  o.line(2) << "<trigger name=\"trig_" << index << "\" instance=\"u_ila_" << instance
-            << "\" position=\"8192\" mode=\"sequential\" enabled=\"1\" storage=\"all\">";
-  for (int l = 0; l < shape.levels_per_trigger; ++l) {
-    o.line(3) << "<level index=\"" << l << "\" count=\"" << 1 + l % 3 << "\" op=\"" << (l % 2 ? "or" : "and")
-              << "\" goto=\"" << (l + 1) % shape.levels_per_trigger << "\">";
-    o.line(4) << "<condition type=\"equation\" name=\"c" << index << '_' << l << "\">";
-    for (int w = 0; w < wires; ++w) {
-      int vec = w / shape.wires_per_vec;
-      int bit = w % shape.wires_per_vec;
-      if (w) o << (rng.below(5) ? " &amp;&amp; " : " || ");
-      o << '(' << bus_name(instance, vec) << '[' << bit << "] == " << (rng.below(2) ? "1'b1" : "1'b0") << ')';
-    }
-    // A condition made by the library keeps its text followed by the
-    // indentation of the closing tag.
-    o.line(4) << "</condition>";
-    o.line(3) << "</level>";
+void view(OUT& o, int instance, int wires, int bus_width, const char* tag) {
+  o.line(5) << '<' << tag << '>';
+  for (int bus = 0; bus * bus_width < wires; ++bus) {
+    o.line(6) << "<bus name=\"" << bus_alias(instance, bus) << "\" order=\"lsb_to_msb\" radix=\""
+              << RADIXES[bus % 4] << "\" state=\"" << (bus % 3 ? "collapse" : "expand") << "\">";
+    for (int bit = 0; bit < bus_width && bus * bus_width + bit < wires; ++bit)
+      o.line(7) << "<net alias=\"" << bus_alias(instance, bus) << '[' << bit << "]\" name=\""
+                << wire_name(instance, bus, bit) << "\"/>";
+    o.line(6) << "</bus>";
   }
-  o.line(2) << "</trigger>";
+  o.line(5) << "</" << tag << '>';
+}
+
+// Each level's condition names every other wire of the first `terms` of
+// the signal set, so the condition text grows with the design.
+void trigger(OUT& o, RNG& rng, int index, int instance, int terms, int bus_width, int levels) {
+  o.line(4) << "<trigger name=\"trig_" << index << "\" position=\"" << (index % 2 ? "center" : "pre")
+            << "\" segment_size=\"1\" trigger_in=\"dont_care\" trigger_out=\"active high\" "
+               "trigger_type=\"circular\">";
+  o.line(5) << "<events>";
+  for (int l = 0; l < levels; ++l) {
+    o.line(6) << "<level enabled=\"" << (l < 4 ? "yes" : "no") << "\" type=\"basic\">";
+    for (int w = 0; w < terms; w += 2) {
+      if (w) o << " &amp;&amp; ";
+      o << bus_alias(instance, w / bus_width) << '[' << w % bus_width << "] == " << CONDITIONS[rng.below(6)];
+    }
+    // Text made by the library is followed by the indentation of the
+    // closing tag.
+    o.line(6) << "</level>";
+  }
+  o.line(5) << "</events>";
+}
+
+void instance_open(OUT& o, RNG& rng, int index, int wires, int bus_width) {
+  // Attributes in the order the document keeps them: sorted by name.
+  o.line(2) << "<instance compilation_mode=\"full\" entity_name=\"sdr_core\" is_auto_node=\"no\" "
+               "is_expanded=\"true\""
+            << " name=\"u_ila_" << index << "\" source_file=\"rtl/top_" << index << ".v\">";
+  o.line(3) << "<node_ip_info instance_id=\"" << index << "\" mfg_id=\"110\" node_id=\"" << index
+            << "\" version=\"3\"/>";
+  o.line(3) << "<signal_set is_expanded=\"true\" name=\"set_0\">";
+  o.line(4) << "<clock name=\"clk_sys_" << index << "\" polarity=\"posedge\"/>";
+  o.line(4) << "<config ram_type=\"AUTO\" sample_depth=\"16384\" trigger_in_enable=\"no\" "
+               "trigger_out_enable=\"no\"/>";
+  o.line(4) << "<top_entity name=\"top\"/>";
+  o.line(4) << "<signal_vec>";
+  wire_list(o, rng, index, wires, bus_width, "trigger_input_vec");
+  wire_list(o, rng, index, wires, bus_width, "data_input_vec");
+  o.line(4) << "</signal_vec>";
+  o.line(4) << "<presentation>";
+  view(o, index, wires, bus_width, "data_view");
+  view(o, index, wires, bus_width, "setup_view");
+  o.line(4) << "</presentation>";
+}
+
+void instance_close(OUT& o) {
+  o.line(3) << "</signal_set>";
+  o.line(3) << "<position_info>";
+  o.line(4) << "<single attribute=\"x\" value=\"120\"/>";
+  o.line(4) << "<single attribute=\"y\" value=\"40\"/>";
+  o.line(3) << "</position_info>";
+  o.line(2) << "</instance>";
 }
 
 }  // namespace
@@ -165,49 +188,48 @@ ATTRIBUTE_SHAPE growth_shape(int wires) {
 
 std::string make_attribute_session(const ATTRIBUTE_SHAPE& shape) {
   std::string text;
-  text.reserve(static_cast<size_t>(shape.instances) * static_cast<size_t>(shape.wires_per_instance) * 700 +
+  text.reserve(static_cast<size_t>(shape.instances) * static_cast<size_t>(shape.wires_per_instance) * 800 +
                4096);
   OUT o(&text);
   RNG rng(0x5D2A17u);
-  session_open(o);
-  for (int i = 0; i < shape.instances; ++i) instance(o, rng, i, shape.wires_per_instance, shape);
-  for (int t = 0; t < shape.triggers; ++t)
-    trigger(o, rng, t, shape.instances ? t % shape.instances : 0, shape.wires_per_instance, shape);
+  session_open(o, shape.instances);
+  for (int i = 0; i < shape.instances; ++i) {
+    instance_open(o, rng, i, shape.wires_per_instance, shape.bus_width);
+    for (int t = i; t < shape.triggers; t += shape.instances) {
+      trigger(o, rng, t, i, shape.wires_per_instance, shape.bus_width, shape.levels_per_trigger);
+      o.line(4) << "</trigger>";
+    }
+    instance_close(o);
+  }
   session_close(o, shape.instances * shape.wires_per_instance);
   return text;
 }
 
 std::string make_log_session(const LOG_SHAPE& shape) {
-  ATTRIBUTE_SHAPE design;
-  design.instances = 1;
-  design.wires_per_instance = shape.wires;
-  design.triggers = 1;
+  const size_t bits = static_cast<size_t>(shape.wires) * static_cast<size_t>(shape.samples);
   std::string text;
-  text.reserve(static_cast<size_t>(shape.logs) * (shape.bits_per_log + 256) +
-               static_cast<size_t>(shape.wires) * 700 + 4096);
+  text.reserve(static_cast<size_t>(shape.logs) * (bits + 256) + static_cast<size_t>(shape.wires) * 800 +
+               4096);
   OUT o(&text);
   RNG rng(0xC0FFEEu);
-  session_open(o);
-  instance(o, rng, 0, shape.wires, design);
-  trigger(o, rng, 0, 0, shape.wires > 64 ? 64 : shape.wires, design);
+  session_open(o, 1);
+  instance_open(o, rng, 0, shape.wires, 16);
+  trigger(o, rng, 0, 0, shape.wires < 32 ? shape.wires : 32, 16, 4);
   for (int l = 0; l < shape.logs; ++l) {
-    o.line(2) << "<log name=\"log_" << l << "\" instance=\"u_ila_0\" trigger=\"trig_0\" width=\""
-              << shape.wires << "\" samples=\""
-              << static_cast<long long>(shape.bits_per_log / (shape.wires ? shape.wires : 1))
-              << "\" trigger_sample=\"8192\" timestamp=\"2024-05-1" << l << "T10:2" << l << ":00\">";
-    o.line(3) << "<data>";
+    o.line(5) << "<data name=\"log_" << l << "\" sample_depth=\"" << shape.samples
+              << "\" segment_size=\"1\" trigger_position=\"" << shape.samples / 2 << "\">";
     size_t old = text.size();
-    text.resize(old + shape.bits_per_log);
+    text.resize(old + bits);
     char* d = &text[old];
     size_t i = 0;
-    while (i < shape.bits_per_log) {
-      uint64_t bits = rng.next();
-      for (int k = 0; k < 64 && i < shape.bits_per_log; ++k, ++i)
-        d[i] = static_cast<char>('0' + ((bits >> k) & 1));
+    while (i < bits) {
+      uint64_t r = rng.next();
+      for (int k = 0; k < 64 && i < bits; ++k, ++i) d[i] = static_cast<char>('0' + ((r >> k) & 1));
     }
     o << "</data>";
-    o.line(2) << "</log>";
   }
+  o.line(4) << "</trigger>";
+  instance_close(o);
   session_close(o, shape.wires);
   return text;
 }

@@ -76,7 +76,6 @@ class SDR_API SDR_DATA_LOG {
   SDR_DATA_TRIGGER* m_trigger = nullptr;
   bool m_acquiring = false;
   std::unique_ptr<std::string> m_unconnected_ports;
-  xercesc::DOMDocument* m_document = nullptr;
   xercesc::DOMElement* m_element = nullptr;
   // The sample text inside the element's text node (not owned), and its
   // length in characters.

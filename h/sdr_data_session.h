@@ -117,6 +117,34 @@ public:
   bool is_gui_logging_enabled() const;
   void set_gui_logging(bool enabled);
 
+  // Embedded programming files. Each is kept in the document as an
+  // "embedded_bix_file" element under "embedded_bix_files": the file's bytes
+  // compressed with zlib, then Base64 text. Indexes count from 0 over those
+  // elements only. The size of a file to embed or extract is capped by the
+  // switch "sdr_max_embedded_mb" (MiB, default 1024, read at every call).
+  //
+  // Reads filename whole and appends it under embedded_name (a second entry
+  // of the same name is allowed). False, with the document unchanged, for a
+  // missing, unreadable, empty or too large file.
+  bool embed_bix_file(const char* filename, const char* embedded_name);
+  // Writes the file at index to filename, replacing it only when every byte
+  // is ready: on any failure (no such entry, bad "size", Base64 or
+  // compressed data, unwritable target) false is returned and no file is
+  // created or changed.
+  bool extract_bix_file(int index, const char* filename);
+  int get_embedded_bix_file_count() const;
+  // The two text getters return null when there is no entry at index or it
+  // has no such text. The text is a copy held by this session, one buffer
+  // per getter: it stays valid until the next call of the same getter on
+  // this session or the session's destruction. Copy it to keep it longer.
+  const char* get_embedded_bix_filename_at(int index) const;
+  const char* get_embedded_bix_inst_id_crc_at(int index) const;
+  bool rename_embedded_bix_filename_at(int index, const char* new_embedded_name);
+  // The "id_crc_pairs" text, stored and returned as given.
+  bool set_embedded_bix_inst_id_crc_at(int index, const char* inst_id_crc_str);
+  // Removes the entry; later entries move down by one.
+  bool remove_embedded_bix_at(int index);
+
   xercesc::DOMDocument* get_document() const { return m_document; }
   xercesc::DOMElement* get_root_element() const { return m_root; }
   xercesc::DOMElement* get_display_tree_element() const { return m_display_tree; }
@@ -139,6 +167,7 @@ private:
   void read_display_tree();
   void set_root_attribute(const char* name, const std::string* value);
   bool add_branch(SDR_DATA_TRIGGER* trigger, SDR_DATA_LOG* log);
+  xercesc::DOMElement* get_dom_node_embedded_bix_at(int index) const;
 
   std::unique_ptr<SDR_NAMED_VALUES> m_globals;
   std::unique_ptr<std::string> m_name;
@@ -158,6 +187,9 @@ private:
   xercesc::DOMElement* m_display_tree = nullptr;
   xercesc::DOMElement* m_global_info = nullptr;
   xercesc::DOMElement* m_embedded_files = nullptr;
+  // Texts handed out by the embedded-file getters, one per getter.
+  mutable std::string m_embedded_name_text;
+  mutable std::string m_embedded_id_crc_text;
 };
 
 #endif

@@ -133,7 +133,6 @@ private:
   int m_segment_size = 1;
   SDR_DATA_TRIGGER_TYPE m_trigger_type = SDR_TTYPE_CIRCULAR;
   bool m_expanded = true;
-  bool m_finalized = false;
   SDR_DATA_LOG* m_global_log = nullptr;  // owned
   std::vector<SDR_DATA_LOG*> m_logs;     // owned
   SDR_DATA_NAME_MAP<SDR_DATA_LOG> m_log_map;

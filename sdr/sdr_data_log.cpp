@@ -66,7 +66,7 @@ bool build_sample_text(const CHAR* bits, uint64_t available, uint64_t length, st
 
 SDR_DATA_LOG::SDR_DATA_LOG(DOMDocument* document) : SDR_DATA_LOG(document, nullptr) {}
 
-SDR_DATA_LOG::SDR_DATA_LOG(DOMDocument* document, const char* name) : m_document(document) {
+SDR_DATA_LOG::SDR_DATA_LOG(DOMDocument* document, const char* name) {
   if (!SDR_CHECK(document != NULL)) return;
   m_name.reset(name ? new std::string(name) : SDR_DATA_MANAGER::name_auto_gen("log"));
   m_element = document->createElement(SDR_XSTR("data"));
@@ -75,7 +75,7 @@ SDR_DATA_LOG::SDR_DATA_LOG(DOMDocument* document, const char* name) : m_document
 
 SDR_DATA_LOG::SDR_DATA_LOG(DOMDocument* document, DOMElement* element, SDR_DATA_SIGNAL_SET* signal_set,
                            SDR_DATA_TRIGGER* trigger)
-    : m_signal_set(signal_set), m_trigger(trigger), m_document(document), m_element(element) {
+    : m_signal_set(signal_set), m_trigger(trigger), m_element(element) {
   if (!SDR_CHECK(document != NULL) || !SDR_CHECK(element != NULL)) return;
   m_data_width = signal_set ? signal_set->get_data_wire_width() : 0;
 
@@ -361,7 +361,6 @@ void SDR_DATA_LOG::simulate_run() {
   static std::atomic<unsigned> run_counter{0};
   const int depth = m_signal_set->get_sample_depth();
   const int width = m_signal_set->get_data_wire_width();
-  m_data_width = width;
   const uint64_t length = capture_length(width, depth);
 
   std::mt19937 random(static_cast<unsigned>(std::time(nullptr)) + run_counter++);
@@ -387,6 +386,7 @@ void SDR_DATA_LOG::simulate_run() {
 
   std::u16string text;
   if (!build_sample_text(static_cast<const char16_t*>(nullptr), 0, length, &text)) return;
+  m_data_width = width;
   for (uint64_t i = 0; i < length; ++i) {
     const unsigned m = random() % 10 + 1;
     if (random() % m == 1) text[i] = u'1';

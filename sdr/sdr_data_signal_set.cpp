@@ -364,6 +364,7 @@ SDR_DATA_SIGNAL_SET::SDR_DATA_SIGNAL_SET(DOMDocument* document, DOMElement* elem
 }
 
 SDR_DATA_SIGNAL_SET::~SDR_DATA_SIGNAL_SET() {
+  delete_triggers();
   // The lists and the map only borrow; m_owned_wires frees every wire once.
   m_wire_map.clear();
   m_trigger_wires.clear();
@@ -443,7 +444,8 @@ void SDR_DATA_SIGNAL_SET::read_parts() {
   m_config_element = find_child_element(m_element, "config");
   if (!m_config_element) {
     m_config_element = append_new_element(m_document, m_element, "config");
-    write_config("sample_depth", m_sample_depth);
+    m_sample_depth = DEFAULT_SAMPLE_DEPTH;
+    write_config("sample_depth", DEFAULT_SAMPLE_DEPTH);
     set_kalvos_ram_type(SDR_RAM_RAMBASE);
   } else {
     read_config();
@@ -505,9 +507,7 @@ void SDR_DATA_SIGNAL_SET::read_parts() {
       convert_old_wires();
     }
 
-    // Triggers: each "trigger" child of the element is read here, once
-    // the trigger class exists. Until then they stay in the document as
-    // they are and are written back unchanged.
+    read_triggers();
   }
 }
 
@@ -565,8 +565,9 @@ void SDR_DATA_SIGNAL_SET::read_current_wires(DOMElement* dom_input_vec) {
     std::unique_ptr<SDR_DATA_SIGNAL_WIRE> wire(new SDR_DATA_SIGNAL_WIRE(m_document, nullptr, e));
     auto found = m_wire_map.find(name);
     SDR_DATA_SIGNAL_WIRE* existing = found == m_wire_map.end() ? nullptr : found->second;
-    if (existing && existing->get_name() && name == existing->get_name() &&
-        existing->get_capture_type() == SDR_CTYPE_TRIGGER) {
+    if (existing && existing->get_name() && name == existing->get_name()) {
+      // Listed in both lists (or twice): one wire; a second data entry of
+      // the same node stays in the document only.
       existing->consolidate(wire.get(), false);
       append(existing, false);
     } else {
@@ -587,10 +588,20 @@ void SDR_DATA_SIGNAL_SET::convert_old_wires() {
   }
   read_current_wires(trigger_vec);
 
+  // Old wires stand directly under "signal_vec" or inside its "bus"
+  // elements; the members of a bus are tapped signals like the others, so
+  // they become wires too (the rows built for them refer to them).
   std::vector<DOMElement*> old_wires;
-  for (DOMElement* e = find_child_element(m_signal_vec_element, TAG_WIRE); e;
-       e = find_next_sibling_element(e, TAG_WIRE))
-    old_wires.push_back(e);
+  std::vector<DOMElement*> old_buses;
+  for (DOMElement* e = first_child_element(m_signal_vec_element); e; e = next_sibling_element(e)) {
+    if (has_tag(e, TAG_WIRE)) {
+      old_wires.push_back(e);
+    } else if (has_tag(e, TAG_BUS)) {
+      old_buses.push_back(e);
+      for (DOMElement* w = find_child_element(e, TAG_WIRE); w; w = find_next_sibling_element(w, TAG_WIRE))
+        old_wires.push_back(w);
+    }
+  }
 
   for (DOMElement* e : old_wires) {
     const std::string name = sdr_get_attribute(e, "name");
@@ -624,8 +635,14 @@ void SDR_DATA_SIGNAL_SET::convert_old_wires() {
         if (debug_port && !port_name.empty()) wire->set_debug_port(true, port_name.c_str());
       }
     }
-    m_signal_vec_element->removeChild(e);
+    e->getParentNode()->removeChild(e);
     e->release();
+  }
+  // A bus left without members has nothing more to say.
+  for (DOMElement* bus : old_buses) {
+    if (first_child_element(bus)) continue;
+    m_signal_vec_element->removeChild(bus);
+    bus->release();
   }
 }
 

@@ -258,9 +258,15 @@ void SDR_NAMED_VALUES::read(const DOMElement* table) {
 
 DOMElement* SDR_NAMED_VALUES::rebuild(DOMElement* owner, DOMElement* table, const char* tag) const {
   if (!SDR_CHECK(owner != NULL)) return table;
-  if (table) {
-    if (table->getParentNode() == owner) owner->removeChild(table);
-    table->release();
+  if (table && table->getParentNode() != owner) table->release();
+  // Every element of that tag goes: a second one left behind would be read
+  // in place of the rebuilt one next time.
+  SDR_XSTR tag_name(tag);
+  for (DOMElement* e = find_child_element(owner, tag_name.x()); e;) {
+    DOMElement* next = find_next_sibling_element(e, tag_name.x());
+    owner->removeChild(e);
+    e->release();
+    e = next;
   }
   DOMDocument* doc = owner->getOwnerDocument();
   table = doc->createElement(SDR_XSTR(tag));
@@ -503,9 +509,10 @@ void WRITER::write_leaf(const DOMNode* n) {
       const XMLCh* text = n->getNodeValue();
       if (is_white_space(text)) break;
       // Where the writer puts its own line feed and indentation after a
-      // text (before an element or a closing tag), white space that a
-      // loaded file had there is dropped, so that saving a reloaded
-      // document does not grow it. "data" text stays verbatim.
+      // text (before an element, or before a closing tag other than that
+      // of "data"), white space that a loaded file had there is dropped, so
+      // that saving a reloaded document does not grow it. The sample text
+      // of "data" stays verbatim.
       size_t len = XMLString::stringLen(text);
       size_t end = len;
       while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\n' || text[end - 1] == '\r'))
@@ -513,8 +520,9 @@ void WRITER::write_leaf(const DOMNode* n) {
       const DOMNode* parent = n->getParentNode();
       const DOMNode* next = n->getNextSibling();
       static const XMLCh data_tag[] = {'d', 'a', 't', 'a', 0};
-      bool line_break_follows = !next || next->getNodeType() == DOMNode::ELEMENT_NODE;
-      if (end == len || !line_break_follows || (parent && XMLString::equals(parent->getNodeName(), data_tag))) {
+      bool in_data = parent && XMLString::equals(parent->getNodeName(), data_tag);
+      bool line_break_follows = next ? next->getNodeType() == DOMNode::ELEMENT_NODE : !in_data;
+      if (end == len || !line_break_follows) {
         emit(text, ESC::TEXT);
       } else {
         std::u16string trimmed(text, end);

@@ -92,6 +92,30 @@ bool read_bytes(const std::string& path, std::string* bytes) {
   return ok;
 }
 
+bool is_older_text_layout(const std::string& bytes) {
+  static const char marker[] = "[@\\TZO=";
+  const size_t length = sizeof marker - 1;
+  if (bytes.size() < length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    char c = bytes[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != marker[i]) return false;
+  }
+  return true;
+}
+
+std::string directory_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string base_name_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string printable(const char* text) {
   std::string result;
   if (!text) return result;

@@ -69,6 +69,16 @@ SESSION_PTR load_reporting(const std::string& path, bool* has_errors);
 // The whole content of a file; false when it cannot be read.
 bool read_bytes(const std::string& path, std::string* bytes);
 
+// Files of the older text layout start with "[@\TZO=", letters in any
+// case. The library does not import that layout yet: such a file loads as
+// an empty session, and writing it back would wipe the file.
+bool is_older_text_layout(const std::string& bytes);
+
+// The directory part of a path ("." when there is none) and the part after
+// the last '/'.
+std::string directory_of(const std::string& path);
+std::string base_name_of(const std::string& path);
+
 // Text of a name or value made safe for one output line: control
 // characters are written as escapes.
 std::string printable(const char* text);
@@ -78,6 +88,10 @@ int run_info(const ARGS& args);
 int run_check(const ARGS& args);
 int run_fmt(const ARGS& args);
 int run_new(const ARGS& args);
+int run_embedded(const ARGS& args);
+int run_embed(const ARGS& args);
+int run_extract(const ARGS& args);
+int run_demo(const ARGS& args);
 int run_not_available(const ARGS& args);
 
 }  // namespace tzo

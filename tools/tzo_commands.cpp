@@ -21,28 +21,6 @@ std::string count_of(int n, const char* noun) {
   return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }
 
-std::string directory_of(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Files of the older text layout start with this marker, letters in any
-// case. The library does not import that layout yet: such a file loads as
-// an empty session, and writing it back would wipe the file.
-bool is_older_text_layout(const std::string& bytes) {
-  static const char marker[] = "[@\\TZO=";
-  const size_t length = sizeof marker - 1;
-  if (bytes.size() < length) return false;
-  for (size_t i = 0; i < length; ++i) {
-    char c = bytes[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != marker[i]) return false;
-  }
-  return true;
-}
-
 // Saving rewrites the programming file's path relative to the target's
 // directory, so the exact bytes of a save depend on where the file goes.
 // They are taken from a real save to a scratch file beside the target,

@@ -1,0 +1,240 @@
+// Triggers: levels, basic conditions over wires and buses, settings, logs.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cfg_service.h"
+#include "msg_service.h"
+#include "sdr_data_instance.h"
+#include "sdr_data_log.h"
+#include "sdr_data_mnemonics.h"
+#include "sdr_data_session.h"
+#include "sdr_data_signal_set.h"
+#include "sdr_data_signal_view.h"
+#include "sdr_data_trigger.h"
+#include "sdr_msgs.h"
+#include "test_util.h"
+
+using sdr_test::TEMP_DIR;
+
+namespace {
+
+class DataTrigger : public testing::Test {
+protected:
+  void SetUp() override {
+    MSG_REPORT::get_default_report()->clear_posted();
+    MSG_INTERNAL_ERROR::clear_reports();
+    m_session.reset(new SDR_DATA_SESSION(sdr_test::data_path("trigger/triggers.tzo").c_str()));
+    ASSERT_NE(m_session->get_name(), nullptr);
+    m_set = m_session->find_instance("ela0")->find_signal_set("setup");
+    ASSERT_NE(m_set, nullptr);
+  }
+  void TearDown() override { MSG_REPORT::get_default_report()->clear_posted(); }
+
+  int index_of(const char* wire) { return m_set->get_wire(wire)->get_trigger_wire_index(); }
+
+  std::unique_ptr<SDR_DATA_SESSION> m_session;
+  SDR_DATA_SIGNAL_SET* m_set = nullptr;
+};
+
+TEST_F(DataTrigger, LoadsLevelsSettingsAndLogs) {
+  // t2's second level term has no wire or bus "nowhere"; its third term is a
+  // syntax error; the second "t1" and the second "capture" are duplicates.
+  EXPECT_EQ(sdr_test::posted_ids(), "WSDR_DUPLICATE_NAME WSDR_INVALID_SIGNAL_REF WSDR_COND_SYNTAX WSDR_DUPLICATE_NAME");
+  ASSERT_EQ(m_set->get_num_triggers(), 2);
+  SDR_DATA_TRIGGER* t1 = m_set->find_trigger("t1");
+  ASSERT_NE(t1, nullptr);
+  EXPECT_EQ(t1->get_trigger_position(), SDR_TPOS_CENTER);
+  EXPECT_TRUE(t1->is_segment_enabled());
+  EXPECT_EQ(t1->get_segment_size(), 64);
+  EXPECT_EQ(t1->get_trigger_in(), SDR_TCOND_DISABLE);
+  EXPECT_FALSE(m_set->is_trigger_in_enabled());  // "disable" switches the pin off
+  EXPECT_EQ(t1->get_trigger_out(), SDR_TCOND_ACTIVE_LOW);
+  ASSERT_EQ(t1->get_event_levels(), 5);
+
+  EXPECT_EQ(t1->get_condition(0, index_of("a")), SDR_TCOND_RISING_EDGE);  // through the alias
+  EXPECT_EQ(t1->get_condition(0, index_of("b")), SDR_TCOND_HIGH);
+  // Value 5 over a bus listed most significant bit first.
+  EXPECT_EQ(t1->get_condition(1, index_of("d0")), SDR_TCOND_HIGH);
+  EXPECT_EQ(t1->get_condition(1, index_of("d1")), SDR_TCOND_LOW);
+  EXPECT_EQ(t1->get_condition(1, index_of("d2")), SDR_TCOND_HIGH);
+  EXPECT_EQ(t1->get_condition(1, index_of("d3")), SDR_TCOND_LOW);
+  EXPECT_EQ(t1->get_condition(1, index_of("a")), SDR_TCOND_DONT_CARE);
+  // "NO" is not "no"; the bus's own table gives IDLE = 0000.
+  EXPECT_TRUE(t1->is_trigger_level_enabled(2));
+  EXPECT_EQ(t1->get_condition(2, index_of("d3")), SDR_TCOND_LOW);
+  // An explicit table: BUSY = 1R0X from the least significant bit.
+  EXPECT_EQ(t1->get_condition(3, index_of("d0")), SDR_TCOND_HIGH);
+  EXPECT_EQ(t1->get_condition(3, index_of("d1")), SDR_TCOND_RISING_EDGE);
+  EXPECT_EQ(t1->get_condition(3, index_of("d2")), SDR_TCOND_LOW);
+  EXPECT_EQ(t1->get_condition(3, index_of("d3")), SDR_TCOND_DONT_CARE);
+  EXPECT_FALSE(t1->is_trigger_level_enabled(4));
+  EXPECT_FALSE(t1->is_trigger_level_basic_condition(4));
+  // Out of range: defaults.
+  EXPECT_TRUE(t1->is_trigger_level_enabled(5));
+  EXPECT_EQ(t1->get_condition(5, 0), SDR_TCOND_DONT_CARE);
+  EXPECT_EQ(t1->get_condition(0, 99), SDR_TCOND_DONT_CARE);
+
+  ASSERT_EQ(t1->get_num_logs(), 1);
+  SDR_DATA_LOG* log = t1->find_log("capture");
+  ASSERT_NE(log, nullptr);
+  EXPECT_EQ(log->get_trigger(), t1);
+
+  SDR_DATA_TRIGGER* t2 = m_set->find_trigger("t2");
+  ASSERT_NE(t2, nullptr);
+  EXPECT_EQ(m_set->get_sample_depth(), 512);  // moved from the trigger, then validated
+  EXPECT_EQ(t2->get_trigger_position(), SDR_TPOS_PRE);
+  EXPECT_EQ(t2->get_trigger_out(), SDR_TCOND_ACTIVE_HIGH);
+  EXPECT_FALSE(t2->is_expanded());
+  // Terms before the syntax error stay applied.
+  EXPECT_EQ(t2->get_condition(0, index_of("b")), SDR_TCOND_LOW);
+}
+
+TEST_F(DataTrigger, EditsRewriteTheLevelTextAndSaveExactly) {
+  SDR_DATA_TRIGGER* t1 = m_set->find_trigger("t1");
+  // Rewriting uses the alias, escapes quotes, and drops dont_care terms.
+  ASSERT_TRUE(t1->set_trigger_condition(index_of("b"), 0, SDR_TCOND_DONT_CARE, true));
+  EXPECT_STREQ(t1->get_condition_text(0), "'start' == rising edge");
+  ASSERT_TRUE(m_set->rename_signal_alias("b", "it's"));
+  ASSERT_TRUE(t1->set_trigger_condition(index_of("b"), 0, SDR_TCOND_EITHER_EDGE, true));
+  EXPECT_STREQ(t1->get_condition_text(0), "'start' == rising edge && 'it\\'s' == either edge");
+  EXPECT_FALSE(t1->set_trigger_condition(99, 0, SDR_TCOND_HIGH, true));
+  EXPECT_FALSE(t1->set_trigger_condition(0, 9, SDR_TCOND_HIGH, true));
+
+  // The value form on the bus, and a new level written through the document.
+  int level = t1->append_new_level(true);
+  ASSERT_EQ(level, 5);
+  EXPECT_TRUE(t1->set_trigger_condition("cnt", level, 10L, true));
+  EXPECT_STREQ(t1->get_condition_text(level), "'d0' == low && 'd1' == high && 'd2' == low && 'd3' == high");
+  EXPECT_TRUE(t1->set_trigger_condition("cnt", level, SDR_TCOND_FALLING_EDGE, true));
+  EXPECT_EQ(t1->get_condition(level, index_of("d2")), SDR_TCOND_FALLING_EDGE);
+  t1->set_trigger_level_enabled(level, false);
+
+  MSG_REPORT::get_default_report()->clear_posted();
+  EXPECT_FALSE(t1->set_trigger_condition("nobus", level, 3L, true));
+  EXPECT_FALSE(t1->set_trigger_condition("cnt", level, "NOPE", true));
+  EXPECT_FALSE(t1->set_trigger_condition("cnt", level, "nosuch", "IDLE", true));
+  EXPECT_EQ(sdr_test::posted_ids(), "WSDR_INVALID_BUS_REF WSDR_INVALID_SYMBOL WSDR_INVALID_SYM_TABLE");
+  EXPECT_STREQ(MSG_REPORT::get_default_report()->get_posted_at(0)->get_text(),
+               "Trigger condition \"t1\" in Trazio II File contains undefined bus \"nobus\" with symbol or value \"3\"");
+
+  t1->set_trigger_position(SDR_TPOS_POST);
+  EXPECT_FALSE(t1->set_segment_size(100));
+  EXPECT_EQ(t1->get_segment_size(), 64);
+  t1->set_trigger_in(SDR_TCOND_LOW);
+  TEMP_DIR dir;
+  std::string out = dir / "out.tzo";
+  ASSERT_TRUE(m_session->save_as(out.c_str(), true, false));
+  EXPECT_EQ(sdr_test::read_bytes(out), sdr_test::read_bytes(sdr_test::data_path("trigger/triggers.expected.tzo")));
+
+  // The saved file reads back to the same conditions.
+  SDR_DATA_SESSION again(out.c_str());
+  SDR_DATA_TRIGGER* t = again.find_instance("ela0")->find_signal_set("setup")->find_trigger("t1");
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(t->get_event_levels(), 6);
+  for (int l = 0; l < 6; ++l)
+    for (int w = 0; w < m_set->get_trigger_wire_width(); ++w)
+      EXPECT_EQ(t->get_condition(l, w), t1->get_condition(l, w)) << "level " << l << " wire " << w;
+}
+
+TEST_F(DataTrigger, SegmentSizeFollowsTheSampleDepth) {
+  SDR_DATA_TRIGGER* t = m_set->create_trigger("seg", false);
+  ASSERT_NE(t, nullptr);
+  m_set->set_sample_depth(64);
+  EXPECT_FALSE(t->set_segment_size(0));
+  EXPECT_EQ(t->get_segment_size(), 1);
+  EXPECT_TRUE(t->set_segment_size(64));
+  m_set->set_sample_depth(1024);
+  EXPECT_FALSE(t->set_segment_size(1000));
+  EXPECT_EQ(t->get_segment_size(), 512);
+  EXPECT_FALSE(t->set_segment_size(2048));
+  EXPECT_EQ(t->get_segment_size(), 1024);
+  SDR_DATA_TRIGGER loose(m_session->get_document(), "loose");
+  EXPECT_FALSE(loose.set_segment_size(8));
+  EXPECT_EQ(loose.get_segment_size(), 1);
+}
+
+TEST_F(DataTrigger, NamesLogsAndGlobals) {
+  SDR_DATA_TRIGGER* t1 = m_set->find_trigger("t1");
+  SDR_DATA_TRIGGER* t2 = m_set->find_trigger("t2");
+  EXPECT_FALSE(t2->set_name("t1"));
+  EXPECT_STREQ(t2->get_name(), "t2");
+  EXPECT_TRUE(t2->set_name("t3"));
+  EXPECT_EQ(m_set->find_trigger("t3"), t2);
+  EXPECT_EQ(m_set->find_trigger("t2"), nullptr);
+
+  EXPECT_EQ(t1->create_log("capture", false), nullptr);
+  SDR_DATA_LOG* second = t1->create_log("second", false);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(t1->get_last_log(), second);
+  SDR_DATA_LOG* global = t1->create_log("scratch", true);
+  EXPECT_EQ(t1->get_global_log(), global);
+  EXPECT_EQ(t1->find_log("scratch"), global);
+  EXPECT_EQ(t1->get_num_logs(), 2);
+  t1->create_log("scratch2", true);  // replaces the global log
+  EXPECT_EQ(t1->find_log("scratch"), nullptr);
+
+  SDR_DATA_TRIGGER* g = m_set->create_trigger("temp", true);
+  EXPECT_TRUE(g->is_global_temp());
+  EXPECT_EQ(m_set->get_global_trigger(), g);
+  EXPECT_EQ(m_set->find_trigger("temp"), g);
+  EXPECT_EQ(m_set->get_num_triggers(), 2);
+  t2->remove();
+  EXPECT_EQ(m_set->get_num_triggers(), 1);
+  EXPECT_EQ(m_set->find_trigger("t3"), nullptr);
+
+  // The display tree remembers one branch per instance.
+  m_session->reset_active_tree();
+  SDR_DATA_INSTANCE* instance = m_set->get_instance();
+  EXPECT_TRUE(m_session->add_active_branch(second));
+  EXPECT_FALSE(m_session->add_active_branch(t1));
+  EXPECT_EQ(m_session->find_active_log(instance), second);
+  EXPECT_EQ(m_session->find_active_trigger(instance), t1);
+  std::string text;
+  ASSERT_TRUE(m_session->write_to_string(&text));
+  EXPECT_NE(text.find("<display_branch instance=\"ela0\" log=\"second\" signal_set=\"setup\" trigger=\"t1\"/>"),
+            std::string::npos);
+}
+
+TEST_F(DataTrigger, ToStringAndLatency) {
+  SDR_DATA_TRIGGER* t1 = m_set->find_trigger("t1");
+  EXPECT_STREQ(t1->to_string(),
+               "   trigger levels = 5\tsegment_size = 64\n   trigger type = segmented\n   trigger position = center\n"
+               "   trigger out = active low");
+  // The last level is advanced and not compiled.
+  EXPECT_EQ(t1->get_last_trigger_level_latency_delay(), -1);
+  EXPECT_EQ(t1->get_trigger_out_latency_delay(), -1);
+  SDR_DATA_TRIGGER* t2 = m_set->find_trigger("t2");
+  EXPECT_EQ(t2->get_last_trigger_level_latency_delay(), 1);
+  EXPECT_EQ(t2->get_trigger_out_latency_delay(), 4);
+  cfg_set_value("tzo_last_trigger_level_latency", "7");
+  EXPECT_EQ(t1->get_last_trigger_level_latency_delay(), 7);
+  cfg_set_value("tzo_last_trigger_level_latency", nullptr);
+  EXPECT_FALSE(t1->is_using_incremental_route());
+  EXPECT_TRUE(t1->is_incremental_node_used_correctly());
+}
+
+TEST_F(DataTrigger, EmptyElementGetsDefaults) {
+  TEMP_DIR dir;
+  std::string path = dir / "bare.tzo";
+  sdr_test::write_bytes(path,
+                        "<session><instance name=\"i\"><signal_set name=\"s\"><signal_vec><trigger_input_vec/>"
+                        "</signal_vec><trigger/></signal_set></instance></session>");
+  SDR_DATA_SESSION session(path.c_str());
+  SDR_DATA_SIGNAL_SET* set = session.find_instance("i")->find_signal_set("s");
+  ASSERT_EQ(set->get_num_triggers(), 1);
+  SDR_DATA_TRIGGER* t = set->get_trigger_at(0);
+  EXPECT_EQ(std::string(t->get_name()).rfind("trigger: ", 0), 0u);
+  EXPECT_TRUE(t->is_expanded());
+  EXPECT_EQ(t->get_segment_size(), 1);
+  EXPECT_EQ(t->get_trigger_type(), SDR_TTYPE_CIRCULAR);
+  EXPECT_EQ(t->get_trigger_in(), SDR_TCOND_DONT_CARE);
+  EXPECT_EQ(t->get_trigger_out(), SDR_TCOND_ACTIVE_HIGH);
+  EXPECT_EQ(t->get_event_levels(), 0);
+  std::string text;
+  ASSERT_TRUE(session.write_to_string(&text));
+  EXPECT_NE(text.find("<events/>"), std::string::npos);
+}
+
+}  // namespace
