@@ -33,8 +33,13 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include "count_new.h"
 #include "gen_session.h"
+#include "sdr_data_instance.h"
+#include "sdr_data_log.h"
 #include "sdr_data_session.h"
+#include "sdr_data_signal_set.h"
+#include "sdr_data_trigger.h"
 
 #if SDR_BENCH_HAVE_PUGIXML
 #include <pugixml.hpp>
@@ -279,6 +284,134 @@ void bm_save_pugixml(benchmark::State& st, const DOC* d) {
 }
 #endif
 
+// ---------------------------------------------------------------------- logs
+
+// The first log of the log shape: 512 data wires x 16 384 samples.
+SDR_DATA_LOG* first_log(const DOC* d) {
+  SDR_DATA_SESSION* s = cached_session(d);
+  if (!s || s->get_num_instances() < 1) return nullptr;
+  SDR_DATA_SIGNAL_SET* set = s->get_instance_at(0)->get_num_signal_sets() > 0
+                                 ? s->get_instance_at(0)->get_signal_set_at(0)
+                                 : nullptr;
+  SDR_DATA_TRIGGER* trigger = set && set->get_num_triggers() > 0 ? set->get_trigger_at(0) : nullptr;
+  SDR_DATA_LOG* log = trigger && trigger->get_num_logs() > 0 ? trigger->get_log_at(0) : nullptr;
+  return log && log->get_data_width() > 0 && log->get_data_sample_depth() > 0 ? log : nullptr;
+}
+
+const int BIT_READS = 1 << 16;
+int g_log_width = 0, g_log_depth = 0;  // of the log read, for the table
+
+// get_bit at scattered places of the log: time and allocations per read.
+void bm_log_get_bit(benchmark::State& st, const DOC* d) {
+  SDR_DATA_LOG* log = first_log(d);
+  if (!log) {
+    st.SkipWithError("the log did not load");
+    return;
+  }
+  const int width = log->get_data_width(), depth = log->get_data_sample_depth();
+  g_log_width = width;
+  g_log_depth = depth;
+  std::vector<std::pair<int, int>> at(BIT_READS);
+  uint64_t r = 0x2545F4914F6CDD1Dull;
+  for (auto& p : at) {
+    r ^= r >> 12;
+    r ^= r << 25;
+    r ^= r >> 27;
+    p = std::make_pair(static_cast<int>(r % static_cast<uint64_t>(width)),
+                       static_cast<int>((r >> 32) % static_cast<uint64_t>(depth)));
+  }
+  long allocations = 0;
+  for (auto _ : st) {
+    long before = sdr_bench::allocations();
+    int ones = 0;
+    for (const auto& p : at) ones += log->get_bit(p.first, p.second);
+    allocations += sdr_bench::allocations() - before;
+    benchmark::DoNotOptimize(ones);
+  }
+  // Total over the run; the table shows the time per read.
+  st.counters["allocs"] = static_cast<double>(allocations);
+}
+
+// The whole log read bit by bit, sample by sample.
+void bm_log_read_all(benchmark::State& st, const DOC* d) {
+  SDR_DATA_LOG* log = first_log(d);
+  if (!log) {
+    st.SkipWithError("the log did not load");
+    return;
+  }
+  const int width = log->get_data_width(), depth = log->get_data_sample_depth();
+  g_log_width = width;
+  g_log_depth = depth;
+  long allocations = 0;
+  for (auto _ : st) {
+    long before = sdr_bench::allocations();
+    long ones = 0;
+    for (int sample = 0; sample < depth; ++sample)
+      for (int wire = 0; wire < width; ++wire) ones += log->get_bit(wire, sample);
+    allocations += sdr_bench::allocations() - before;
+    benchmark::DoNotOptimize(ones);
+  }
+  st.counters["allocs"] = static_cast<double>(allocations);
+  // One "0"/"1" character per bit: the bytes of the log's text.
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * width * depth);
+}
+
+// ---------------------------------------------------------- trigger levels
+
+// Reads every trigger of the loaded session again from its element, as a
+// load does: every level's condition text is parsed into conditions.
+void bm_conditions_read(benchmark::State& st, const DOC* d) {
+  SDR_DATA_SESSION* s = cached_session(d);
+  if (!s) {
+    st.SkipWithError("the session did not load");
+    return;
+  }
+  std::vector<std::pair<SDR_DATA_SIGNAL_SET*, xercesc::DOMElement*>> triggers;
+  for (int i = 0; i < s->get_num_instances(); ++i) {
+    SDR_DATA_INSTANCE* instance = s->get_instance_at(i);
+    for (int j = 0; j < instance->get_num_signal_sets(); ++j) {
+      SDR_DATA_SIGNAL_SET* set = instance->get_signal_set_at(j);
+      for (int k = 0; k < set->get_num_triggers(); ++k)
+        triggers.emplace_back(set, set->get_trigger_at(k)->get_dom_node());
+    }
+  }
+  if (triggers.empty()) {
+    st.SkipWithError("the session has no triggers");
+    return;
+  }
+  long levels = 0;
+  for (auto _ : st) {
+    for (const auto& t : triggers) {
+      SDR_DATA_TRIGGER trigger(s->get_document(), t.second, t.first);
+      levels += trigger.get_event_levels();
+    }
+  }
+  if (levels == 0) st.SkipWithError("no trigger level was read");
+}
+
+// The text of every level, made again from its conditions.
+void bm_condition_text(benchmark::State& st, const DOC* d) {
+  SDR_DATA_SESSION* s = cached_session(d);
+  if (!s) {
+    st.SkipWithError("the session did not load");
+    return;
+  }
+  std::vector<SDR_DATA_TRIGGER*> triggers;
+  for (int i = 0; i < s->get_num_instances(); ++i) {
+    SDR_DATA_INSTANCE* instance = s->get_instance_at(i);
+    for (int j = 0; j < instance->get_num_signal_sets(); ++j) {
+      SDR_DATA_SIGNAL_SET* set = instance->get_signal_set_at(j);
+      for (int k = 0; k < set->get_num_triggers(); ++k) triggers.push_back(set->get_trigger_at(k));
+    }
+  }
+  size_t chars = 0;
+  for (auto _ : st) {
+    for (SDR_DATA_TRIGGER* t : triggers)
+      for (int l = 0; l < t->get_event_levels(); ++l) chars += std::strlen(t->get_condition_text(l));
+  }
+  if (chars == 0) st.SkipWithError("no condition text");
+}
+
 // ------------------------------------------------------------------ reporter
 
 // Prints as the console reporter does and keeps the medians (real and CPU
@@ -289,15 +422,18 @@ class CAPTURE : public benchmark::ConsoleReporter {
     double real = -1;    // ms
     double cpu = -1;     // ms
     double faults = -1;  // page faults per iteration, where counted
+    double allocs = -1;  // operator new calls of the run, where counted
   };
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
       if (r.error_occurred) continue;
       double scale = 1e3 / benchmark::GetTimeUnitMultiplier(r.time_unit);
-      TIMES t{r.GetAdjustedRealTime() * scale, r.GetAdjustedCPUTime() * scale, -1};
+      TIMES t{r.GetAdjustedRealTime() * scale, r.GetAdjustedCPUTime() * scale, -1, -1};
       auto f = r.counters.find("faults");
       if (f != r.counters.end()) t.faults = f->second.value;
+      auto a = r.counters.find("allocs");
+      if (a != r.counters.end()) t.allocs = a->second.value;
       const std::string& name = r.run_name.function_name;
       if (r.run_type == Run::RT_Aggregate) {
         if (r.aggregate_name == "median") m_median[name] = t;
@@ -314,16 +450,19 @@ class CAPTURE : public benchmark::ConsoleReporter {
     if (m != m_median.end()) return m->second;
     auto s = m_samples.find(name);
     if (s == m_samples.end() || s->second.empty()) return TIMES();
-    std::vector<double> real, cpu, faults;
+    std::vector<double> real, cpu, faults, allocs;
     for (const TIMES& t : s->second) {
       real.push_back(t.real);
       cpu.push_back(t.cpu);
       faults.push_back(t.faults);
+      allocs.push_back(t.allocs);
     }
     std::sort(real.begin(), real.end());
     std::sort(cpu.begin(), cpu.end());
     std::sort(faults.begin(), faults.end());
-    return TIMES{real[real.size() / 2], cpu[cpu.size() / 2], faults[faults.size() / 2]};
+    std::sort(allocs.begin(), allocs.end());
+    size_t mid = real.size() / 2;
+    return TIMES{real[mid], cpu[mid], faults[mid], allocs.back()};
   }
   double ms(const std::string& name) const { return get(name).real; }
 
@@ -508,6 +647,23 @@ bool any_ran(const CAPTURE& cap, std::initializer_list<std::string> names) {
   return false;
 }
 
+// Reading the samples of the log shape's first log.
+void print_log_table(const CAPTURE& cap) {
+  if (!any_ran(cap, {"log/get_bit", "log/read_all"})) return;
+  double mb = static_cast<double>(g_log_width) * g_log_depth / (1024.0 * 1024.0);
+  std::printf("\nlog bits (first log of the log shape: %d wires x %d samples, %.2f MiB of text)\n",
+              g_log_width, g_log_depth, mb);
+  CAPTURE::TIMES g = cap.get("log/get_bit"), a = cap.get("log/read_all");
+  if (g.real >= 0)
+    std::printf("    %-30s %10.2f ns per read (scattered), %.0f allocations\n", "get_bit",
+                g.real * 1e6 / BIT_READS, g.allocs);
+  if (a.real >= 0) {
+    std::printf("    %-30s %10.2f ms, %.3f ms per MiB, %.0f allocations\n", "whole log, bit by bit", a.real,
+                a.real / mb, a.allocs);
+    print_ratio_values("ms per MiB, whole log bit by bit", a.real / mb, 1.0, 0, 0, 1.0, false);
+  }
+}
+
 void print_table(const CAPTURE& cap, int peak_runs) {
   std::printf("\n================ session load/save: medians of this run ================\n");
   std::printf("(MB/s counts the input document's bytes for every writer and loader)\n");
@@ -573,25 +729,33 @@ void print_table(const CAPTURE& cap, int peak_runs) {
       }
     }
   }
-  if (!any_ran(cap, {"growth/load_sdr/1000", "growth/load_xerces/1000", "growth/save_sdr/1000"})) {
+  print_log_table(cap);
+  if (!any_ran(cap, {"growth/load_sdr/1000", "growth/load_xerces/1000", "growth/save_sdr/1000",
+                     "growth/conditions_read/1000", "growth/condition_text/1000"})) {
     std::printf("\n");
     return;
   }
-  std::printf("\ngrowth (attribute shape, 4 instances)\n");
-  std::printf("    %-6s %9s %12s %12s %12s %12s %12s\n", "wires", "MB", "sdr load", "(faults)", "bare parse",
-              "(faults)", "sdr save_as");
+  std::printf("\ngrowth (attribute shape, 4 instances; levels: every trigger level's condition text read\n"
+              "again from the document, and made again from the conditions)\n");
+  std::printf("    %-6s %9s %12s %9s %12s %9s %12s %12s %12s\n", "wires", "MB", "sdr load", "(faults)",
+              "bare parse", "(faults)", "sdr save_as", "levels read", "levels text");
   for (int w : GROWTH_WIRES) {
     std::string n = std::to_string(w);
     const DOC* d = find_doc(w == 8000 ? "attr" : "w" + n);
     CAPTURE::TIMES ls = cap.get("growth/load_sdr/" + n), lx = cap.get("growth/load_xerces/" + n),
-                   sv = cap.get("growth/save_sdr/" + n);
-    std::printf("    %-6d %9.2f %9.2f ms %12.0f %9.2f ms %12.0f %9.2f ms\n", w, d->bytes / 1e6, ls.real,
-                ls.faults, lx.real, lx.faults, sv.real);
+                   sv = cap.get("growth/save_sdr/" + n), cr = cap.get("growth/conditions_read/" + n),
+                   ct = cap.get("growth/condition_text/" + n);
+    std::printf("    %-6d %9.2f %9.2f ms %9.0f %9.2f ms %9.0f %9.2f ms %9.3f ms %9.3f ms\n", w, d->bytes / 1e6,
+                ls.real, ls.faults, lx.real, lx.faults, sv.real, cr.real, ct.real);
   }
   print_ratio(cap, "sdr load time, 8000 / 1000 wires", "growth/load_sdr/8000", "growth/load_sdr/1000", 8.8,
               false);
   print_ratio(cap, "sdr save_as time, 8000 / 1000 wires", "growth/save_sdr/8000", "growth/save_sdr/1000", 8.8,
               false);
+  print_ratio(cap, "reading every level's condition, 8000 / 1000 wires", "growth/conditions_read/8000",
+              "growth/conditions_read/1000", 8.8, false);
+  print_ratio(cap, "every level's condition text, 8000 / 1000 wires", "growth/condition_text/8000",
+              "growth/condition_text/1000", 8.8, false);
   print_ratio(cap, "bare parse time, 8000 / 1000 wires (reference)", "growth/load_xerces/8000",
               "growth/load_xerces/1000", 8.8, false);
   std::printf("\n");
@@ -674,12 +838,16 @@ int main(int argc, char** argv) {
       add("save/pugixml/" + k, bm_save_pugixml, d);
 #endif
     }
+    add("log/get_bit", bm_log_get_bit, find_doc("log"));
+    add("log/read_all", bm_log_read_all, find_doc("log"));
     for (int w : GROWTH_WIRES) {
       const DOC* d = find_doc(w == 8000 ? "attr" : "w" + std::to_string(w));
       std::string n = std::to_string(w);
       add("growth/load_sdr/" + n, bm_load_sdr, d);
       add("growth/load_xerces/" + n, bm_load_xerces, d);
       add("growth/save_sdr/" + n, bm_save_sdr, d);
+      add("growth/conditions_read/" + n, bm_conditions_read, d);
+      add("growth/condition_text/" + n, bm_condition_text, d);
     }
     CAPTURE reporter;
     benchmark::SDR_BENCH_JOIN(RunSp, ecifiedBenchmarks)(&reporter);

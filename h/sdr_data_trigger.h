@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sdr_data_global_enum.h"
@@ -17,6 +18,47 @@
 
 class SDR_DATA_SIGNAL_SET;
 class SDR_DATA_LOG;
+class ATG_ADVANCED_TRIGGER_FACTORY;
+class ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP;
+
+// (type, value) pairs: the attributes of one advanced-condition tree node,
+// carried between "op_node" elements and the front end's tree objects.
+class SDR_API SDR_DATA_STRING_PAIR_VEC {
+public:
+  void append(const char* type, const char* value);
+  int get_num_pairs() const { return static_cast<int>(m_pairs.size()); }
+  // Null when index is out of range.
+  const char* get_type_at(int index) const;
+  const char* get_value_at(int index) const;
+
+private:
+  std::vector<std::pair<std::string, std::string>> m_pairs;
+};
+
+// A copyable handle on one "op_node" element of an advanced condition tree,
+// or a null handle. It owns nothing: the element belongs to the document.
+class SDR_API SDR_DATA_TRIGGER_ADV_TREE_OBJ {
+public:
+  explicit SDR_DATA_TRIGGER_ADV_TREE_OBJ(xercesc::DOMElement* element = nullptr) : m_element(element) {}
+  bool is_null() const { return m_element == nullptr; }
+  xercesc::DOMElement* get_dom_node() const { return m_element; }
+  // The first "op_node" child, and the next "op_node" sibling.
+  SDR_DATA_TRIGGER_ADV_TREE_OBJ first_child() const;
+  SDR_DATA_TRIGGER_ADV_TREE_OBJ next_sibling() const;
+  // A new empty "op_node" appended as the last child.
+  SDR_DATA_TRIGGER_ADV_TREE_OBJ append_child();
+  // A new vector of the element's attributes, owned by the caller; null for
+  // a null handle.
+  SDR_DATA_STRING_PAIR_VEC* get_attributes() const;
+  // Sets each pair as an attribute; attributes not named stay.
+  void set_attributes(const SDR_DATA_STRING_PAIR_VEC* attr_vec);
+  // Replaces the element (and its subtree) by a fresh empty "op_node" in the
+  // same place.
+  void reset();
+
+private:
+  xercesc::DOMElement* m_element;
+};
 
 class SDR_API SDR_DATA_TRIGGER {
 public:
@@ -92,6 +134,40 @@ public:
   bool insert_into_name_map(SDR_DATA_LOG* log);
   void delete_from_name_map(SDR_DATA_LOG* log);
 
+  // Advanced conditions.
+  SDR_DATA_TRIGGER_ADV_TREE_OBJ* get_advanced_trigger_tree_root(int level);
+  SDR_DATA_TRIGGER_ADV_TREE_OBJ* recreate_advanced_trigger_tree_root(int level);
+  // Never null; empty when the level has no expression.
+  const char* get_advanced_trigger_expression(int level);
+  // Stores the expression (as CDATA of the level's "expression" child) and
+  // compiles it; the result is the compiler's verdict.
+  bool set_advanced_trigger_expression(int level, const char* adv_expr);
+  // The level's compiled expression, compiled on first use; null when the
+  // level has none or it does not compile.
+  ATG_ADVANCED_TRIGGER_FACTORY* get_advanced_trigger_factory(int level);
+  const char* get_advanced_trigger_crc_string(int level);
+  // Fills map (or the trigger's own map when null) with the names an
+  // expression may use for the trigger wires.
+  bool create_name_index_map(ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP* map);
+  ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP* get_name_index_map() const { return m_adv_trigger_name_index_map.get(); }
+  // Coordinates the levels' latencies and checks that an all-advanced
+  // trigger uses every input; runs once.
+  bool finalize_triggers();
+
+  // Configuration CRC: the stored "CRC" attribute, else computed from the
+  // version-dependent texts and stored.
+  unsigned long get_crc_value();
+  void set_crc_value(unsigned long value);
+  // The texts the CRC is computed from.
+  std::string get_crc_critical_text(int version);
+  std::string get_crc_non_critical_text() const;
+  std::string get_crc_incremental_text() const;
+  std::string get_crc_non_incremental_text() const;
+  // CRC-16/MODBUS, and the CRC8 of the configuration (register 0xFF,
+  // feedback 0x88, least significant bit first).
+  static unsigned crc16(const std::string& text);
+  static unsigned crc8(const std::string& text);
+
   const char* to_string();
   int get_last_trigger_level_latency_delay();
   int get_trigger_out_latency_delay();
@@ -108,10 +184,13 @@ private:
     xercesc::DOMElement* element = nullptr;
     xercesc::DOMNode* text_node = nullptr;        // basic condition text
     xercesc::DOMNode* expression_node = nullptr;  // CDATA of "expression"
-    xercesc::DOMElement* tree_root = nullptr;     // first "op_node"
+    std::unique_ptr<SDR_DATA_TRIGGER_ADV_TREE_OBJ> tree_root;  // first "op_node"
     bool factory_tried = false;
+    std::unique_ptr<ATG_ADVANCED_TRIGGER_FACTORY> factory;
     std::unique_ptr<std::string> expression;
     std::unique_ptr<std::string> crc_text;
+    LEVEL();
+    ~LEVEL();
   };
 
   friend class SDR_COND_APPLIER;
@@ -120,6 +199,8 @@ private:
   void read_element();
   void parse_condition(const char* text, size_t length, int level);
   void write_condition_text(int level);
+  ATG_ADVANCED_TRIGGER_FACTORY* create_factory();
+  int get_instance_version() const;
   // Walks the children of a bus row from the least significant bit and
   // hands each wire's trigger index to visit; true when one was visited.
   template <class VISIT>
@@ -133,6 +214,7 @@ private:
   int m_segment_size = 1;
   SDR_DATA_TRIGGER_TYPE m_trigger_type = SDR_TTYPE_CIRCULAR;
   bool m_expanded = true;
+  bool m_finalized = false;
   SDR_DATA_LOG* m_global_log = nullptr;  // owned
   std::vector<SDR_DATA_LOG*> m_logs;     // owned
   SDR_DATA_NAME_MAP<SDR_DATA_LOG> m_log_map;
@@ -140,6 +222,7 @@ private:
   xercesc::DOMDocument* m_document = nullptr;
   xercesc::DOMElement* m_element = nullptr;
   xercesc::DOMElement* m_events_element = nullptr;
+  std::unique_ptr<ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP> m_adv_trigger_name_index_map;
   std::string m_text;
 };
 

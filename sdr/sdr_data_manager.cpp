@@ -51,7 +51,7 @@ SDR_DATA_MANAGER::SDR_DATA_MANAGER() {
     XMLPlatformUtils::Initialize();
     m_platform_initialized = true;
   } catch (...) {
-    SDR_CHECK(!"XML platform initialised");
+    SDR_CHECK_AS(false, "XMLPlatformUtils::Initialize() succeeded");
   }
   std::srand(static_cast<unsigned>(time(nullptr)));
 }

@@ -202,9 +202,9 @@ TEST_F(DataTrigger, ToStringAndLatency) {
   EXPECT_STREQ(t1->to_string(),
                "   trigger levels = 5\tsegment_size = 64\n   trigger type = segmented\n   trigger position = center\n"
                "   trigger out = active low");
-  // The last level is advanced and not compiled.
-  EXPECT_EQ(t1->get_last_trigger_level_latency_delay(), -1);
-  EXPECT_EQ(t1->get_trigger_out_latency_delay(), -1);
+  // The last level is advanced: "rising(start) && !b" is two operators deep.
+  EXPECT_EQ(t1->get_last_trigger_level_latency_delay(), 3);
+  EXPECT_EQ(t1->get_trigger_out_latency_delay(), 6);
   SDR_DATA_TRIGGER* t2 = m_set->find_trigger("t2");
   EXPECT_EQ(t2->get_last_trigger_level_latency_delay(), 1);
   EXPECT_EQ(t2->get_trigger_out_latency_delay(), 4);

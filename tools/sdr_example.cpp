@@ -8,9 +8,8 @@
 
 int main(int argc, char** argv) {
   const char* path = argc > 1 ? argv[1] : "example.tzo";
-  MSG_REPORT::get_default_report()->set_listener([](const MSG_OBJECT& m) {
-    std::fprintf(stderr, "sdr_example: %s [%s]\n", m.get_text(), m.get_id());
-  });
+  MSG_REPORT::get_default_report()->set_listener(
+      [](const MSG_OBJECT& m) { std::fprintf(stderr, "sdr_example: %s [%s]\n", m.get_text(), m.get_id()); });
 
   SDR_DATA_MANAGER* manager = SDR_DATA_MANAGER::get_data_repository_manager();
   SDR_DATA_SESSION* session = manager->create_session("example");
@@ -33,9 +32,11 @@ int main(int argc, char** argv) {
   }
   std::printf("session %s\n", reopened->get_name());
   std::printf("  jtag chain:  %s\n", reopened->get_jtag_chain_name() ? reopened->get_jtag_chain_name() : "-");
-  std::printf("  jtag device: %s\n", reopened->get_jtag_device_name() ? reopened->get_jtag_device_name() : "-");
+  std::printf("  jtag device: %s\n",
+              reopened->get_jtag_device_name() ? reopened->get_jtag_device_name() : "-");
   std::printf("  gui logging: %s\n", reopened->is_gui_logging_enabled() ? "on" : "off");
-  for (const auto& kv : reopened->get_global_singles()) std::printf("  global %s = %d\n", kv.first.c_str(), kv.second);
+  for (const auto& kv : reopened->get_global_singles())
+    std::printf("  global %s = %d\n", kv.first.c_str(), kv.second);
   for (const auto& kv : reopened->get_global_multis()) {
     std::printf("  global %s =", kv.first.c_str());
     for (int v : kv.second) std::printf(" %d", v);

@@ -89,40 +89,53 @@ const std::vector<COMMAND_DEF>& commands() {
       {"embedded",
        "FILE",
        "list the embedded programming files",
-       "Lists the programming files embedded in FILE with their names and sizes.\n",
+       "Lists the programming files embedded in FILE, one a line: the index\n"
+       "(from 0) and the name.\n",
        {},
        {"FILE"},
        1,
        1,
-       run_not_available},
+       run_embedded},
       {"embed",
        "FILE BIX [--name NAME]",
        "embed a programming file",
-       "Embeds the programming file BIX into FILE and saves FILE.\n",
+       "Embeds the programming file BIX into FILE and saves FILE in place; the\n"
+       "file is replaced only once the new content is completely written. A\n"
+       "file that does not load without errors is never written. The entry is\n"
+       "named after the base name of BIX unless --name is given; a name may\n"
+       "occur more than once.\n",
        {{"name", 0, "NAME", "name to store it under"}},
        {"FILE", "BIX"},
        2,
        2,
-       run_not_available},
+       run_embed},
       {"extract",
        "FILE INDEX|NAME OUT",
        "write out an embedded programming file",
-       "Writes the embedded programming file chosen by index or name to OUT,\n"
-       "byte for byte.\n",
+       "Writes the embedded programming file chosen by index (all digits, from\n"
+       "0) or else by name (the first entry of that name) to OUT, byte for\n"
+       "byte. OUT is replaced only once every byte is ready; on any failure\n"
+       "nothing is written. A FILE with errors is still extracted from, and the\n"
+       "exit status is then 1.\n",
        {},
        {"FILE", "INDEX|NAME", "OUT"},
        3,
        3,
-       run_not_available},
+       run_extract},
       {"demo",
-       "OUT",
+       "OUT [--force]",
        "write an example session",
-       "Writes an example session built through the library to OUT.\n",
-       {},
+       "Writes an example session built through the library to OUT: two\n"
+       "analyzer instances, signal sets with buses and a mnemonic table,\n"
+       "triggers with basic and advanced levels, captured logs, global values\n"
+       "and an embedded programming file. The content is fixed: the captured\n"
+       "samples come from a small simulation, not from random data. An\n"
+       "existing OUT is kept unless --force is given.\n",
+       {{"force", 0, nullptr, "replace an existing OUT"}},
        {"OUT"},
        1,
        1,
-       run_not_available},
+       run_demo},
       {"help",
        "[COMMAND]",
        "show the help of a command",
@@ -313,11 +326,6 @@ int usage_error(const std::string& command, const std::string& text) {
   std::fprintf(stderr, "tzo: %s: %s\n", command.c_str(), text.c_str());
   if (c) std::fprintf(stderr, "usage: tzo %s %s (see 'tzo help %s')\n", c->name, c->usage, c->name);
   return EXIT_USAGE;
-}
-
-int run_not_available(const ARGS& args) {
-  report(args.command, "not available in this build");
-  return EXIT_FAILED;
 }
 
 }  // namespace tzo

@@ -92,7 +92,6 @@ int run_embedded(const ARGS& args);
 int run_embed(const ARGS& args);
 int run_extract(const ARGS& args);
 int run_demo(const ARGS& args);
-int run_not_available(const ARGS& args);
 
 }  // namespace tzo
 

@@ -152,8 +152,8 @@ class INFO_PRINTER {
     const SDR_DATA_INSTANCE_INFO info = instance.get_node_info();
     std::string version = info.version == 255 ? std::string("undefined") : std::to_string(info.version);
     if (info.inferred_version != 255) version += " (inferred " + std::to_string(info.inferred_version) + ")";
-    line(2, "node: mfg " + std::to_string(info.mfg_id) + ", node " + std::to_string(info.node_id) + ", index " +
-                std::to_string(info.instance_index) + ", version " + version);
+    line(2, "node: mfg " + std::to_string(info.mfg_id) + ", node " + std::to_string(info.node_id) +
+                ", index " + std::to_string(info.instance_index) + ", version " + version);
     line(2, std::string("compilation: ") + (instance.is_incr_cmp_mode() ? "incremental" : "full"));
     line(2, std::string("auto node: ") + (instance.is_auto_node() ? "yes" : "no"));
     line(2, "entity: " + or_dash(instance.get_entity_name()));
@@ -197,12 +197,13 @@ class INFO_PRINTER {
     line(d, "ram type: " + text_of(set.get_kalvos_ram_type()));
     line(d, "trigger in: " +
                 port_text(set.is_trigger_in_enabled(), set.get_trigger_in_pin(), set.get_trigger_in_node()));
-    line(d, "trigger out: " +
-                port_text(set.is_trigger_out_enabled(), set.get_trigger_out_pin(), set.get_trigger_out_node()));
+    line(d, "trigger out: " + port_text(set.is_trigger_out_enabled(), set.get_trigger_out_pin(),
+                                        set.get_trigger_out_node()));
     line(d, "reserved nodes: data " + std::to_string(set.get_reserved_data_node_size()) + ", trigger " +
                 std::to_string(set.get_reserved_trigger_node_size()));
     line(d, "wires: trigger " + std::to_string(set.get_trigger_wire_width()) + ", data " +
-                std::to_string(set.get_data_wire_width()) + ", distinct " + std::to_string(set.get_wire_size()));
+                std::to_string(set.get_data_wire_width()) + ", distinct " +
+                std::to_string(set.get_wire_size()));
     if (m_options.wires) wires(d + 1, set);
     view(d, "setup view", set.get_setup_view());
     view(d, "data view", set.get_data_view());
@@ -300,7 +301,8 @@ class INFO_PRINTER {
     const int d = depth + 1;
     line(d, "position: " + text_of(trigger.get_trigger_position()));
     std::string storage = "storage: " + text_of(trigger.get_trigger_type());
-    if (trigger.is_segment_enabled()) storage += ", segment size " + std::to_string(trigger.get_segment_size());
+    if (trigger.is_segment_enabled())
+      storage += ", segment size " + std::to_string(trigger.get_segment_size());
     line(d, storage);
     line(d, "trigger in: " + text_of(trigger.get_trigger_in()));
     line(d, "trigger out: " + text_of(trigger.get_trigger_out()));
@@ -386,7 +388,8 @@ class INFO_PRINTER {
     }
     line(1, "embedded files:");
     for (int i = 0; i < count; ++i) {
-      std::string text = "file " + std::to_string(i) + ": " + or_dash(session.get_embedded_bix_filename_at(i));
+      std::string text =
+          "file " + std::to_string(i) + ": " + or_dash(session.get_embedded_bix_filename_at(i));
       const char* id_crc = session.get_embedded_bix_inst_id_crc_at(i);
       if (id_crc && *id_crc) text += ", id_crc_pairs " + printable(id_crc);
       line(2, text);
