@@ -29,9 +29,9 @@ build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	./$(BUILD)/tools/tzo new --force --instances 2 $(BUILD)/example.tzo
-	./$(BUILD)/tools/tzo info $(BUILD)/example.tzo
-	./$(BUILD)/tools/tzo check $(BUILD)/example.tzo
+	./$(BUILD)/tools/tzo demo --force $(BUILD)/demo.tzo
+	./$(BUILD)/tools/tzo info $(BUILD)/demo.tzo
+	./$(BUILD)/tools/tzo check $(BUILD)/demo.tzo
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)

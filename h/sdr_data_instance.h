@@ -73,12 +73,12 @@ public:
   // Signal sets.
   SDR_DATA_SIGNAL_SET* create_signal_set(const char* name, bool global);
   bool append(SDR_DATA_SIGNAL_SET* signal_set, bool attach_element);
-  int get_num_signal_sets() const { return static_cast<int>(m_signal_sets.size()); }
+  int get_num_signal_sets() const { return m_signal_sets.size(); }
   SDR_DATA_SIGNAL_SET* get_signal_set_at(int index) const;
   SDR_DATA_SIGNAL_SET* find_signal_set(const char* name) const;
   SDR_DATA_SIGNAL_SET* get_last_signal_set() const;
-  SDR_DATA_SIGNAL_SET* get_global_signal_set() const { return m_global_signal_set; }
-  void set_global_signal_set(SDR_DATA_SIGNAL_SET* signal_set) { m_global_signal_set = signal_set; }
+  SDR_DATA_SIGNAL_SET* get_global_signal_set() const { return m_signal_sets.get_global(); }
+  void set_global_signal_set(SDR_DATA_SIGNAL_SET* signal_set) { m_signal_sets.set_global(signal_set); }
   bool insert_into_name_map(SDR_DATA_SIGNAL_SET* signal_set);
   void delete_from_name_map(SDR_DATA_SIGNAL_SET* signal_set);
   void delete_from_vector(SDR_DATA_SIGNAL_SET* signal_set);
@@ -107,9 +107,7 @@ private:
   bool m_incr_cmp_mode = false;
   SDR_DATA_SESSION* m_session = nullptr;
   SDR_DATA_INSTANCE_INFO m_node_info;
-  std::vector<SDR_DATA_SIGNAL_SET*> m_signal_sets;  // owned
-  SDR_DATA_NAME_MAP<SDR_DATA_SIGNAL_SET> m_signal_set_map;
-  SDR_DATA_SIGNAL_SET* m_global_signal_set = nullptr;  // owned
+  SDR_DATA_CHILD_LIST<SDR_DATA_SIGNAL_SET> m_signal_sets;
   std::unique_ptr<SDR_NAMED_VALUES> m_position;
   xercesc::DOMDocument* m_document = nullptr;
   xercesc::DOMElement* m_element = nullptr;

@@ -81,7 +81,7 @@ public:
   bool append(SDR_DATA_INSTANCE* instance, bool attach_element);
   SDR_DATA_INSTANCE* find_instance(const char* name) const;
   SDR_DATA_INSTANCE* get_instance_at(int index) const;
-  int get_num_instances() const { return static_cast<int>(m_instances.size()); }
+  int get_num_instances() const { return m_instances.size(); }
   void delete_from_vector(SDR_DATA_INSTANCE* instance);
   void delete_from_name_map(SDR_DATA_INSTANCE* instance);
   bool insert_into_name_map(SDR_DATA_INSTANCE* instance);
@@ -177,8 +177,7 @@ private:
   std::unique_ptr<SDR_DATA_MNEMONICS> m_mnemonics;
   int m_open_ref = 0;
   std::unique_ptr<std::map<SDR_DATA_INSTANCE*, ACTIVE_TREE_BRANCH>> m_active_tree_map;
-  std::vector<SDR_DATA_INSTANCE*> m_instances;  // owned
-  SDR_DATA_NAME_MAP<SDR_DATA_INSTANCE> m_instance_map;
+  SDR_DATA_CHILD_LIST<SDR_DATA_INSTANCE> m_instances;
   // The parse context owns the parser, which owns a loaded document.
   std::unique_ptr<SDR_XML_PARSE_CONTEXT> m_parse;
   xercesc::DOMDocument* m_document = nullptr;

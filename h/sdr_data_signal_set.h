@@ -182,10 +182,10 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   // By name in the list, then the global trigger by name.
   SDR_DATA_TRIGGER* find_trigger(const char* name) const;
   SDR_DATA_TRIGGER* get_trigger_at(int index) const;
-  int get_num_triggers() const { return static_cast<int>(m_triggers.size()); }
+  int get_num_triggers() const { return m_triggers.size(); }
   SDR_DATA_TRIGGER* get_last_trigger() const;
-  SDR_DATA_TRIGGER* get_global_trigger() const { return m_global_trigger; }
-  void set_global_trigger(SDR_DATA_TRIGGER* trigger) { m_global_trigger = trigger; }
+  SDR_DATA_TRIGGER* get_global_trigger() const { return m_triggers.get_global(); }
+  void set_global_trigger(SDR_DATA_TRIGGER* trigger) { m_triggers.set_global(trigger); }
 
   // Detaches the element, leaves the instance and destroys the set.
   void remove();
@@ -233,9 +233,7 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   // Owns every wire exactly once.
   std::vector<std::unique_ptr<SDR_DATA_SIGNAL_WIRE>> m_owned_wires;
   std::unordered_set<const SDR_DATA_SIGNAL_WIRE*> m_owned_set;
-  std::vector<SDR_DATA_TRIGGER*> m_triggers;  // owned
-  SDR_DATA_NAME_MAP<SDR_DATA_TRIGGER> m_trigger_map;
-  SDR_DATA_TRIGGER* m_global_trigger = nullptr;  // owned
+  SDR_DATA_CHILD_LIST<SDR_DATA_TRIGGER> m_triggers;
   SDR_DATA_INSTANCE* m_instance = nullptr;
   std::unique_ptr<SDR_DATA_SIGNAL_VIEW> m_data_view;
   std::unique_ptr<SDR_DATA_SIGNAL_VIEW> m_setup_view;

@@ -97,8 +97,8 @@ public:
   bool is_expanded() const { return m_expanded; }
   void set_global_temp();
   bool is_global_temp() const;
-  void set_global_log(SDR_DATA_LOG* log) { m_global_log = log; }
-  SDR_DATA_LOG* get_global_log() const { return m_global_log; }
+  void set_global_log(SDR_DATA_LOG* log) { m_logs.set_global(log); }
+  SDR_DATA_LOG* get_global_log() const { return m_logs.get_global(); }
 
   // Levels and basic conditions.
   int append_new_level(bool create_dom);
@@ -127,7 +127,7 @@ public:
   SDR_DATA_LOG* create_log(const char* name, bool global);
   bool append(SDR_DATA_LOG* log, bool update_dom);
   SDR_DATA_LOG* find_log(const char* name) const;
-  int get_num_logs() const { return static_cast<int>(m_logs.size()); }
+  int get_num_logs() const { return m_logs.size(); }
   SDR_DATA_LOG* get_log_at(int index) const;
   SDR_DATA_LOG* get_last_log() const;
   void delete_from_vector(SDR_DATA_LOG* log);
@@ -215,9 +215,7 @@ private:
   SDR_DATA_TRIGGER_TYPE m_trigger_type = SDR_TTYPE_CIRCULAR;
   bool m_expanded = true;
   bool m_finalized = false;
-  SDR_DATA_LOG* m_global_log = nullptr;  // owned
-  std::vector<SDR_DATA_LOG*> m_logs;     // owned
-  SDR_DATA_NAME_MAP<SDR_DATA_LOG> m_log_map;
+  SDR_DATA_CHILD_LIST<SDR_DATA_LOG> m_logs;
   std::vector<std::unique_ptr<LEVEL>> m_levels;
   xercesc::DOMDocument* m_document = nullptr;
   xercesc::DOMElement* m_element = nullptr;

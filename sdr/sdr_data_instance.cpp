@@ -47,10 +47,7 @@ SDR_DATA_INSTANCE::SDR_DATA_INSTANCE(DOMDocument* document, DOMElement* element,
   read_element();
 }
 
-SDR_DATA_INSTANCE::~SDR_DATA_INSTANCE() {
-  delete m_global_signal_set;
-  for (SDR_DATA_SIGNAL_SET* s : m_signal_sets) delete s;
-}
+SDR_DATA_INSTANCE::~SDR_DATA_INSTANCE() { m_signal_sets.clear(); }
 
 void SDR_DATA_INSTANCE::read_element() {
   std::string text = sdr_get_attribute(m_element, "name");
@@ -95,9 +92,7 @@ void SDR_DATA_INSTANCE::read_element() {
   for (DOMElement* e = find_child_element(m_element, "signal_set"); e; e = find_next_sibling_element(e, "signal_set")) {
     SDR_DATA_SIGNAL_SET* set = new SDR_DATA_SIGNAL_SET(m_document, e, this);
     if (set->is_global_temp()) {
-      // A later global set replaces an earlier one.
-      delete m_global_signal_set;
-      m_global_signal_set = set;
+      m_signal_sets.replace_global(set);
       continue;
     }
     if (!append(set, false)) {
@@ -218,12 +213,9 @@ SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::create_signal_set(const char* name, bool
     set->set_instance(this);
     return set;
   }
-  if (m_global_signal_set) {
-    // remove() detaches the old set and clears the global pointer.
-    m_global_signal_set->remove();
-    m_global_signal_set = nullptr;
-  }
-  m_global_signal_set = set;
+  // remove() detaches the old set and clears the global pointer.
+  if (SDR_DATA_SIGNAL_SET* old = m_signal_sets.get_global()) old->remove();
+  m_signal_sets.set_global(set);
   m_element->appendChild(set->get_dom_node());
   set->set_instance(this);
   set->set_global_temp();
@@ -231,45 +223,29 @@ SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::create_signal_set(const char* name, bool
 }
 
 bool SDR_DATA_INSTANCE::append(SDR_DATA_SIGNAL_SET* signal_set, bool attach_element) {
-  if (!signal_set || !m_signal_set_map.insert(signal_set)) return false;
-  m_signal_sets.push_back(signal_set);
+  if (!signal_set || !m_signal_sets.append(signal_set)) return false;
   if (attach_element && m_element) m_element->appendChild(signal_set->get_dom_node());
   return true;
 }
 
-SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::get_signal_set_at(int index) const {
-  return index >= 0 && static_cast<size_t>(index) < m_signal_sets.size() ? m_signal_sets[index] : nullptr;
-}
+SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::get_signal_set_at(int index) const { return m_signal_sets.at(index); }
 
-SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::find_signal_set(const char* name) const {
-  if (!name) return nullptr;
-  if (SDR_DATA_SIGNAL_SET* s = m_signal_set_map.find(name)) return s;
-  if (m_global_signal_set && m_global_signal_set->get_name() && std::strcmp(m_global_signal_set->get_name(), name) == 0)
-    return m_global_signal_set;
-  return nullptr;
-}
+SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::find_signal_set(const char* name) const { return m_signal_sets.find(name); }
 
 SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::get_last_signal_set() const {
   if (m_session) {
     if (SDR_DATA_SIGNAL_SET* s = m_session->find_active_signal_set(const_cast<SDR_DATA_INSTANCE*>(this))) return s;
   }
-  return m_signal_sets.empty() ? nullptr : m_signal_sets.back();
+  return m_signal_sets.back();
 }
 
 bool SDR_DATA_INSTANCE::insert_into_name_map(SDR_DATA_SIGNAL_SET* signal_set) {
-  return m_signal_set_map.insert(signal_set);
+  return m_signal_sets.insert_name(signal_set);
 }
 
-void SDR_DATA_INSTANCE::delete_from_name_map(SDR_DATA_SIGNAL_SET* signal_set) { m_signal_set_map.remove(signal_set); }
+void SDR_DATA_INSTANCE::delete_from_name_map(SDR_DATA_SIGNAL_SET* signal_set) { m_signal_sets.remove_name(signal_set); }
 
-void SDR_DATA_INSTANCE::delete_from_vector(SDR_DATA_SIGNAL_SET* signal_set) {
-  for (auto it = m_signal_sets.begin(); it != m_signal_sets.end(); ++it) {
-    if (*it == signal_set) {
-      m_signal_sets.erase(it);
-      return;
-    }
-  }
-}
+void SDR_DATA_INSTANCE::delete_from_vector(SDR_DATA_SIGNAL_SET* signal_set) { m_signal_sets.remove_from_list(signal_set); }
 
 void SDR_DATA_INSTANCE::remove() {
   DOMNode* parent = m_element ? m_element->getParentNode() : nullptr;

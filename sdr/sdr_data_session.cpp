@@ -66,10 +66,7 @@ SDR_DATA_SESSION::~SDR_DATA_SESSION() {
 void SDR_DATA_SESSION::init_container() { m_globals.reset(new SDR_NAMED_VALUES()); }
 
 void SDR_DATA_SESSION::del_container() {
-  std::vector<SDR_DATA_INSTANCE*> instances;
-  instances.swap(m_instances);
-  m_instance_map.clear();
-  for (SDR_DATA_INSTANCE* instance : instances) delete instance;
+  m_instances.clear();
   m_globals.reset(new SDR_NAMED_VALUES());
   m_active_tree_map.reset();
   m_mnemonics.reset();
@@ -430,8 +427,8 @@ SDR_DATA_INSTANCE* SDR_DATA_SESSION::create_trazio_instance(const char* name) {
     info.instance_index = 0;
   } else {
     int largest = 0;
-    for (SDR_DATA_INSTANCE* other : m_instances) {
-      SDR_DATA_INSTANCE_INFO o = other->get_node_info();
+    for (int i = 0; i < m_instances.size(); ++i) {
+      SDR_DATA_INSTANCE_INFO o = m_instances.at(i)->get_node_info();
       if (o.mfg_id == 110 && o.node_id == 0 && o.version == 3 && o.instance_index > largest)
         largest = o.instance_index;
     }
@@ -451,31 +448,23 @@ SDR_DATA_INSTANCE* SDR_DATA_SESSION::create_trazio_instance(const char* name) {
 }
 
 bool SDR_DATA_SESSION::append(SDR_DATA_INSTANCE* instance, bool attach_element) {
-  if (!instance || !m_instance_map.insert(instance)) return false;
-  m_instances.push_back(instance);
+  if (!instance || !m_instances.append(instance)) return false;
   if (attach_element && m_root) m_root->appendChild(instance->get_dom_node());
   return true;
 }
 
-SDR_DATA_INSTANCE* SDR_DATA_SESSION::find_instance(const char* name) const { return m_instance_map.find(name); }
+SDR_DATA_INSTANCE* SDR_DATA_SESSION::find_instance(const char* name) const { return m_instances.find(name); }
 
-SDR_DATA_INSTANCE* SDR_DATA_SESSION::get_instance_at(int index) const {
-  return index >= 0 && static_cast<size_t>(index) < m_instances.size() ? m_instances[index] : nullptr;
-}
+SDR_DATA_INSTANCE* SDR_DATA_SESSION::get_instance_at(int index) const { return m_instances.at(index); }
 
 void SDR_DATA_SESSION::delete_from_vector(SDR_DATA_INSTANCE* instance) {
   if (m_active_tree_map) m_active_tree_map->erase(instance);
-  for (auto it = m_instances.begin(); it != m_instances.end(); ++it) {
-    if (*it == instance) {
-      m_instances.erase(it);
-      return;
-    }
-  }
+  m_instances.remove_from_list(instance);
 }
 
-void SDR_DATA_SESSION::delete_from_name_map(SDR_DATA_INSTANCE* instance) { m_instance_map.remove(instance); }
+void SDR_DATA_SESSION::delete_from_name_map(SDR_DATA_INSTANCE* instance) { m_instances.remove_name(instance); }
 
-bool SDR_DATA_SESSION::insert_into_name_map(SDR_DATA_INSTANCE* instance) { return m_instance_map.insert(instance); }
+bool SDR_DATA_SESSION::insert_into_name_map(SDR_DATA_INSTANCE* instance) { return m_instances.insert_name(instance); }
 
 bool SDR_DATA_SESSION::is_gui_logging_enabled() const {
   if (!m_display_tree) return true;

@@ -1,5 +1,7 @@
 #include "sdr_data_signal_set.h"
 
+#include "sdr_data_trigger.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>

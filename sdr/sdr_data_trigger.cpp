@@ -132,8 +132,7 @@ SDR_DATA_TRIGGER::SDR_DATA_TRIGGER(DOMDocument* document, DOMElement* element, S
 }
 
 SDR_DATA_TRIGGER::~SDR_DATA_TRIGGER() {
-  delete m_global_log;
-  for (SDR_DATA_LOG* log : m_logs) delete log;
+  m_logs.clear();
 }
 
 void SDR_DATA_TRIGGER::init_new(const char* name) {
@@ -220,8 +219,7 @@ void SDR_DATA_TRIGGER::read_element() {
   for (DOMElement* e = find_child_element(m_element, "data"); e; e = find_next_sibling_element(e, "data")) {
     SDR_DATA_LOG* log = new SDR_DATA_LOG(m_document, e, m_signals, this);
     if (log->is_global_temp()) {
-      delete m_global_log;
-      m_global_log = log;
+      m_logs.replace_global(log);
       continue;
     }
     if (!append(log, false)) {
@@ -558,8 +556,8 @@ SDR_DATA_LOG* SDR_DATA_TRIGGER::create_log(const char* name, bool global) {
     log->set_trigger(this);
     return log;
   }
-  if (m_global_log) m_global_log->remove();  // clears m_global_log
-  m_global_log = log;
+  if (SDR_DATA_LOG* old = m_logs.get_global()) old->remove();  // clears the global log
+  m_logs.set_global(log);
   m_element->appendChild(log->get_dom_node());
   log->set_signal_set(m_signals);
   log->set_trigger(this);
@@ -568,23 +566,14 @@ SDR_DATA_LOG* SDR_DATA_TRIGGER::create_log(const char* name, bool global) {
 }
 
 bool SDR_DATA_TRIGGER::append(SDR_DATA_LOG* log, bool update_dom) {
-  if (!log || !m_log_map.insert(log)) return false;
-  m_logs.push_back(log);
+  if (!log || !m_logs.append(log)) return false;
   if (update_dom && m_element) m_element->appendChild(log->get_dom_node());
   return true;
 }
 
-SDR_DATA_LOG* SDR_DATA_TRIGGER::find_log(const char* name) const {
-  if (!name) return nullptr;
-  if (SDR_DATA_LOG* log = m_log_map.find(name)) return log;
-  if (m_global_log && m_global_log->get_name() && std::strcmp(m_global_log->get_name(), name) == 0)
-    return m_global_log;
-  return nullptr;
-}
+SDR_DATA_LOG* SDR_DATA_TRIGGER::find_log(const char* name) const { return m_logs.find(name); }
 
-SDR_DATA_LOG* SDR_DATA_TRIGGER::get_log_at(int index) const {
-  return index >= 0 && static_cast<size_t>(index) < m_logs.size() ? m_logs[static_cast<size_t>(index)] : nullptr;
-}
+SDR_DATA_LOG* SDR_DATA_TRIGGER::get_log_at(int index) const { return m_logs.at(index); }
 
 SDR_DATA_LOG* SDR_DATA_TRIGGER::get_last_log() const {
   SDR_DATA_SESSION* session = session_of(m_signals);
@@ -594,21 +583,14 @@ SDR_DATA_LOG* SDR_DATA_TRIGGER::get_last_log() const {
       if (SDR_DATA_LOG* log = session->find_active_log(instance)) return log;
     }
   }
-  return m_logs.empty() ? nullptr : m_logs.back();
+  return m_logs.back();
 }
 
-void SDR_DATA_TRIGGER::delete_from_vector(SDR_DATA_LOG* log) {
-  for (auto it = m_logs.begin(); it != m_logs.end(); ++it) {
-    if (*it == log) {
-      m_logs.erase(it);
-      return;
-    }
-  }
-}
+void SDR_DATA_TRIGGER::delete_from_vector(SDR_DATA_LOG* log) { m_logs.remove_from_list(log); }
 
-bool SDR_DATA_TRIGGER::insert_into_name_map(SDR_DATA_LOG* log) { return m_log_map.insert(log); }
+bool SDR_DATA_TRIGGER::insert_into_name_map(SDR_DATA_LOG* log) { return m_logs.insert_name(log); }
 
-void SDR_DATA_TRIGGER::delete_from_name_map(SDR_DATA_LOG* log) { m_log_map.remove(log); }
+void SDR_DATA_TRIGGER::delete_from_name_map(SDR_DATA_LOG* log) { m_logs.remove_name(log); }
 
 // ------------------------------------------------------------------ other
 
@@ -923,27 +905,26 @@ bool SDR_DATA_TRIGGER::finalize_triggers() {
 
 // -------------------------------------------------------- configuration CRC
 
-unsigned SDR_DATA_TRIGGER::crc16(const std::string& text) {
-  unsigned crc = 0xFFFF;
+namespace {
+
+// A CRC over the text's bits, least significant bit of each byte first: a
+// bit that differs from the register's lowest bit feeds poly back in.
+unsigned reflected_crc(const std::string& text, unsigned init, unsigned poly) {
+  unsigned crc = init;
   for (unsigned char byte : text) {
     for (int bit = 0; bit < 8; ++bit) {
       unsigned in = (byte >> bit) & 1u;
-      crc = ((crc ^ in) & 1u) ? (crc >> 1) ^ 0xA001u : crc >> 1;
+      crc = ((crc ^ in) & 1u) ? (crc >> 1) ^ poly : crc >> 1;
     }
   }
   return crc;
 }
 
-unsigned SDR_DATA_TRIGGER::crc8(const std::string& text) {
-  unsigned crc = 0xFF;
-  for (unsigned char byte : text) {
-    for (int bit = 0; bit < 8; ++bit) {
-      unsigned in = (byte >> bit) & 1u;
-      crc = ((crc ^ in) & 1u) ? (crc >> 1) ^ 0x88u : crc >> 1;
-    }
-  }
-  return crc;
-}
+}  // namespace
+
+unsigned SDR_DATA_TRIGGER::crc16(const std::string& text) { return reflected_crc(text, 0xFFFF, 0xA001); }
+
+unsigned SDR_DATA_TRIGGER::crc8(const std::string& text) { return reflected_crc(text, 0xFF, 0x88); }
 
 std::string SDR_DATA_TRIGGER::get_crc_critical_text(int version) {
   std::string text;
@@ -1067,11 +1048,11 @@ SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::create_trigger(const char* name, bool glo
     trigger->set_signal_set(this);
     return trigger;
   }
-  if (m_global_trigger) {
-    if (SDR_DATA_LOG* log = m_global_trigger->get_global_log()) log->remove();
-    m_global_trigger->remove();  // clears m_global_trigger
+  if (SDR_DATA_TRIGGER* old = m_triggers.get_global()) {
+    if (SDR_DATA_LOG* log = old->get_global_log()) log->remove();
+    old->remove();  // clears the global trigger
   }
-  m_global_trigger = trigger;
+  m_triggers.set_global(trigger);
   m_element->appendChild(trigger->get_dom_node());
   trigger->set_signal_set(this);
   trigger->set_global_temp();
@@ -1079,37 +1060,20 @@ SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::create_trigger(const char* name, bool glo
 }
 
 bool SDR_DATA_SIGNAL_SET::append(SDR_DATA_TRIGGER* trigger, bool attach_element) {
-  if (!trigger || !m_trigger_map.insert(trigger)) return false;
-  m_triggers.push_back(trigger);
+  if (!trigger || !m_triggers.append(trigger)) return false;
   if (attach_element && m_element) m_element->appendChild(trigger->get_dom_node());
   return true;
 }
 
-bool SDR_DATA_SIGNAL_SET::insert_into_name_map(SDR_DATA_TRIGGER* trigger) { return m_trigger_map.insert(trigger); }
+bool SDR_DATA_SIGNAL_SET::insert_into_name_map(SDR_DATA_TRIGGER* trigger) { return m_triggers.insert_name(trigger); }
 
-void SDR_DATA_SIGNAL_SET::delete_from_name_map(SDR_DATA_TRIGGER* trigger) { m_trigger_map.remove(trigger); }
+void SDR_DATA_SIGNAL_SET::delete_from_name_map(SDR_DATA_TRIGGER* trigger) { m_triggers.remove_name(trigger); }
 
-void SDR_DATA_SIGNAL_SET::delete_from_vector(SDR_DATA_TRIGGER* trigger) {
-  for (auto it = m_triggers.begin(); it != m_triggers.end(); ++it) {
-    if (*it == trigger) {
-      m_triggers.erase(it);
-      return;
-    }
-  }
-}
+void SDR_DATA_SIGNAL_SET::delete_from_vector(SDR_DATA_TRIGGER* trigger) { m_triggers.remove_from_list(trigger); }
 
-SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::find_trigger(const char* name) const {
-  if (!name) return nullptr;
-  if (SDR_DATA_TRIGGER* t = m_trigger_map.find(name)) return t;
-  if (m_global_trigger && m_global_trigger->get_name() && std::strcmp(m_global_trigger->get_name(), name) == 0)
-    return m_global_trigger;
-  return nullptr;
-}
+SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::find_trigger(const char* name) const { return m_triggers.find(name); }
 
-SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::get_trigger_at(int index) const {
-  return index >= 0 && static_cast<size_t>(index) < m_triggers.size() ? m_triggers[static_cast<size_t>(index)]
-                                                                       : nullptr;
-}
+SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::get_trigger_at(int index) const { return m_triggers.at(index); }
 
 SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::get_last_trigger() const {
   SDR_DATA_SESSION* session = session_of(const_cast<SDR_DATA_SIGNAL_SET*>(this));
@@ -1117,7 +1081,7 @@ SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::get_last_trigger() const {
     SDR_DATA_TRIGGER* active = session->find_active_trigger(m_instance);
     if (active && active->get_signal_set() == this) return active;
   }
-  return m_triggers.empty() ? nullptr : m_triggers.back();
+  return m_triggers.back();
 }
 
 // Reads every "trigger" child: the global one is kept apart, a duplicate
@@ -1126,8 +1090,7 @@ void SDR_DATA_SIGNAL_SET::read_triggers() {
   for (DOMElement* e = find_child_element(m_element, "trigger"); e; e = find_next_sibling_element(e, "trigger")) {
     SDR_DATA_TRIGGER* trigger = new SDR_DATA_TRIGGER(m_document, e, this);
     if (trigger->is_global_temp()) {
-      delete m_global_trigger;
-      m_global_trigger = trigger;
+      m_triggers.replace_global(trigger);
       continue;
     }
     if (!append(trigger, false)) {
@@ -1138,9 +1101,5 @@ void SDR_DATA_SIGNAL_SET::read_triggers() {
 }
 
 void SDR_DATA_SIGNAL_SET::delete_triggers() {
-  delete m_global_trigger;
-  m_global_trigger = nullptr;
-  for (SDR_DATA_TRIGGER* t : m_triggers) delete t;
   m_triggers.clear();
-  m_trigger_map.clear();
 }

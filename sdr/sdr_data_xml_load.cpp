@@ -179,6 +179,8 @@ DOMDocument* SDR_XML_PARSE_CONTEXT::parse(const char* data, size_t size, const c
 
     MemBufInputSource source(reinterpret_cast<const XMLByte*>(data), size, name ? name : "", false,
                              m_impl->memory.get());
+    // The bytes outlive the parse: the stream reads them in place.
+    source.setCopyBufToStream(false);
     p->parse(source);
     if (!m_impl->resolver.refused().empty()) {
       reason = "the document refers to the external entity \"" + m_impl->resolver.refused() +

@@ -75,6 +75,13 @@ TEST_F(DataInstance, DocumentLoadsAndSavesInTheCurrentLayout) {
   std::string out = dir / "out.tzo";
   ASSERT_TRUE(session.save_as(out.c_str(), true, false));
   EXPECT_EQ(sdr_test::read_bytes(out), sdr_test::read_bytes(sdr_test::data_path("instance/instances.expected.tzo")));
+
+  // Resetting the display tree forgets every branch, in memory and on file.
+  session.reset_active_tree();
+  EXPECT_EQ(session.find_active_signal_set(beta), nullptr);
+  std::string text;
+  ASSERT_TRUE(session.write_to_string(&text));
+  EXPECT_EQ(text.find("display_branch"), std::string::npos);
 }
 
 TEST_F(DataInstance, AutomaticNamesAndIndexes) {

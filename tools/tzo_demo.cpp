@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,7 +32,7 @@ struct DEMO_FAILED {
   std::string what;
 };
 
-void require(bool ok, const char* what) {
+void require(bool ok, const std::string& what) {
   if (!ok) throw DEMO_FAILED{what};
 }
 
@@ -101,15 +101,11 @@ void set_condition(SDR_DATA_TRIGGER* trigger, int level, const char* wire,
 
 // One level with an advanced condition: an expression over the trigger
 // wires, compiled by the advanced trigger support.
-const char* const ADVANCED_EXPRESSION = "rising('uart|tx') && !'dma|ack'";
-
 void add_advanced_level(SDR_DATA_TRIGGER* trigger) {
   const int level = trigger->append_new_level(true);
   trigger->set_trigger_level_cond_expr_type(level, false);
-  // The expression is stored once the trigger's advanced support is built
-  // into the library: set_advanced_trigger_expression(level,
-  // ADVANCED_EXPRESSION).
-  (void)ADVANCED_EXPRESSION;
+  require(trigger->set_advanced_trigger_expression(level, "rising('uart|tx') && !'dma|ack'"),
+          "set_advanced_trigger_expression");
 }
 
 // The samples of one capture: one '0'/'1' character per data wire and
@@ -330,7 +326,8 @@ void embed_programming_file(SDR_DATA_SESSION& session) {
   std::vector<char> scratch(pattern.begin(), pattern.end());
   scratch.push_back('\0');
   int fd = mkstemp(scratch.data());
-  require(fd >= 0, "a scratch file for the programming file");
+  require(fd >= 0,
+          "creating a scratch file for the programming file in " + std::string(dir && *dir ? dir : "/tmp"));
   const std::string bytes = demo_programming_file();
   bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   written = close(fd) == 0 && written;

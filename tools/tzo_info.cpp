@@ -1,6 +1,8 @@
 // tzo info: the session of a file as an indented tree.
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -306,6 +308,11 @@ class INFO_PRINTER {
     line(d, storage);
     line(d, "trigger in: " + text_of(trigger.get_trigger_in()));
     line(d, "trigger out: " + text_of(trigger.get_trigger_out()));
+    // The stored configuration CRC, else the one computed from the
+    // settings; 0 (shown as "-") when the instance's version is undefined.
+    char crc[24];
+    std::snprintf(crc, sizeof crc, "%lX", trigger.get_crc_value());
+    line(d, std::string("crc: ") + (std::strcmp(crc, "0") == 0 ? "-" : crc));
     const int levels = trigger.get_event_levels();
     line(d, "levels: " + std::to_string(levels));
     for (int level = 0; level < levels; ++level) {
@@ -315,7 +322,11 @@ class INFO_PRINTER {
         const char* condition = trigger.get_condition_text(level);
         text += "basic: " + (condition && *condition ? printable(condition) : std::string("(no condition)"));
       } else {
-        text += "advanced";
+        const char* expression = trigger.get_advanced_trigger_expression(level);
+        text += "advanced: " +
+                (expression && *expression ? printable(expression) : std::string("(no expression)"));
+        if (expression && *expression && !trigger.get_advanced_trigger_factory(level))
+          text += " (does not compile)";
       }
       line(d + 1, text);
     }
