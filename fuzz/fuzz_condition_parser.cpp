@@ -5,8 +5,9 @@
 // For each input:
 //  1. The bytes (NUL and all) go to sdr_parse_condition_expression with
 //     actions that record the terms. The recorded terms are written back as
-//     a canonical text ('name' == condition | symbol | decimal value, joined
-//     by " && "), which must parse without a syntax error to the same terms.
+//     a canonical text ('name' == condition | 'symbol' | decimal value,
+//     joined by " && "), which must parse without a syntax error to the
+//     same terms.
 //  2. The bytes, taken as Latin-1 characters up to the first NUL, become the
 //     text of the only "level" of a "trigger" element read by SDR_DATA_TRIGGER
 //     over the signal set built at start-up. The conditions it ends up with
@@ -26,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,7 +53,10 @@ namespace {
 // ------------------------------------------------------------------ terms
 
 struct TERM {
-  enum KIND { CONDITION, SYMBOL, VALUE } kind;
+  enum KIND { CONDITION, SYMBOL, VALUE };
+  TERM(KIND k, const char* n) : kind(k), name(n) {}
+
+  KIND kind;
   std::string name;
   SDR_DATA_TRIGGER_CONDITION condition = SDR_TCOND_DONT_CARE;
   std::string symbol;
@@ -70,21 +75,20 @@ public:
     if (!name) fail("apply_condition got a null name");
     if (condition < SDR_TCOND_HIGH || condition > SDR_TCOND_DONT_CARE)
       fail("apply_condition got a condition the grammar cannot produce", std::to_string(condition));
-    TERM t{TERM::CONDITION, name};
+    TERM t(TERM::CONDITION, name);
     t.condition = condition;
     terms.push_back(t);
   }
   void apply_symbol(const char* name, const char* symbol) override {
     if (!name || !symbol) fail("apply_symbol got a null text");
-    if (!*symbol) fail("apply_symbol got an empty symbol");
-    TERM t{TERM::SYMBOL, name};
+    TERM t(TERM::SYMBOL, name);
     t.symbol = symbol;
     terms.push_back(t);
   }
   void apply_value(const char* name, long value) override {
     if (!name) fail("apply_value got a null name");
     if (value < INT32_MIN || value > INT32_MAX) fail("apply_value got a value beyond 32 bits", std::to_string(value));
-    TERM t{TERM::VALUE, name};
+    TERM t(TERM::VALUE, name);
     t.value = value;
     terms.push_back(t);
   }
@@ -125,7 +129,7 @@ std::string canonical_text(const std::vector<TERM>& terms) {
     if (t.kind == TERM::CONDITION) {
       text += condition_word(t.condition);
     } else if (t.kind == TERM::SYMBOL) {
-      text += t.symbol;
+      append_quoted(t.symbol, &text);  // a quoted text is a NAME too
     } else {
       text += std::to_string(t.value);
     }

@@ -7,11 +7,14 @@
 #
 # Environment: FUZZ_SECONDS (per target), FUZZ_BUILD (build folder, default
 # build-fuzz under the repository root), FUZZ_JOBS (build jobs, default 2),
-# FUZZ_ARGS (extra libFuzzer options); the targets' own switches (such as
-# SDR_FUZZ_TOLERATE_KNOWN, see fuzz/fuzz_session_load.cpp) pass through.
+# FUZZ_ARGS (extra libFuzzer options), FUZZ_KEEP_CORPUS (a folder: each
+# target's grown corpus is copied to FUZZ_KEEP_CORPUS/<name>/ afterwards).
 # Each target runs on a copy of its seed corpus (fuzz/corpus/<name>/) in a
-# scratch folder, with fuzz/dict/xml.dict, as one process. The script fails when a target finds a crash, a sanitizer
-# report or a failed round trip; the reproducer is kept under
+# scratch folder, with its dictionary fuzz/dict/<name>.dict (the XML one,
+# fuzz/dict/xml.dict, when it has none of its own), as one process, one
+# target after the other. Allocations above 1 GiB and a resident size above
+# 2 GiB count as failures. The script fails when a target finds a crash, a
+# sanitizer report or a failed oracle; the reproducer is kept under
 # $FUZZ_BUILD/findings/<name>/ and its path printed.
 set -euo pipefail
 
@@ -22,6 +25,7 @@ FUZZ_SECONDS="${FUZZ_SECONDS:-60}"
 FUZZ_BUILD="${FUZZ_BUILD:-$ROOT/build-fuzz}"
 FUZZ_JOBS="${FUZZ_JOBS:-2}"
 FUZZ_ARGS="${FUZZ_ARGS:-}"
+FUZZ_KEEP_CORPUS="${FUZZ_KEEP_CORPUS:-}"
 
 # ---------------------------------------------------------------- tools
 need=()
@@ -62,7 +66,15 @@ cmake --build "$FUZZ_BUILD" -j"$FUZZ_JOBS" "${build_targets[@]}"
 
 # ---------------------------------------------------------------- run
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/sdr-fuzz.XXXXXX")"
-trap 'rm -rf "$scratch"' EXIT
+# The files the targets write and save (with fsync) go to a tmpfs when there
+# is one.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  files="$(mktemp -d /dev/shm/sdr-fuzz.XXXXXX)"
+else
+  files="$scratch/files"
+  mkdir -p "$files"
+fi
+trap 'rm -rf "$scratch" "$files"' EXIT
 
 failed=0
 summary=()
@@ -71,18 +83,22 @@ for t in "${targets[@]}"; do
   corpus="$scratch/corpus_$t"
   artifacts="$FUZZ_BUILD/findings/$t"
   log="$scratch/$t.log"
-  mkdir -p "$corpus" "$artifacts" "$scratch/tmp_$t"
+  mkdir -p "$corpus" "$artifacts" "$files/$t"
   if [ -d "$ROOT/fuzz/corpus/$t" ]; then cp -R "$ROOT/fuzz/corpus/$t/." "$corpus/"; fi
   dict=()
-  [ -f "$ROOT/fuzz/dict/xml.dict" ] && dict=(-dict="$ROOT/fuzz/dict/xml.dict")
+  if [ -f "$ROOT/fuzz/dict/$t.dict" ]; then
+    dict=(-dict="$ROOT/fuzz/dict/$t.dict")
+  elif [ -f "$ROOT/fuzz/dict/xml.dict" ]; then
+    dict=(-dict="$ROOT/fuzz/dict/xml.dict")
+  fi
   before="$(find "$artifacts" -type f | wc -l)"
   touch "$scratch/start_$t"
 
   echo "==> fuzz_$t for ${FUZZ_SECONDS}s"
   rc=0
   # shellcheck disable=SC2086
-  SDR_FUZZ_TMPDIR="$scratch/tmp_$t" "$bin" "$corpus" "${dict[@]}" -max_total_time="$FUZZ_SECONDS" \
-    -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/" $FUZZ_ARGS \
+  SDR_FUZZ_TMPDIR="$files/$t" "$bin" "$corpus" "${dict[@]}" -max_total_time="$FUZZ_SECONDS" \
+    -timeout=25 -rss_limit_mb=2048 -malloc_limit_mb=1024 -print_final_stats=1 -artifact_prefix="$artifacts/" $FUZZ_ARGS \
     >"$log" 2>&1 || rc=$?
 
   execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
@@ -98,6 +114,10 @@ for t in "${targets[@]}"; do
     find "$artifacts" -type f -newer "$scratch/start_$t" -print | sed 's/^/reproducer: /'
   fi
   summary+=("$line")
+  if [ -n "$FUZZ_KEEP_CORPUS" ]; then
+    mkdir -p "$FUZZ_KEEP_CORPUS/$t"
+    cp -R "$corpus/." "$FUZZ_KEEP_CORPUS/$t/"
+  fi
 done
 
 echo "==> summary"

@@ -122,6 +122,11 @@ public:
   // compressed with zlib, then Base64 text. Indexes count from 0 over those
   // elements only. The size of a file to embed or extract is capped by the
   // switch "sdr_max_embedded_mb" (MiB, default 1024, read at every call).
+  // Access by index takes constant time: the session keeps an index of the
+  // entries, kept in step by the functions below. Entries should be added
+  // and removed through them; an entry added or removed directly in the
+  // document is noticed when it is the first or last child, or when an
+  // access meets a removed entry, not in general.
   //
   // Reads filename whole and appends it under embedded_name (a second entry
   // of the same name is allowed). False, with the document unchanged, for a
@@ -133,6 +138,12 @@ public:
   // created or changed.
   bool extract_bix_file(int index, const char* filename);
   int get_embedded_bix_file_count() const;
+  // The stored "size" of the entry at index: the byte count of the file
+  // before compression, as written when it was embedded. -1 when there is
+  // no entry at index, or its "size" is missing or anything but decimal
+  // digits for a value from 1 to INT_MAX (no sign, no blanks). The value is
+  // not checked against the data: extracting may still fail.
+  int get_embedded_bix_file_size_at(int index) const;
   // The two text getters return null when there is no entry at index or it
   // has no such text. The text is a copy held by this session, one buffer
   // per getter: it stays valid until the next call of the same getter on
@@ -168,6 +179,9 @@ private:
   void set_root_attribute(const char* name, const std::string* value);
   bool add_branch(SDR_DATA_TRIGGER* trigger, SDR_DATA_LOG* log);
   xercesc::DOMElement* get_dom_node_embedded_bix_at(int index) const;
+  bool is_bix_index_current() const;
+  bool rebuild_bix_index() const;
+  void note_bix_index_change(bool was_current, xercesc::DOMElement* added, int removed_index);
 
   std::unique_ptr<SDR_NAMED_VALUES> m_globals;
   std::unique_ptr<std::string> m_name;
@@ -189,6 +203,20 @@ private:
   // Texts handed out by the embedded-file getters, one per getter.
   mutable std::string m_embedded_name_text;
   mutable std::string m_embedded_id_crc_text;
+  // The "embedded_bix_file" elements under m_embedded_files in document
+  // order, built on the first indexed access. It is valid only while
+  // m_embedded_files is the element it was built for (that element carries
+  // a mark naming this session, so a document loaded in its place never
+  // passes), while that element's first and last children are those seen
+  // when it was last brought up to date, and while m_bix_generation, bumped
+  // by every embed and removal, matches the generation it reflects.
+  mutable std::vector<xercesc::DOMElement*> m_bix_index;
+  mutable bool m_bix_index_built = false;
+  mutable const xercesc::DOMElement* m_bix_index_owner = nullptr;
+  mutable const xercesc::DOMNode* m_bix_index_first = nullptr;
+  mutable const xercesc::DOMNode* m_bix_index_last = nullptr;
+  mutable unsigned long m_bix_index_generation = 0;
+  unsigned long m_bix_generation = 0;
 };
 
 #endif

@@ -41,17 +41,26 @@ size_t embedded_size_cap() {
   return static_cast<size_t>(mb) * 1024u * 1024u;
 }
 
-// A stored "size": decimal digits only, at most cap. Anything else reads as 0.
-size_t parse_size(const std::string& text, size_t cap) {
-  if (text.empty()) return 0;
-  size_t value = 0;
+// A stored "size": decimal digits only, at most cap. False for anything
+// else.
+bool read_size(const std::string& text, size_t cap, size_t* value) {
+  if (text.empty()) return false;
+  size_t n = 0;
   for (char c : text) {
-    if (c < '0' || c > '9') return 0;
+    if (c < '0' || c > '9') return false;
     size_t digit = static_cast<size_t>(c - '0');
-    if (value > (SIZE_MAX - digit) / 10) return 0;
-    value = value * 10 + digit;
+    if (n > (SIZE_MAX - digit) / 10) return false;
+    n = n * 10 + digit;
   }
-  return value > cap ? 0 : value;
+  if (n > cap) return false;
+  *value = n;
+  return true;
+}
+
+// A stored "size" as read_size takes it; anything else reads as 0.
+size_t parse_size(const std::string& text, size_t cap) {
+  size_t value = 0;
+  return read_size(text, cap, &value) ? value : 0;
 }
 
 // The most bytes that compressed_length bytes of zlib data can expand to.
@@ -120,29 +129,130 @@ bool read_source(const char* filename, size_t cap, std::string* bytes) {
   return true;
 }
 
+// The key of the mark an "embedded_bix_files" element carries while a
+// session's index of its entries is valid: "sdr.bix_index".
+const XMLCh BIX_INDEX_MARK[] = {'s', 'd', 'r', '.', 'b', 'i', 'x', '_', 'i', 'n', 'd', 'e', 'x', 0};
+
+// The entry at index found by walking the children, for when no index can
+// be built; counts the entries when index is negative.
+DOMElement* walk_to_entry(const DOMElement* files, int index, int* count) {
+  SDR_XSTR tag(FILE_TAG);
+  int i = 0;
+  for (DOMElement* e = find_child_element(files, tag.x()); e; e = find_next_sibling_element(e, tag.x())) {
+    if (i++ == index) return e;
+  }
+  if (count) *count = i;
+  return nullptr;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ lookup
 
+bool SDR_DATA_SESSION::is_bix_index_current() const {
+  if (!m_bix_index_built || !m_embedded_files) return false;
+  if (m_bix_index_owner != m_embedded_files || m_bix_index_generation != m_bix_generation) return false;
+  if (m_embedded_files->getFirstChild() != m_bix_index_first ||
+      m_embedded_files->getLastChild() != m_bix_index_last)
+    return false;
+  // An element at the same address in a document loaded since has no mark.
+  return m_embedded_files->getUserData(BIX_INDEX_MARK) == static_cast<const void*>(this);
+}
+
+bool SDR_DATA_SESSION::rebuild_bix_index() const {
+  m_bix_index_built = false;
+  m_bix_index.clear();
+  if (!m_embedded_files) return false;
+  try {
+    SDR_XSTR tag(FILE_TAG);
+    for (DOMElement* e = find_child_element(m_embedded_files, tag.x()); e;
+         e = find_next_sibling_element(e, tag.x()))
+      m_bix_index.push_back(e);
+    m_embedded_files->setUserData(BIX_INDEX_MARK, const_cast<SDR_DATA_SESSION*>(this), nullptr);
+  } catch (const std::bad_alloc&) {
+    m_bix_index.clear();
+    return false;
+  } catch (const OutOfMemoryException&) {
+    m_bix_index.clear();
+    return false;
+  } catch (const XMLException&) {
+    m_bix_index.clear();
+    return false;
+  } catch (const DOMException&) {
+    m_bix_index.clear();
+    return false;
+  }
+  m_bix_index_owner = m_embedded_files;
+  m_bix_index_first = m_embedded_files->getFirstChild();
+  m_bix_index_last = m_embedded_files->getLastChild();
+  m_bix_index_generation = m_bix_generation;
+  m_bix_index_built = true;
+  return true;
+}
+
+// Called after an entry was appended (added) or the entry at removed_index
+// was taken out. An index that was current before the change is brought up
+// to date; any other is rebuilt on the next access.
+void SDR_DATA_SESSION::note_bix_index_change(bool was_current, DOMElement* added, int removed_index) {
+  ++m_bix_generation;
+  if (!was_current || !m_embedded_files) return;
+  if (added) {
+    try {
+      m_bix_index.push_back(added);
+    } catch (const std::bad_alloc&) {
+      m_bix_index_built = false;
+      return;
+    }
+  } else {
+    m_bix_index.erase(m_bix_index.begin() + removed_index);
+  }
+  m_bix_index_first = m_embedded_files->getFirstChild();
+  m_bix_index_last = m_embedded_files->getLastChild();
+  m_bix_index_generation = m_bix_generation;
+}
+
 DOMElement* SDR_DATA_SESSION::get_dom_node_embedded_bix_at(int index) const {
   if (index < 0 || !m_embedded_files) return nullptr;
-  SDR_XSTR tag(FILE_TAG);
-  int i = 0;
-  for (DOMElement* e = find_child_element(m_embedded_files, tag.x()); e;
-       e = find_next_sibling_element(e, tag.x())) {
-    if (i++ == index) return e;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (!is_bix_index_current() && !rebuild_bix_index()) break;
+    if (static_cast<size_t>(index) >= m_bix_index.size()) return nullptr;
+    DOMElement* entry = m_bix_index[static_cast<size_t>(index)];
+    // Within the document that the mark vouches for, a removed element's
+    // memory stays with the document, so asking for its parent is safe.
+    if (entry->getParentNode() == m_embedded_files) return entry;
+    // Entries were removed behind this session's back.
+    m_bix_index_built = false;
   }
-  return nullptr;
+  try {
+    return walk_to_entry(m_embedded_files, index, nullptr);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 int SDR_DATA_SESSION::get_embedded_bix_file_count() const {
   if (!m_embedded_files) return 0;
-  SDR_XSTR tag(FILE_TAG);
+  if (is_bix_index_current() || rebuild_bix_index()) return static_cast<int>(m_bix_index.size());
   int count = 0;
-  for (DOMElement* e = find_child_element(m_embedded_files, tag.x()); e;
-       e = find_next_sibling_element(e, tag.x()))
-    ++count;
+  try {
+    walk_to_entry(m_embedded_files, -1, &count);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
   return count;
+}
+
+int SDR_DATA_SESSION::get_embedded_bix_file_size_at(int index) const {
+  DOMElement* entry = get_dom_node_embedded_bix_at(index);
+  if (!entry) return -1;
+  size_t size = 0;
+  try {
+    if (!read_size(sdr_get_attribute(entry, "size"), static_cast<size_t>(INT_MAX), &size) || size == 0)
+      return -1;
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  return static_cast<int>(size);
 }
 
 // ----------------------------------------------------------------- embedding
@@ -178,6 +288,7 @@ bool SDR_DATA_SESSION::embed_bix_file(const char* filename, const char* embedded
     for (XMLSize_t i = 0; i < encoded_length; ++i) text[i] = static_cast<XMLCh>(encoded.get()[i]);
     encoded.reset(nullptr);
 
+    const bool index_was_current = is_bix_index_current();
     // Build the entry completely before anything is attached.
     DOMElement* entry = m_document->createElement(SDR_XSTR(FILE_TAG));
     try {
@@ -204,6 +315,7 @@ bool SDR_DATA_SESSION::embed_bix_file(const char* filename, const char* embedded
       if (!entry->getParentNode()) entry->release();
       throw;
     }
+    note_bix_index_change(index_was_current, entry, -1);
     return true;
   } catch (const std::bad_alloc&) {
     return false;
@@ -298,7 +410,9 @@ bool SDR_DATA_SESSION::set_embedded_bix_inst_id_crc_at(int index, const char* in
 bool SDR_DATA_SESSION::remove_embedded_bix_at(int index) {
   DOMElement* entry = get_dom_node_embedded_bix_at(index);
   if (!entry) return false;
+  const bool index_was_current = is_bix_index_current() && m_bix_index[static_cast<size_t>(index)] == entry;
   m_embedded_files->removeChild(entry);
   entry->release();
+  note_bix_index_change(index_was_current, nullptr, index);
   return true;
 }

@@ -16,6 +16,12 @@
 // The memory a load may use is also bounded by 256 MiB plus 16 times the
 // file's size, whichever is smaller, so a small file cannot expand into a
 // huge document.
+//
+// When a document is torn down, its large memory blocks are kept for the
+// next load, which then does not pay for fresh pages again: at most
+//   "sdr_xml_pool_mb"            kept memory, MiB               (default 512)
+// for the whole process (0 keeps nothing and frees what is kept at the next
+// load). The pool is shared by every context and guarded by a mutex.
 
 #include <xercesc/dom/DOM.hpp>
 
@@ -34,6 +40,15 @@ public:
   // Parses the bytes; name is used as the document's system id. Returns the
   // document, owned by this context, or null with the reason in *error.
   xercesc::DOMDocument* parse(const char* data, size_t size, const char* name, std::string* error);
+
+  // Opens a file for parse_file without reading it whole: directories,
+  // FIFOs and devices are refused without blocking, with the texts of
+  // sdr_read_file. *head receives the first bytes of the file (at most 256,
+  // enough for its first line). Returns false with the reason in *error.
+  bool open_file(const char* path, std::string* head, std::string* error);
+  // Parses the file opened by open_file straight from its descriptor, as
+  // parse does, and closes it. The path is the document's system id.
+  xercesc::DOMDocument* parse_file(std::string* error);
 
 private:
   struct IMPL;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <vector>
 
 #include "platform_mutex.h"
@@ -358,25 +359,90 @@ struct ESC_TABLE {
 };
 const ESC_TABLE g_esc;
 
+const XMLCh DATA_TAG[] = {'d', 'a', 't', 'a', 0};
+
 class WRITER {
 public:
-  explicit WRITER(std::string* out) : m_out(out) {}
+  // The text goes to *out, or (out null) to the file fd, through a buffer
+  // of BUFFER_SIZE bytes either way.
+  WRITER(std::string* out, int fd)
+      : m_string(out), m_fd(fd), m_buffer(new char[BUFFER_SIZE]), m_pos(m_buffer.get()),
+        m_end(m_buffer.get() + BUFFER_SIZE) {}
 
   bool failed() const { return !m_error.empty(); }
   const std::string& error() const { return m_error; }
+  // The errno of a failed write to the file, or 0.
+  int io_error() const { return m_io_error; }
 
-  void put(const char* s) { m_out->append(s); }
-  void put(char c) { m_out->push_back(c); }
+  void write_node(const DOMNode* start);
+  // Hands the buffered text on; call once the node is written.
+  void finish() { drain(); }
+
+private:
+  static constexpr size_t BUFFER_SIZE = 64 * 1024;
+
+  // Hands the buffered text to the string or the file. Once the text is
+  // known to be unwritable, or the file failed, nothing more is written.
+  void drain() {
+    size_t n = static_cast<size_t>(m_pos - m_buffer.get());
+    m_pos = m_buffer.get();
+    if (n == 0) return;
+    if (m_string) {
+      m_string->append(m_buffer.get(), n);
+      return;
+    }
+    if (m_io_error || failed()) return;
+    const char* p = m_buffer.get();
+    while (n > 0) {
+      ssize_t w = ::write(m_fd, p, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        m_io_error = errno;
+        return;
+      }
+      if (w == 0) {
+        m_io_error = ENOSPC;
+        return;
+      }
+      p += w;
+      n -= static_cast<size_t>(w);
+    }
+  }
+
+  void put(const char* s, size_t n) {
+    while (n > 0) {
+      if (m_pos == m_end) drain();
+      size_t k = static_cast<size_t>(m_end - m_pos);
+      if (k > n) k = n;
+      std::memcpy(m_pos, s, k);
+      m_pos += k;
+      s += k;
+      n -= k;
+    }
+  }
+  void put(const char* s) { put(s, std::strlen(s)); }
+  void put(char c) {
+    if (m_pos == m_end) drain();
+    *m_pos++ = c;
+  }
 
   void indent(int depth) {
-    m_out->push_back('\n');
-    if (depth > 1) m_out->append(static_cast<size_t>(depth - 1) * 2, ' ');
+    put('\n');
+    size_t n = depth > 1 ? static_cast<size_t>(depth - 1) * 2 : 0;
+    while (n > 0) {
+      if (m_pos == m_end) drain();
+      size_t k = static_cast<size_t>(m_end - m_pos);
+      if (k > n) k = n;
+      std::memset(m_pos, ' ', k);
+      m_pos += k;
+      n -= k;
+    }
   }
 
   void char_ref(unsigned cp) {
     char buf[16];
-    std::snprintf(buf, sizeof buf, "&#x%X;", cp);
-    m_out->append(buf);
+    int n = std::snprintf(buf, sizeof buf, "&#x%X;", cp);
+    put(buf, static_cast<size_t>(n));
   }
 
   void fail(const char* what, unsigned cp) {
@@ -404,10 +470,10 @@ public:
           continue;
         }
         switch (c) {
-          case '&': put("&amp;"); break;
-          case '<': put("&lt;"); break;
-          case '>': put("&gt;"); break;
-          case '"': put("&quot;"); break;
+          case '&': put("&amp;", 5); break;
+          case '<': put("&lt;", 4); break;
+          case '>': put("&gt;", 4); break;
+          case '"': put("&quot;", 6); break;
           default: char_ref(c); break;  // tab, line feed, carriage return
         }
         continue;
@@ -424,29 +490,29 @@ public:
       if (mode == ESC::NAME) {
         fail("the non-ASCII name character", c);
       } else if (mode == ESC::CDATA) {
-        put("]]>");
+        put("]]>", 3);
         char_ref(c);
-        put("<![CDATA[");
+        put("<![CDATA[", 9);
       } else {
         char_ref(c);
       }
     }
   }
 
-  void write_node(const DOMNode* start);
-
-private:
+  // Copies ASCII characters into the buffer.
   void flush_run(const XMLCh* from, const XMLCh* to) {
-    size_t n = static_cast<size_t>(to - from);
-    if (!n) return;
-    size_t old = m_out->size();
-    m_out->resize(old + n);
-    char* d = &(*m_out)[old];
-    for (size_t i = 0; i < n; ++i) d[i] = static_cast<char>(from[i]);
+    while (from < to) {
+      if (m_pos == m_end) drain();
+      size_t k = static_cast<size_t>(m_end - m_pos);
+      if (k > static_cast<size_t>(to - from)) k = static_cast<size_t>(to - from);
+      for (size_t i = 0; i < k; ++i) m_pos[i] = static_cast<char>(from[i]);
+      m_pos += k;
+      from += k;
+    }
   }
 
   void write_cdata(const XMLCh* s) {
-    put("<![CDATA[");
+    put("<![CDATA[", 9);
     // A "]]>" inside the text ends the section early: split it there.
     const XMLCh* p = s;
     std::u16string piece;
@@ -455,14 +521,14 @@ private:
         piece.append(p, p + 2);
         emit(piece.c_str(), ESC::CDATA);
         piece.clear();
-        put("]]><![CDATA[");
+        put("]]><![CDATA[", 12);
         p += 2;
         continue;
       }
       piece.push_back(*p++);
     }
     emit(piece.c_str(), ESC::CDATA);
-    put("]]>");
+    put("]]>", 3);
   }
 
   bool is_white_space(const XMLCh* s) {
@@ -483,24 +549,28 @@ private:
       const DOMNode* a = attrs->item(i);
       put(' ');
       emit(a->getNodeName(), ESC::NAME);
-      put("=\"");
+      put("=\"", 2);
       emit(a->getNodeValue(), ESC::ATTR);
       put('"');
     }
   }
 
   void close_element(const DOMElement* e, int depth) {
-    static const XMLCh data_tag[] = {'d', 'a', 't', 'a', 0};
-    if (!XMLString::equals(e->getTagName(), data_tag)) indent(depth);
-    put("</");
+    if (!XMLString::equals(e->getTagName(), DATA_TAG)) indent(depth);
+    put("</", 2);
     emit(e->getTagName(), ESC::NAME);
     put('>');
   }
 
   void write_leaf(const DOMNode* n);
 
-  std::string* m_out;
+  std::string* m_string;
+  int m_fd;
+  std::unique_ptr<char[]> m_buffer;
+  char* m_pos;
+  char* m_end;
   std::string m_error;
+  int m_io_error = 0;
 };
 
 void WRITER::write_leaf(const DOMNode* n) {
@@ -518,9 +588,11 @@ void WRITER::write_leaf(const DOMNode* n) {
       while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\n' || text[end - 1] == '\r'))
         --end;
       const DOMNode* parent = n->getParentNode();
+      // White-space-only texts are not written, so look past them.
       const DOMNode* next = n->getNextSibling();
-      static const XMLCh data_tag[] = {'d', 'a', 't', 'a', 0};
-      bool in_data = parent && XMLString::equals(parent->getNodeName(), data_tag);
+      while (next && next->getNodeType() == DOMNode::TEXT_NODE && is_white_space(next->getNodeValue()))
+        next = next->getNextSibling();
+      bool in_data = parent && XMLString::equals(parent->getNodeName(), DATA_TAG);
       bool line_break_follows = next ? next->getNodeType() == DOMNode::ELEMENT_NODE : !in_data;
       if (end == len || !line_break_follows) {
         emit(text, ESC::TEXT);
@@ -695,12 +767,129 @@ private:
   bool m_lock;
 };
 
+// A temporary file in the target's directory that replaces the target
+// when it is complete: written, flushed to disk and renamed over it. Until
+// then the target is untouched; a temporary file not committed is removed.
+class TEMP_TARGET {
+public:
+  TEMP_TARGET() = default;
+  ~TEMP_TARGET() { discard(); }
+  TEMP_TARGET(const TEMP_TARGET&) = delete;
+  TEMP_TARGET& operator=(const TEMP_TARGET&) = delete;
+
+  // Creates the temporary file for path. False with the reason in *error.
+  bool open(const char* path, std::string* error) {
+    if (!path || !*path) {
+      set_error(error, "no file name");
+      return false;
+    }
+    m_target = resolve_links(path);
+    m_existed = stat(m_target.c_str(), &m_stat) == 0;
+    if (m_existed) {
+      if (!S_ISREG(m_stat.st_mode)) {
+        set_error(error, S_ISDIR(m_stat.st_mode) ? "the target is a directory" : "the target is not a regular file");
+        return false;
+      }
+      if (access(m_target.c_str(), W_OK) != 0) {
+        set_error(error, std::strerror(errno));
+        return false;
+      }
+      m_mode = m_stat.st_mode & 07777;
+    } else {
+      mode_t mask = umask(0);
+      umask(mask);
+      m_mode = 0666 & ~mask;
+    }
+    m_dir = directory_of(m_target);
+    size_t slash = m_target.rfind('/');
+    std::string base = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+    std::string tmp = m_dir + "/." + base + ".tmpXXXXXX";
+    std::vector<char> tmpl(tmp.begin(), tmp.end());
+    tmpl.push_back('\0');
+    m_fd = mkostemp(tmpl.data(), O_CLOEXEC);
+    if (m_fd < 0) {
+      set_error(error, std::strerror(errno));
+      return false;
+    }
+    m_tmp = tmpl.data();
+    return true;
+  }
+
+  int fd() const { return m_fd; }
+
+  // Writes bytes at the current end of the temporary file; 0 or an errno.
+  int write_all(const char* p, size_t left) {
+    while (left > 0) {
+      ssize_t w = ::write(m_fd, p, left);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (w == 0) return ENOSPC;
+      p += w;
+      left -= static_cast<size_t>(w);
+    }
+    return 0;
+  }
+
+  // Gives the file the target's permissions, flushes it and renames it over
+  // the target. On failure the temporary file is removed and the target
+  // left as it was.
+  bool commit(std::string* error) {
+    int err = 0;
+    if (fchmod(m_fd, m_mode) != 0) err = errno;
+    if (!err && m_existed && geteuid() == 0) {
+      if (fchown(m_fd, m_stat.st_uid, m_stat.st_gid) != 0) { /* keep our own ownership */
+      }
+    }
+    if (!err && fsync(m_fd) != 0) err = errno;
+    if (close(m_fd) != 0 && !err) err = errno;
+    m_fd = -1;
+    if (!err && rename(m_tmp.c_str(), m_target.c_str()) != 0) err = errno;
+    if (err) {
+      fail(err, error);
+      return false;
+    }
+    m_tmp.clear();
+    int dfd = ::open(m_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+      (void)fsync(dfd);
+      close(dfd);
+    }
+    return true;
+  }
+
+  // Removes the temporary file and reports err.
+  void fail(int err, std::string* error) {
+    discard();
+    set_error(error, std::strerror(err));
+  }
+
+  // Removes the temporary file.
+  void discard() {
+    if (m_fd >= 0) close(m_fd);
+    m_fd = -1;
+    if (!m_tmp.empty()) unlink(m_tmp.c_str());
+    m_tmp.clear();
+  }
+
+private:
+  std::string m_target;
+  std::string m_dir;
+  std::string m_tmp;
+  struct stat m_stat = {};
+  bool m_existed = false;
+  mode_t m_mode = 0;
+  int m_fd = -1;
+};
+
 }  // namespace
 
 bool SDR_DATA_XML_WRITER::write(const DOMNode* node, std::string* out, std::string* error) {
   if (!SDR_CHECK(node != NULL) || !SDR_CHECK(out != NULL)) return false;
-  WRITER w(out);
+  WRITER w(out, -1);
   w.write_node(node);
+  w.finish();
   if (w.failed()) set_error(error, w.error());
   return !w.failed();
 }
@@ -718,85 +907,35 @@ bool SDR_DATA_XML_WRITER::is_writable_target(const char* path) {
 }
 
 bool SDR_DATA_XML_WRITER::write_file_bytes(const std::string& bytes, const char* path, std::string* error) {
-  if (!path || !*path) {
-    set_error(error, "no file name");
+  TEMP_TARGET file;
+  if (!file.open(path, error)) return false;
+  if (int err = file.write_all(bytes.data(), bytes.size())) {
+    file.fail(err, error);
     return false;
   }
-  std::string target = resolve_links(path);
-  struct stat st;
-  bool existed = stat(target.c_str(), &st) == 0;
-  mode_t mode;
-  if (existed) {
-    if (!S_ISREG(st.st_mode)) {
-      set_error(error, S_ISDIR(st.st_mode) ? "the target is a directory" : "the target is not a regular file");
-      return false;
-    }
-    if (access(target.c_str(), W_OK) != 0) {
-      set_error(error, std::strerror(errno));
-      return false;
-    }
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-  std::string dir = directory_of(target);
-  size_t slash = target.rfind('/');
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string tmp = dir + "/." + base + ".tmpXXXXXX";
-  std::vector<char> tmpl(tmp.begin(), tmp.end());
-  tmpl.push_back('\0');
-  int fd = mkostemp(tmpl.data(), O_CLOEXEC);
-  if (fd < 0) {
-    set_error(error, std::strerror(errno));
-    return false;
-  }
-  tmp = tmpl.data();
-  const char* p = bytes.data();
-  size_t left = bytes.size();
-  int err = 0;
-  while (left > 0) {
-    ssize_t w = ::write(fd, p, left);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    if (w == 0) {
-      err = ENOSPC;
-      break;
-    }
-    p += w;
-    left -= static_cast<size_t>(w);
-  }
-  if (!err && fchmod(fd, mode) != 0) err = errno;
-  if (!err && existed && geteuid() == 0) {
-    if (fchown(fd, st.st_uid, st.st_gid) != 0) { /* keep our own ownership */
-    }
-  }
-  if (!err && fsync(fd) != 0) err = errno;
-  if (close(fd) != 0 && !err) err = errno;
-  if (!err && rename(tmp.c_str(), target.c_str()) != 0) err = errno;
-  if (err) {
-    unlink(tmp.c_str());
-    set_error(error, std::strerror(err));
-    return false;
-  }
-  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    (void)fsync(dfd);
-    close(dfd);
-  }
-  return true;
+  return file.commit(error);
 }
 
 bool SDR_DATA_XML_WRITER::write_file(const DOMNode* node, const char* path, bool lock, std::string* error) {
   if (!SDR_CHECK(node != NULL)) return false;
-  std::string text;
+  // The text goes straight into the temporary file; the target is replaced
+  // only once all of it was written and flushed.
+  TEMP_TARGET file;
+  if (!file.open(path, error)) return false;
+  WRITER w(nullptr, file.fd());
   {
     WRITER_LOCK guard(lock);
-    if (!write(node, &text, error)) return false;
+    w.write_node(node);
+    w.finish();
   }
-  return write_file_bytes(text, path, error);
+  if (w.failed()) {
+    file.discard();
+    set_error(error, w.error());
+    return false;
+  }
+  if (w.io_error()) {
+    file.fail(w.io_error(), error);
+    return false;
+  }
+  return file.commit(error);
 }

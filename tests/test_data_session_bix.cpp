@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 #include <xercesc/dom/DOM.hpp>
 
 #include "cfg_service.h"
@@ -341,5 +342,155 @@ TEST_F(EmbeddedBix, BrokenEntriesWriteNothing) {
   EXPECT_FALSE(s.extract_bix_file(1, dir.path().c_str()));
   std::string nowhere = dir / "no/such/dir/file";
   EXPECT_FALSE(s.extract_bix_file(1, nowhere.c_str()));
+  EXPECT_EQ(internal_errors(), "");
+}
+
+namespace {
+
+std::string entry_name(int i) {
+  char text[16];
+  std::snprintf(text, sizeof text, "e%05d.bix", i);
+  return text;
+}
+
+// The names of every entry, through the index getters.
+std::string listed_names(const SDR_DATA_SESSION& s) {
+  std::string names;
+  for (int i = 0; i < s.get_embedded_bix_file_count(); ++i) {
+    const char* name = s.get_embedded_bix_filename_at(i);
+    names += (name ? name : "-") + std::string(" ");
+  }
+  return names;
+}
+
+}  // namespace
+
+TEST_F(EmbeddedBix, ManyEntriesAreListedInOrderAndTheIndexFollowsEdits) {
+  SDR_DATA_SESSION s;
+  ASSERT_TRUE(embed(s, "seed", entry_name(0).c_str()));
+  // Copies of the first entry, made through the document directly.
+  const int n = 20000;
+  DOMElement* files = s.get_embedded_files_element();
+  DOMElement* model = entry_at(s, 0);
+  for (int i = 1; i < n; ++i) {
+    DOMElement* e = static_cast<DOMElement*>(model->cloneNode(true));
+    sdr_set_attribute(e, "name", entry_name(i).c_str());
+    files->appendChild(e);
+  }
+  ASSERT_EQ(s.get_embedded_bix_file_count(), n);
+  int wrong = 0;
+  for (int i = 0; i < n; ++i) {
+    const char* name = s.get_embedded_bix_filename_at(i);
+    if (!name || name != entry_name(i) || s.get_embedded_bix_file_size_at(i) != 4) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(s.get_embedded_bix_filename_at(n), nullptr);
+
+  // Removals through the session shift the later entries down.
+  ASSERT_TRUE(s.remove_embedded_bix_at(n - 1));
+  ASSERT_TRUE(s.remove_embedded_bix_at(10000));
+  ASSERT_TRUE(s.remove_embedded_bix_at(0));
+  ASSERT_EQ(s.get_embedded_bix_file_count(), n - 3);
+  EXPECT_STREQ(s.get_embedded_bix_filename_at(0), "e00001.bix");
+  EXPECT_STREQ(s.get_embedded_bix_filename_at(9998), "e09999.bix");
+  EXPECT_STREQ(s.get_embedded_bix_filename_at(9999), "e10001.bix");
+  EXPECT_STREQ(s.get_embedded_bix_filename_at(n - 4), "e19998.bix");
+  EXPECT_EQ(s.get_embedded_bix_filename_at(n - 3), nullptr);
+
+  // An embed lands at the end; copies made in the document extract too.
+  ASSERT_TRUE(embed(s, "last", "last.bix"));
+  ASSERT_EQ(s.get_embedded_bix_file_count(), n - 2);
+  EXPECT_STREQ(s.get_embedded_bix_filename_at(n - 3), "last.bix");
+  std::string out = dir / "out.bix";
+  ASSERT_TRUE(s.extract_bix_file(n - 3, out.c_str()));
+  EXPECT_EQ(read_bytes(out), "last");
+  ASSERT_TRUE(s.extract_bix_file(5000, out.c_str()));
+  EXPECT_EQ(read_bytes(out), "seed");
+
+  // Entries added or removed in the document behind the session's back: at
+  // the end, and a removed entry met by an access.
+  DOMElement* extra = static_cast<DOMElement*>(model->cloneNode(true));
+  sdr_set_attribute(extra, "name", "extra.bix");
+  files->appendChild(extra);
+  ASSERT_EQ(s.get_embedded_bix_file_count(), n - 1);
+  EXPECT_STREQ(s.get_embedded_bix_filename_at(n - 2), "extra.bix");
+  files->removeChild(entry_at(s, 100))->release();
+  EXPECT_STREQ(s.get_embedded_bix_filename_at(100), "e00102.bix");
+  EXPECT_EQ(s.get_embedded_bix_file_count(), n - 2);
+  EXPECT_EQ(internal_errors(), "");
+}
+
+TEST_F(EmbeddedBix, IndexIsRebuiltForEachLoadedDocument) {
+  // Reloading a document of the same shape tends to put its elements at
+  // the same addresses as before: here the first and last entries, while
+  // the middle ones move because their names differ in length.
+  const std::string long_name(40, 'm');
+  const std::string paths[] = {dir / "a.tzo", dir / "b.tzo", dir / "c.tzo"};
+  const std::vector<std::vector<std::string>> names = {
+      {"first.bix", "s.bix", long_name, "last.bix"},
+      {"first.bix", long_name, "s.bix", "last.bix"},
+      {"first.bix", "last.bix"},
+  };
+  for (size_t f = 0; f < names.size(); ++f) {
+    SDR_DATA_SESSION s;
+    for (const std::string& name : names[f]) ASSERT_TRUE(embed(s, "same bytes", name.c_str()));
+    ASSERT_TRUE(s.save_as(paths[f].c_str(), true, false));
+  }
+  SDR_DATA_SESSION s(paths[0].c_str());
+  for (int round = 0; round < 3; ++round) {
+    for (size_t f = 0; f < names.size(); ++f) {
+      SCOPED_TRACE(paths[f]);
+      ASSERT_TRUE(s.open(paths[f].c_str()));
+      std::string expected;
+      for (const std::string& name : names[f]) expected += name + " ";
+      EXPECT_EQ(listed_names(s), expected);
+      EXPECT_EQ(s.get_embedded_bix_file_size_at(1), 10);
+    }
+  }
+  EXPECT_EQ(internal_errors(), "");
+}
+
+TEST_F(EmbeddedBix, StoredSizeIsReadStrictly) {
+  SDR_DATA_SESSION s;
+  EXPECT_EQ(s.get_embedded_bix_file_size_at(0), -1);
+  ASSERT_TRUE(embed(s, std::string(1000, 'q'), "q.bix"));
+  EXPECT_EQ(s.get_embedded_bix_file_size_at(0), 1000);
+  EXPECT_EQ(s.get_embedded_bix_file_size_at(-1), -1);
+  EXPECT_EQ(s.get_embedded_bix_file_size_at(1), -1);
+
+  DOMElement* e = entry_at(s, 0);
+  struct CASE {
+    const char* text;
+    int size;
+  };
+  const CASE cases[] = {
+      {"1", 1},
+      {"007", 7},
+      {"2147483647", 2147483647},
+      {"2147483648", -1},
+      {"0", -1},
+      {"", -1},
+      {"-5", -1},
+      {"+7", -1},
+      {" 7", -1},
+      {"7 ", -1},
+      {"12a", -1},
+      {"1e3", -1},
+      {"0x10", -1},
+      {"99999999999999999999", -1},
+  };
+  // The size limit for extracting does not apply to what is read here.
+  cfg_set_value("sdr_max_embedded_mb", "1");
+  for (const CASE& c : cases) {
+    SCOPED_TRACE(c.text);
+    sdr_set_attribute(e, "size", c.text);
+    EXPECT_EQ(s.get_embedded_bix_file_size_at(0), c.size);
+  }
+  sdr_remove_attribute(e, "size");
+  EXPECT_EQ(s.get_embedded_bix_file_size_at(0), -1);
+
+  SDR_DATA_SESSION loaded(sdr_test::data_path("bix/embedded.tzo").c_str());
+  EXPECT_EQ(loaded.get_embedded_bix_file_size_at(0), 6);
+  EXPECT_EQ(loaded.get_embedded_bix_file_size_at(1), 45);
   EXPECT_EQ(internal_errors(), "");
 }

@@ -1,16 +1,12 @@
 // tzo check, fmt and new.
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
-#include "path_util.h"
 #include "sdr_data_session.h"
 #include "tzo_cli.h"
 
@@ -19,41 +15,6 @@ namespace {
 
 std::string count_of(int n, const char* noun) {
   return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
-}
-
-// Saving rewrites the programming file's path relative to the target's
-// directory, so the exact bytes of a save depend on where the file goes.
-// They are taken from a real save to a scratch file beside the target,
-// which is removed again. Where no scratch file can be made, the same
-// content is built in memory.
-bool render_as_saved(SDR_DATA_SESSION& session, const std::string& path, std::string* bytes) {
-  std::string pattern = directory_of(path) + "/.tzo-fmt-XXXXXX";
-  std::vector<char> scratch(pattern.begin(), pattern.end());
-  scratch.push_back('\0');
-  int fd = mkstemp(scratch.data());
-  if (fd >= 0) {
-    close(fd);
-    bool ok = session.save_as(scratch.data(), true, true) && read_bytes(scratch.data(), bytes);
-    unlink(scratch.data());
-    if (ok) return true;
-  }
-  const char* bix = session.get_bix_file_name();
-  std::string remembered = bix ? bix : "";
-  std::string relative =
-      remembered.empty()
-          ? std::string()
-          : PATH_UTIL::relative_to(remembered, PATH_UTIL::full_directory(PATH_UTIL::make_absolute(path)));
-  session.set_bix_file_name(relative.c_str());
-  bool ok = session.write_to_string(bytes);
-  session.set_bix_file_name(remembered.c_str());
-  return ok;
-}
-
-bool save_to(SDR_DATA_SESSION& session, const std::string& target) {
-  bool ok = session.save_as(target.c_str(), true, true);
-  report_messages(target, take_posted_messages());
-  if (!ok) report(target, "cannot write the file");
-  return ok;
 }
 
 // Formats one file: to output when given, else in place (written only when
@@ -76,21 +37,16 @@ bool format_file(const std::string& file, const std::string* output, bool check)
     report(file, "the older text layout is not converted by this build; the file is left as it is");
     return false;
   }
-  if (output) return save_to(*session, *output);
+  if (output) return save_settled(*session, *output);
 
-  std::string formatted;
-  if (!render_as_saved(*session, file, &formatted)) {
-    report_messages(file, take_posted_messages());
-    report(file, "cannot build the formatted content");
-    return false;
-  }
-  take_posted_messages();
-  if (formatted == current) return true;
+  SETTLED settled;
+  if (!settle(*session, file, &settled)) return false;
+  if (settled.bytes == current) return true;
   if (check) {
     out(file + "\n");
     return false;
   }
-  return save_to(*session, file);
+  return write_settled(settled, file);
 }
 
 // A count option: digits only, within an int.
@@ -159,13 +115,7 @@ int run_new(const ARGS& args) {
   }
   SDR_DATA_SESSION session;
   for (int i = 0; i < instances; ++i) session.create_trazio_instance(nullptr);
-  bool ok = session.save_as(target.c_str(), true, false);
-  report_messages(target, take_posted_messages());
-  if (!ok) {
-    report(target, "cannot write the file");
-    return EXIT_FAILED;
-  }
-  return EXIT_OK;
+  return save_settled(session, target) ? EXIT_OK : EXIT_FAILED;
 }
 
 }  // namespace tzo

@@ -387,13 +387,7 @@ int run_demo(const ARGS& args) {
     report(target, "the library refused parts of the example session; nothing written");
     return EXIT_FAILED;
   }
-  bool ok = session.save_as(target.c_str(), true, false);
-  report_messages(target, take_posted_messages());
-  if (!ok) {
-    report(target, "cannot write the file");
-    return EXIT_FAILED;
-  }
-  return EXIT_OK;
+  return save_settled(session, target) ? EXIT_OK : EXIT_FAILED;
 }
 
 }  // namespace tzo

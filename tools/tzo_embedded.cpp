@@ -90,13 +90,7 @@ int run_embed(const ARGS& args) {
     return EXIT_FAILED;
   }
   // The old file stays intact unless the new one was written completely.
-  bool ok = session->save_as(file.c_str(), true, true);
-  report_messages(file, take_posted_messages());
-  if (!ok) {
-    report(file, "cannot write the file");
-    return EXIT_FAILED;
-  }
-  return EXIT_OK;
+  return save_settled(*session, file) ? EXIT_OK : EXIT_FAILED;
 }
 
 int run_extract(const ARGS& args) {

@@ -389,8 +389,8 @@ class INFO_PRINTER {
     }
   }
 
-  // Name of each embedded programming file, and the instance ids and CRCs
-  // recorded for it. The stored size is not exposed by the session.
+  // Name and stored size of each embedded programming file ("-" for a
+  // size that does not read), and the instance ids and CRCs recorded for it.
   void embedded_files(const SDR_DATA_SESSION& session) {
     const int count = session.get_embedded_bix_file_count();
     if (count == 0) {
@@ -401,6 +401,8 @@ class INFO_PRINTER {
     for (int i = 0; i < count; ++i) {
       std::string text =
           "file " + std::to_string(i) + ": " + or_dash(session.get_embedded_bix_filename_at(i));
+      const int size = session.get_embedded_bix_file_size_at(i);
+      text += ", size " + (size < 0 ? std::string("-") : std::to_string(size));
       const char* id_crc = session.get_embedded_bix_inst_id_crc_at(i);
       if (id_crc && *id_crc) text += ", id_crc_pairs " + printable(id_crc);
       line(2, text);

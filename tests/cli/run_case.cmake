@@ -13,6 +13,10 @@
 #                    then runs; without it the program runs in DATA_DIR
 #   after/           optional: files the scratch directory must hold after
 #                    the run, byte for byte
+#   step2/, step3/, ...
+#                    optional: further runs in the same directory, one after
+#                    the other, each with its own args, stdout, stderr and
+#                    status; after/ is checked once the last one has run
 # After a run in a scratch directory every file set up and not named in
 # after/ must be unchanged, and no other file may be left there.
 #
@@ -32,17 +36,26 @@ if("$ENV{TZO_UPDATE_GOLDEN}" STREQUAL "1")
   set(_update ON)
 endif()
 
-foreach(_file IN ITEMS args stdout stderr status)
-  if(NOT EXISTS "${CASE_DIR}/${_file}" AND NOT (_update AND NOT _file STREQUAL "args"))
-    message(FATAL_ERROR "${CASE_DIR}/${_file} is missing")
+# The runs of the case: the case directory itself, then step2/, step3/...
+set(_steps "${CASE_DIR}")
+foreach(_n RANGE 2 99)
+  if(NOT IS_DIRECTORY "${CASE_DIR}/step${_n}")
+    break()
   endif()
+  list(APPEND _steps "${CASE_DIR}/step${_n}")
+endforeach()
+
+foreach(_step IN LISTS _steps)
+  foreach(_file IN ITEMS args stdout stderr status)
+    if(NOT EXISTS "${_step}/${_file}" AND NOT (_update AND NOT _file STREQUAL "args"))
+      message(FATAL_ERROR "${_step}/${_file} is missing")
+    endif()
+  endforeach()
 endforeach()
 
 # The program's own switches must not leak in from the caller.
 unset(ENV{sdr_debug})
 unset(ENV{sdr_regression_test})
-
-file(STRINGS "${CASE_DIR}/args" _args)
 
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
@@ -61,13 +74,24 @@ if(EXISTS "${CASE_DIR}/setup")
   endforeach()
 endif()
 
-execute_process(COMMAND "${TZO}" ${_args}
-  WORKING_DIRECTORY "${_run_dir}"
-  RESULT_VARIABLE _status
-  OUTPUT_FILE "${WORK_DIR}/stdout"
-  ERROR_FILE "${WORK_DIR}/stderr"
-  TIMEOUT 60)
-file(WRITE "${WORK_DIR}/status" "${_status}\n")
+# Runs every step; what each printed goes to WORK_DIR/out/<number>/.
+set(_number 0)
+set(_shown_steps "")
+foreach(_step IN LISTS _steps)
+  math(EXPR _number "${_number} + 1")
+  set(_out "${WORK_DIR}/out/${_number}")
+  file(MAKE_DIRECTORY "${_out}")
+  file(STRINGS "${_step}/args" _args)
+  string(REPLACE ";" " " _shown "${_args}")
+  string(APPEND _shown_steps "  ${_number}: tzo ${_shown}\n")
+  execute_process(COMMAND "${TZO}" ${_args}
+    WORKING_DIRECTORY "${_run_dir}"
+    RESULT_VARIABLE _status
+    OUTPUT_FILE "${_out}/stdout"
+    ERROR_FILE "${_out}/stderr"
+    TIMEOUT 60)
+  file(WRITE "${_out}/status" "${_status}\n")
+endforeach()
 
 set(_expected_after)
 if(EXISTS "${CASE_DIR}/after")
@@ -75,8 +99,12 @@ if(EXISTS "${CASE_DIR}/after")
 endif()
 
 if(_update)
-  foreach(_file IN ITEMS stdout stderr status)
-    file(COPY_FILE "${WORK_DIR}/${_file}" "${CASE_DIR}/${_file}")
+  set(_number 0)
+  foreach(_step IN LISTS _steps)
+    math(EXPR _number "${_number} + 1")
+    foreach(_file IN ITEMS stdout stderr status)
+      file(COPY_FILE "${WORK_DIR}/out/${_number}/${_file}" "${_step}/${_file}")
+    endforeach()
   endforeach()
   foreach(_file IN LISTS _expected_after)
     if(EXISTS "${_run_dir}/${_file}")
@@ -107,13 +135,25 @@ macro(expect_same_file _expected _actual _what)
   endif()
 endmacro()
 
-expect_same_file("${CASE_DIR}/stdout" "${WORK_DIR}/stdout" "stdout")
-expect_same_file("${CASE_DIR}/stderr" "${WORK_DIR}/stderr" "stderr")
-file(READ "${CASE_DIR}/status" _expected_status)
-string(STRIP "${_expected_status}" _expected_status)
-if(NOT _status STREQUAL _expected_status)
-  string(APPEND _failures "exit status: ${_status}, expected ${_expected_status}\n")
-endif()
+list(LENGTH _steps _step_count)
+set(_number 0)
+foreach(_step IN LISTS _steps)
+  math(EXPR _number "${_number} + 1")
+  set(_label "")
+  if(_step_count GREATER 1)
+    set(_label "step ${_number}: ")
+  endif()
+  set(_out "${WORK_DIR}/out/${_number}")
+  expect_same_file("${_step}/stdout" "${_out}/stdout" "${_label}stdout")
+  expect_same_file("${_step}/stderr" "${_out}/stderr" "${_label}stderr")
+  file(READ "${_step}/status" _expected_status)
+  string(STRIP "${_expected_status}" _expected_status)
+  file(READ "${_out}/status" _status)
+  string(STRIP "${_status}" _status)
+  if(NOT _status STREQUAL _expected_status)
+    string(APPEND _failures "${_label}exit status: ${_status}, expected ${_expected_status}\n")
+  endif()
+endforeach()
 
 if(_in_scratch)
   foreach(_file IN LISTS _expected_after)
@@ -133,6 +173,8 @@ if(_in_scratch)
 endif()
 
 if(NOT _failures STREQUAL "")
-  string(REPLACE ";" " " _shown_args "${_args}")
-  message(FATAL_ERROR "tzo ${_shown_args} (in ${_run_dir}):\n${_failures}")
+  if(_step_count GREATER 1)
+    message(FATAL_ERROR "in ${_run_dir}:\n${_shown_steps}${_failures}")
+  endif()
+  message(FATAL_ERROR "tzo ${_shown} (in ${_run_dir}):\n${_failures}")
 endif()
