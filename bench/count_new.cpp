@@ -23,15 +23,37 @@ void* counted_or_throw(std::size_t size) {
 
 }  // namespace
 
-long sdr_bench::allocations() { return g_allocations.load(std::memory_order_relaxed); }
+long sdr_bench::allocations() {
+  return g_allocations.load(std::memory_order_relaxed);
+}
 
-void* operator new(std::size_t size) { return counted_or_throw(size); }
-void* operator new[](std::size_t size) { return counted_or_throw(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return counted(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return counted(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void* operator new(std::size_t size) {
+  return counted_or_throw(size);
+}
+void* operator new[](std::size_t size) {
+  return counted_or_throw(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return counted(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return counted(size);
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}

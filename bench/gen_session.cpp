@@ -129,7 +129,8 @@ void view(OUT& o, int instance, int wires, int bus_width, const char* tag) {
 // Each level's condition names every other wire of the first `terms` of
 // the signal set, so the condition text grows with the design.
 void trigger(OUT& o, RNG& rng, int index, int instance, int terms, int bus_width, int levels) {
-  o.line(4) << "<trigger is_expanded=\"true\" name=\"trig_" << index << "\" position=\"" << (index % 2 ? "center" : "pre")
+  o.line(4) << "<trigger is_expanded=\"true\" name=\"trig_" << index << "\" position=\""
+            << (index % 2 ? "center" : "pre")
             << "\" segment_size=\"1\" trigger_in=\"dont_care\" trigger_out=\"active high\" "
                "trigger_type=\"circular\">";
   o.line(5) << "<events>";

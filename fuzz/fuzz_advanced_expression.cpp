@@ -40,10 +40,10 @@ const struct {
   const char* name;
   int port;
 } NAMES[] = {
-    {"a", 0},           {"b", 1},          {"c", 2},          {"start", 3},       {"d[0]", 4},
-    {"d[1]", 5},        {"top/sub:q$", 6}, {"bus.x", 7},      {"it's", 8},        {"back\\slash", 9},
-    {"sp ace", 10},     {"rising", 11},    {"either", 12},    {"0", 13},          {"\xC3\xA9t\xC3\xA9", 14},
-    {"inc0", 15},       {"inc1", 16},      {"alias_a", 0},    {"_", 1},           {"x(y)", 2},
+    {"a", 0},       {"b", 1},          {"c", 2},       {"start", 3}, {"d[0]", 4},
+    {"d[1]", 5},    {"top/sub:q$", 6}, {"bus.x", 7},   {"it's", 8},  {"back\\slash", 9},
+    {"sp ace", 10}, {"rising", 11},    {"either", 12}, {"0", 13},    {"\xC3\xA9t\xC3\xA9", 14},
+    {"inc0", 15},   {"inc1", 16},      {"alias_a", 0}, {"_", 1},     {"x(y)", 2},
 };
 
 ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP g_map;
@@ -58,7 +58,8 @@ void build_map() {
 std::string crc_of(ATG_ADVANCED_TRIGGER_FACTORY& factory) {
   std::string text;
   ATG_ADVANCED_TRIGGER_CRC_GENERATOR generator;
-  if (!generator.create_advanced_trigger_crc(factory.get_root(), &text)) fail("the CRC text could not be made");
+  if (!generator.create_advanced_trigger_crc(factory.get_root(), &text))
+    fail("the CRC text could not be made");
   return text;
 }
 
@@ -72,9 +73,9 @@ bool compile(const char* text, ATG_ADVANCED_TRIGGER_FACTORY* factory, bool data_
 }
 
 const ATG_ADVANCED_TRIGGER_TYPE ALL_TYPES[] = {
-    ATG_NODE_CONSTANT, ATG_NODE_SIGNAL,  ATG_NODE_NOT,     ATG_NODE_AND,    ATG_NODE_XOR,
-    ATG_NODE_OR,       ATG_NODE_COMPARE, ATG_NODE_RISING,  ATG_NODE_FALLING, ATG_NODE_EITHER,
-    ATG_NODE_OUTPUT,   ATG_NODE_INCREMENTAL_SIGNAL};
+    ATG_NODE_CONSTANT, ATG_NODE_SIGNAL, ATG_NODE_NOT,     ATG_NODE_AND,
+    ATG_NODE_XOR,      ATG_NODE_OR,     ATG_NODE_COMPARE, ATG_NODE_RISING,
+    ATG_NODE_FALLING,  ATG_NODE_EITHER, ATG_NODE_OUTPUT,  ATG_NODE_INCREMENTAL_SIGNAL};
 
 void quote(const char* name, std::string* out) {
   out->push_back('\'');
@@ -231,10 +232,13 @@ void check_tree(ATG_ADVANCED_TRIGGER_OUTPUT* root, WALK* walk) {
     }
     if (node->get_depth() != depth || node->get_pipeline_latency() != depth + 1)
       fail("a node's depth or latency breaks the rule", "kind " + std::to_string(type));
-    if (type == ATG_NODE_COMPARE || type == ATG_NODE_RISING || type == ATG_NODE_FALLING || type == ATG_NODE_EITHER) {
-      if (!node->get_child(0)->is_reference()) fail("a comparison or edge function over something not a signal");
+    if (type == ATG_NODE_COMPARE || type == ATG_NODE_RISING || type == ATG_NODE_FALLING ||
+        type == ATG_NODE_EITHER) {
+      if (!node->get_child(0)->is_reference())
+        fail("a comparison or edge function over something not a signal");
     }
-    if ((type == ATG_NODE_CONSTANT || type == ATG_NODE_COMPARE) && node->get_value() != 0 && node->get_value() != 1)
+    if ((type == ATG_NODE_CONSTANT || type == ATG_NODE_COMPARE) && node->get_value() != 0 &&
+        node->get_value() != 1)
       fail("a value other than 0 or 1");
     if (node->is_reference()) {
       int port = g_map.find_index(node->get_signal_name());
@@ -272,7 +276,8 @@ void run_one(const char* text) {
       fail("a failed compilation left a tree or no error text", error);
     if (crc != "none" || cells != 0) fail("a failed compilation has a CRC text or logic cells", crc);
     for (ATG_ADVANCED_TRIGGER_TYPE type : ALL_TYPES)
-      if (ATG_ADVANCED_TRIGGER_UTILITY::get_node_count(&first, type) != 0) fail("a failed compilation kept nodes");
+      if (ATG_ADVANCED_TRIGGER_UTILITY::get_node_count(&first, type) != 0)
+        fail("a failed compilation kept nodes");
     for (size_t port = 0; port < used.size(); ++port)
       if (used[port]) fail("a failed compilation marked a port used", std::to_string(port));
     return;
@@ -286,8 +291,9 @@ void run_one(const char* text) {
   for (ATG_ADVANCED_TRIGGER_TYPE type : ALL_TYPES) {
     int counted = ATG_ADVANCED_TRIGGER_UTILITY::get_node_count(&first, type);
     if (counted != walk.count[type])
-      fail("the node count differs from the tree",
-           "kind " + std::to_string(type) + ": " + std::to_string(counted) + " vs " + std::to_string(walk.count[type]));
+      fail("the node count differs from the tree", "kind " + std::to_string(type) + ": " +
+                                                       std::to_string(counted) + " vs " +
+                                                       std::to_string(walk.count[type]));
   }
   if (cells != walk.cells) fail("the logic-cell estimate differs from the tree");
   for (size_t port = 0; port < used.size(); ++port) {
@@ -324,7 +330,8 @@ void run_one(const char* text) {
     if (!ATG_ADVANCED_TRIGGER_UTILITY::set_coordinated_latency_delay(roots, 3))
       fail("latency coordination returned false");
     if (root->get_pipeline_latency() != longest || other.get_root()->get_pipeline_latency() != longest ||
-        root->get_latency_delay() != longest - (root->get_depth() + 1) || other.get_root()->get_latency_delay() < 0)
+        root->get_latency_delay() != longest - (root->get_depth() + 1) ||
+        other.get_root()->get_latency_delay() < 0)
       fail("latency coordination did not raise both trees to the larger latency");
   }
 }

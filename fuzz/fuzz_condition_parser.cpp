@@ -63,12 +63,13 @@ struct TERM {
   long value = 0;
 
   bool operator==(const TERM& o) const {
-    return kind == o.kind && name == o.name && condition == o.condition && symbol == o.symbol && value == o.value;
+    return kind == o.kind && name == o.name && condition == o.condition && symbol == o.symbol &&
+           value == o.value;
   }
 };
 
 class RECORDER : public SDR_COND_ACTIONS {
-public:
+ public:
   std::vector<TERM> terms;
 
   void apply_condition(const char* name, SDR_DATA_TRIGGER_CONDITION condition) override {
@@ -87,7 +88,8 @@ public:
   }
   void apply_value(const char* name, long value) override {
     if (!name) fail("apply_value got a null name");
-    if (value < INT32_MIN || value > INT32_MAX) fail("apply_value got a value beyond 32 bits", std::to_string(value));
+    if (value < INT32_MIN || value > INT32_MAX)
+      fail("apply_value got a value beyond 32 bits", std::to_string(value));
     TERM t(TERM::VALUE, name);
     t.value = value;
     terms.push_back(t);
@@ -137,7 +139,9 @@ std::string canonical_text(const std::vector<TERM>& terms) {
   return text;
 }
 
-std::string describe(const std::vector<TERM>& terms) { return terms.empty() ? "(no term)" : canonical_text(terms); }
+std::string describe(const std::vector<TERM>& terms) {
+  return terms.empty() ? "(no term)" : canonical_text(terms);
+}
 
 bool syntax_error_posted() {
   MSG_REPORT* report = MSG_REPORT::get_default_report();
@@ -291,7 +295,8 @@ std::vector<SDR_DATA_TRIGGER_CONDITION> model_conditions(const std::vector<TERM>
     const std::vector<int>* bits = bus_bits(t.name);
     if (t.kind == TERM::CONDITION) {
       if (SDR_DATA_SIGNAL_WIRE* wire = g_setup.set->get_wire(t.name.c_str())) {
-        if (wire->get_trigger_wire_index() >= 0) c[static_cast<size_t>(wire->get_trigger_wire_index())] = t.condition;
+        if (wire->get_trigger_wire_index() >= 0)
+          c[static_cast<size_t>(wire->get_trigger_wire_index())] = t.condition;
       } else if (bits) {
         for (int i : *bits) c[static_cast<size_t>(i)] = t.condition;
       }
@@ -318,7 +323,8 @@ std::vector<SDR_DATA_TRIGGER_CONDITION> model_conditions(const std::vector<TERM>
       if (!value) continue;
       std::string v = value;
       size_t next = 0;
-      for (int i : *bits) c[static_cast<size_t>(i)] = next < v.size() ? symbol_char(v[next++]) : SDR_TCOND_DONT_CARE;
+      for (int i : *bits)
+        c[static_cast<size_t>(i)] = next < v.size() ? symbol_char(v[next++]) : SDR_TCOND_DONT_CARE;
     }
   }
   return c;
@@ -371,7 +377,9 @@ std::string describe(const std::vector<SDR_DATA_TRIGGER_CONDITION>& c) {
   return text.empty() ? "(all dont_care)" : text;
 }
 
-std::u16string to_u16(const std::string& utf8_ascii) { return std::u16string(utf8_ascii.begin(), utf8_ascii.end()); }
+std::u16string to_u16(const std::string& utf8_ascii) {
+  return std::u16string(utf8_ascii.begin(), utf8_ascii.end());
+}
 
 // --------------------------------------------------------------- one input
 
@@ -423,8 +431,9 @@ void check_trigger(const char* data, size_t size) {
   std::vector<SDR_DATA_TRIGGER_CONDITION> got = conditions_of(*trigger);
   if (got != expected) {
     sdr_fuzz::print_text("level text (UTF-8)", utf8);
-    fail("the trigger's conditions differ from the model's",
-         "terms: " + describe(terms.terms) + " | trigger: " + describe(got) + " | model: " + describe(expected));
+    fail("the trigger's conditions differ from the model's", "terms: " + describe(terms.terms) +
+                                                                 " | trigger: " + describe(got) +
+                                                                 " | model: " + describe(expected));
   }
 
   std::string written = trigger->get_condition_text(0);

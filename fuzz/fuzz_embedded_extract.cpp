@@ -23,6 +23,10 @@
 //  - when the reference succeeds, extraction succeeds too, unless "size"
 //    exceeds what the compressed data can expand to (1000 bytes per byte and
 //    more), which the library may refuse before allocating.
+// Then the stored sizes by index (get_embedded_bix_file_size_at) must be
+// those of the document's entries, and after removing entry 0 the others
+// must have moved down by one. Entries beyond the first come from the raw
+// form ("</embedded_bix_file><embedded_bix_file size=...>").
 // Run with -malloc_limit_mb so that an allocation sized from the document
 // alone is caught (fuzz/run.sh does).
 //
@@ -31,9 +35,11 @@
 
 #include <zlib.h>
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/util/Base64.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -114,14 +120,58 @@ std::string make_document(const uint8_t* data, size_t size) {
   return doc;
 }
 
-DOMElement* first_entry(const SDR_DATA_SESSION& session) {
-  static const XMLCh tag[] = {'e', 'm', 'b', 'e', 'd', 'd', 'e', 'd', '_', 'b', 'i', 'x', '_', 'f', 'i', 'l', 'e', 0};
+// The "embedded_bix_file" children of the session's "embedded_bix_files",
+// in document order.
+std::vector<DOMElement*> entries_of(const SDR_DATA_SESSION& session) {
+  static const XMLCh tag[] = {'e', 'm', 'b', 'e', 'd', 'd', 'e', 'd', '_',
+                              'b', 'i', 'x', '_', 'f', 'i', 'l', 'e', 0};
+  std::vector<DOMElement*> entries;
   DOMElement* files = session.get_embedded_files_element();
   for (DOMNode* n = files ? files->getFirstChild() : nullptr; n; n = n->getNextSibling()) {
     if (n->getNodeType() == DOMNode::ELEMENT_NODE && XMLString::equals(n->getNodeName(), tag))
-      return static_cast<DOMElement*>(n);
+      entries.push_back(static_cast<DOMElement*>(n));
   }
-  return nullptr;
+  return entries;
+}
+
+// get_embedded_bix_file_size_at as documented: decimal digits only, for a
+// value from 1 to INT_MAX; else -1.
+int reference_stored_size(const DOMElement* entry) {
+  static const XMLCh name[] = {'s', 'i', 'z', 'e', 0};
+  const XMLCh* text = entry->getAttribute(name);
+  if (!text || !*text) return -1;
+  long long value = 0;
+  for (const XMLCh* c = text; *c; ++c) {
+    if (*c < '0' || *c > '9') return -1;
+    value = value * 10 + (*c - '0');
+    if (value > INT_MAX) return -1;
+  }
+  return value >= 1 ? static_cast<int>(value) : -1;
+}
+
+// Sizes by index, then the index after removing entry 0.
+void check_index(SDR_DATA_SESSION* session, const std::string& doc) {
+  std::vector<DOMElement*> entries = entries_of(*session);
+  int count = session->get_embedded_bix_file_count();
+  if (count != static_cast<int>(entries.size()))
+    fail("the entry count differs from the document",
+         std::to_string(count) + " vs " + std::to_string(entries.size()));
+  for (int i = 0; i <= count; ++i) {
+    int expected = i < count ? reference_stored_size(entries[static_cast<size_t>(i)]) : -1;
+    if (session->get_embedded_bix_file_size_at(i) != expected) {
+      sdr_fuzz::print_text("document", doc);
+      fail("get_embedded_bix_file_size_at differs from the stored size",
+           "entry " + std::to_string(i) + ": " + std::to_string(session->get_embedded_bix_file_size_at(i)) +
+               " vs " + std::to_string(expected));
+    }
+  }
+  if (count == 0) return;
+  if (!session->remove_embedded_bix_at(0)) fail("removing entry 0 failed");
+  if (session->get_embedded_bix_file_count() != count - 1) fail("the count after a removal is wrong");
+  for (int i = 0; i + 1 < count; ++i)
+    if (session->get_embedded_bix_file_size_at(i) !=
+        reference_stored_size(entries[static_cast<size_t>(i) + 1]))
+      fail("the entries did not move down by one after a removal", std::to_string(i));
 }
 
 // The size as documented: decimal digits only, else 0; 0 beyond the cap.
@@ -171,19 +221,12 @@ REFERENCE reference_extract(const DOMElement* entry) {
   return r;
 }
 
-void run_one(const uint8_t* data, size_t size) {
-  std::string doc = make_document(data, size);
-  if (!sdr_fuzz::write_bytes(g_input, doc.data(), doc.size())) fail("cannot write the input file", g_input);
-  unlink(g_output.c_str());
+void check_extract(SDR_DATA_SESSION* session, const std::string& doc) {
+  std::vector<DOMElement*> entries = entries_of(*session);
+  if (entries.empty()) fail("the session counts an entry that is not there");
+  REFERENCE ref = reference_extract(entries[0]);
 
-  SDR_DATA_SESSION session(g_input.c_str());
-  check_internal_errors("loading");
-  if (!session.get_name() || session.get_embedded_bix_file_count() < 1) return;
-  DOMElement* entry = first_entry(session);
-  if (!entry) fail("the session counts an entry that is not there");
-  REFERENCE ref = reference_extract(entry);
-
-  bool ok = session.extract_bix_file(0, g_output.c_str());
+  bool ok = session->extract_bix_file(0, g_output.c_str());
   check_internal_errors("extracting");
 
   std::string listing = sdr_fuzz::list_dir(g_scratch.dir());
@@ -196,8 +239,8 @@ void run_one(const uint8_t* data, size_t size) {
     if (ref.ok && !refusable) {
       sdr_fuzz::print_text("document", doc);
       fail("extraction failed where the documented steps succeed",
-           "size " + std::to_string(ref.size) + ", " + std::to_string(ref.decoded_length) + " compressed bytes, " +
-               std::to_string(ref.bytes.size()) + " bytes out");
+           "size " + std::to_string(ref.size) + ", " + std::to_string(ref.decoded_length) +
+               " compressed bytes, " + std::to_string(ref.bytes.size()) + " bytes out");
     }
     return;
   }
@@ -210,6 +253,19 @@ void run_one(const uint8_t* data, size_t size) {
   if (written != ref.bytes) fail("the extracted bytes differ from the decoded and decompressed data");
   if (sdr_fuzz::list_dir(g_scratch.dir()).find(".tmp") != std::string::npos)
     fail("a temporary file was left behind", listing);
+}
+
+void run_one(const uint8_t* data, size_t size) {
+  std::string doc = make_document(data, size);
+  if (!sdr_fuzz::write_bytes(g_input, doc.data(), doc.size())) fail("cannot write the input file", g_input);
+  unlink(g_output.c_str());
+
+  SDR_DATA_SESSION session(g_input.c_str());
+  check_internal_errors("loading");
+  if (!session.get_name()) return;
+  if (session.get_embedded_bix_file_count() > 0) check_extract(&session, doc);
+  check_index(&session, doc);
+  check_internal_errors("indexing");
 }
 
 }  // namespace

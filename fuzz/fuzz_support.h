@@ -151,19 +151,20 @@ inline std::string list_dir(const std::string& path) {
 // made under $SDR_FUZZ_TMPDIR when usable, else /dev/shm (saving fsyncs,
 // which costs nothing on a tmpfs), else /tmp.
 class SCRATCH {
-public:
+ public:
   void make(const char* tag) {
     const char* base = std::getenv("SDR_FUZZ_TMPDIR");
     if (!is_usable_dir(base)) base = is_usable_dir("/dev/shm") ? "/dev/shm" : "/tmp";
     m_dir = std::string(base) + "/sdr_" + tag + "." + std::to_string(getpid());
-    if (mkdir(m_dir.c_str(), 0700) != 0 && !is_usable_dir(m_dir.c_str())) fail("cannot make the scratch folder", m_dir);
+    if (mkdir(m_dir.c_str(), 0700) != 0 && !is_usable_dir(m_dir.c_str()))
+      fail("cannot make the scratch folder", m_dir);
     instance() = this;
     std::atexit(remove_all);
   }
   const std::string& dir() const { return m_dir; }
   std::string path(const char* name) const { return m_dir + "/" + name; }
 
-private:
+ private:
   static SCRATCH*& instance() {
     static SCRATCH* scratch = nullptr;
     return scratch;

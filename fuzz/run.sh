@@ -103,7 +103,7 @@ for t in "${targets[@]}"; do
 
   execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
   speed="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)"
-  cov="$(grep -o 'cov: [0-9]*' "$log" | tail -1 || true)"
+  cov="$(grep -a -o 'cov: [0-9]*' "$log" | tail -1 || true)"
   after="$(find "$artifacts" -type f | wc -l)"
   line="fuzz_$t: ${execs:-?} executions, ${speed:-?} exec/s, ${cov:-cov: ?}"
   if [ "$rc" -ne 0 ] || [ "$after" -gt "$before" ]; then

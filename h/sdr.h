@@ -3,11 +3,11 @@
 
 // Umbrella header: every public header of the repository library.
 
+#include "atg_compiler.h"
 #include "cfg_service.h"
 #include "msg_service.h"
 #include "path_util.h"
 #include "platform_mutex.h"
-#include "atg_compiler.h"
 #include "sdr_data_global_enum.h"
 #include "sdr_data_instance.h"
 #include "sdr_data_log.h"

@@ -94,18 +94,13 @@ enum SDR_DATA_NODE_DISPLAY_TYPE {
 };
 
 // Block-memory type of the sample buffer.
-enum SDR_KALVOS_RAM_TYPE {
-  SDR_RAM_AUTO = 0,
-  SDR_RAM_RAMBASE = 1,
-  SDR_RAM_RAMLITE = 2,
-  SDR_RAM_RAMGRAND = 3
-};
+enum SDR_KALVOS_RAM_TYPE { SDR_RAM_AUTO = 0, SDR_RAM_RAMBASE = 1, SDR_RAM_RAMLITE = 2, SDR_RAM_RAMGRAND = 3 };
 
 // Conversions between the enumerations and their stored texts. The texts
 // handed out live as long as the program. Reading never fails: an
 // unrecognised text yields the enumeration's fallback value.
 class SDR_API SDR_DATA_GLOBAL_ENUM {
-public:
+ public:
   static void convert_enum_to_string(SDR_DATA_SIGNAL_TYPE value, const char** out);
   static void convert_string_to_enum(const char* text, SDR_DATA_SIGNAL_TYPE* out);
 

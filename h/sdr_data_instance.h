@@ -18,15 +18,15 @@ class SDR_NAMED_VALUES;
 
 // Node identity of an instance, as the hardware reports it.
 struct SDR_DATA_INSTANCE_INFO {
-  unsigned char instance_index = 0;  // "instance_id"
-  int mfg_id = 110;                  // "mfg_id"
-  unsigned char node_id = 0;         // "node_id"
-  unsigned char version = 255;       // "version"; 255 means not defined
+  unsigned char instance_index = 0;      // "instance_id"
+  int mfg_id = 110;                      // "mfg_id"
+  unsigned char node_id = 0;             // "node_id"
+  unsigned char version = 255;           // "version"; 255 means not defined
   unsigned char inferred_version = 255;  // never stored; 255 means not defined
 };
 
 class SDR_API SDR_DATA_INSTANCE {
-public:
+ public:
   // A new "instance" element named name, with empty "node_ip_info" and
   // "position_info" children. The session registers it.
   SDR_DATA_INSTANCE(xercesc::DOMDocument* document, const char* name);
@@ -95,7 +95,7 @@ public:
   const std::map<std::string, int>& get_single_position_data() const;
   const std::map<std::string, std::vector<int>>& get_multi_position_data() const;
 
-private:
+ private:
   void init_defaults();
   void read_element();
 

@@ -43,7 +43,13 @@ class SDR_API SDR_DATA_LOG {
 
   // The bit of data wire `wire` at `sample`; a bit outside the stored text
   // reads as 0. O(1), no allocation.
-  bool get_bit(int wire, int sample) const;
+  bool get_bit(int wire, int sample) const {
+    if (!m_sample_text || wire < 0 || sample < 0 || wire >= m_data_width) return false;
+    const unsigned long long index =
+        static_cast<unsigned long long>(sample) * static_cast<unsigned long long>(m_data_width) +
+        static_cast<unsigned long long>(wire);
+    return index < m_sample_length && m_sample_text[index] == u'1';
+  }
   bool get_connection_status(int wire) const;
   bool is_data_available() const;
   bool is_acquiring_data() const { return m_acquiring; }

@@ -17,7 +17,7 @@ class SDR_DATA_SESSION;
 using STL_STRING = std::string;
 
 class SDR_API SDR_DATA_MANAGER {
-public:
+ public:
   // The single manager, created on the first call. Deleting it saves every
   // registered session to a recovery file, destroys them, and lets the next
   // call create a fresh manager.
@@ -55,7 +55,7 @@ public:
   int get_num_sessions() const { return static_cast<int>(m_sessions.size()); }
   SDR_DATA_SESSION* get_session_at(int index) const;
 
-private:
+ private:
   SDR_DATA_MANAGER();
   size_t find_index(const char* path) const;
   SDR_DATA_SESSION* find(const char* path) const;

@@ -13,7 +13,7 @@
 
 template <class T>
 class SDR_DATA_NAME_MAP {
-public:
+ public:
   SDR_DATA_NAME_MAP() { m_map.reserve(61); }
 
   // False when the object has no name or its name is already present.
@@ -40,7 +40,7 @@ public:
   size_t size() const { return m_map.size(); }
   void clear() { m_map.clear(); }
 
-private:
+ private:
   std::unordered_map<std::string, T*> m_map;
 };
 
@@ -49,7 +49,7 @@ private:
 // both. Destroying the list destroys every child.
 template <class T>
 class SDR_DATA_CHILD_LIST {
-public:
+ public:
   SDR_DATA_CHILD_LIST() = default;
   SDR_DATA_CHILD_LIST(const SDR_DATA_CHILD_LIST&) = delete;
   SDR_DATA_CHILD_LIST& operator=(const SDR_DATA_CHILD_LIST&) = delete;
@@ -77,7 +77,8 @@ public:
 
   int size() const { return static_cast<int>(m_items.size()); }
   T* at(int index) const {
-    return index >= 0 && static_cast<size_t>(index) < m_items.size() ? m_items[static_cast<size_t>(index)] : nullptr;
+    return index >= 0 && static_cast<size_t>(index) < m_items.size() ? m_items[static_cast<size_t>(index)]
+                                                                     : nullptr;
   }
   T* back() const { return m_items.empty() ? nullptr : m_items.back(); }
   // The listed child of that name, else the global child of that name.
@@ -107,7 +108,7 @@ public:
     for (T* child : items) delete child;
   }
 
-private:
+ private:
   std::vector<T*> m_items;
   SDR_DATA_NAME_MAP<T> m_names;
   T* m_global = nullptr;

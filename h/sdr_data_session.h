@@ -24,7 +24,7 @@ class SDR_XML_PARSE_CONTEXT;
 class SDR_NAMED_VALUES;
 
 class SDR_API SDR_DATA_SESSION {
-public:
+ public:
   // The active display branch of one instance.
   struct ACTIVE_TREE_BRANCH {
     SDR_DATA_SIGNAL_SET* signal_set = nullptr;
@@ -162,7 +162,7 @@ public:
   xercesc::DOMElement* get_global_info_element() const { return m_global_info; }
   xercesc::DOMElement* get_embedded_files_element() const { return m_embedded_files; }
 
-private:
+ private:
   // Keeps the XML platform initialised while the session lives; declared
   // first so that it is released last.
   struct PLATFORM_REF {

@@ -24,21 +24,21 @@ class ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP;
 // (type, value) pairs: the attributes of one advanced-condition tree node,
 // carried between "op_node" elements and the front end's tree objects.
 class SDR_API SDR_DATA_STRING_PAIR_VEC {
-public:
+ public:
   void append(const char* type, const char* value);
   int get_num_pairs() const { return static_cast<int>(m_pairs.size()); }
   // Null when index is out of range.
   const char* get_type_at(int index) const;
   const char* get_value_at(int index) const;
 
-private:
+ private:
   std::vector<std::pair<std::string, std::string>> m_pairs;
 };
 
 // A copyable handle on one "op_node" element of an advanced condition tree,
 // or a null handle. It owns nothing: the element belongs to the document.
 class SDR_API SDR_DATA_TRIGGER_ADV_TREE_OBJ {
-public:
+ public:
   explicit SDR_DATA_TRIGGER_ADV_TREE_OBJ(xercesc::DOMElement* element = nullptr) : m_element(element) {}
   bool is_null() const { return m_element == nullptr; }
   xercesc::DOMElement* get_dom_node() const { return m_element; }
@@ -56,18 +56,19 @@ public:
   // same place.
   void reset();
 
-private:
+ private:
   xercesc::DOMElement* m_element;
 };
 
 class SDR_API SDR_DATA_TRIGGER {
-public:
+ public:
   // A new "trigger" element named by the automatic name generator (prefix
   // "trigger"), with an empty "events" child; the signal set attaches it.
   explicit SDR_DATA_TRIGGER(xercesc::DOMDocument* document);
   SDR_DATA_TRIGGER(xercesc::DOMDocument* document, const char* name);
   // Reads an existing "trigger" element.
-  SDR_DATA_TRIGGER(xercesc::DOMDocument* document, xercesc::DOMElement* element, SDR_DATA_SIGNAL_SET* signal_set);
+  SDR_DATA_TRIGGER(xercesc::DOMDocument* document, xercesc::DOMElement* element,
+                   SDR_DATA_SIGNAL_SET* signal_set);
   virtual ~SDR_DATA_TRIGGER();
 
   SDR_DATA_TRIGGER(const SDR_DATA_TRIGGER&) = delete;
@@ -149,7 +150,9 @@ public:
   // Fills map (or the trigger's own map when null) with the names an
   // expression may use for the trigger wires.
   bool create_name_index_map(ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP* map);
-  ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP* get_name_index_map() const { return m_adv_trigger_name_index_map.get(); }
+  ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP* get_name_index_map() const {
+    return m_adv_trigger_name_index_map.get();
+  }
   // Coordinates the levels' latencies and checks that an all-advanced
   // trigger uses every input; runs once.
   bool finalize_triggers();
@@ -174,7 +177,7 @@ public:
   bool is_using_incremental_route() const;
   bool is_incremental_node_used_correctly();
 
-private:
+ private:
   // One trigger level. The advanced members are filled by the advanced
   // condition support.
   struct LEVEL {
@@ -182,8 +185,8 @@ private:
     bool enabled = true;
     bool basic = true;
     xercesc::DOMElement* element = nullptr;
-    xercesc::DOMNode* text_node = nullptr;        // basic condition text
-    xercesc::DOMNode* expression_node = nullptr;  // CDATA of "expression"
+    xercesc::DOMNode* text_node = nullptr;                     // basic condition text
+    xercesc::DOMNode* expression_node = nullptr;               // CDATA of "expression"
     std::unique_ptr<SDR_DATA_TRIGGER_ADV_TREE_OBJ> tree_root;  // first "op_node"
     bool factory_tried = false;
     std::unique_ptr<ATG_ADVANCED_TRIGGER_FACTORY> factory;

@@ -23,7 +23,7 @@ enum SDR_MSG_CODE {
 };
 
 class SDR_API SDR_MSGS {
-public:
+ public:
   static MSG_OBJECT* esdr_source_generic(const char* path, const char* text);
   static MSG_OBJECT* esdr_source_invalid_format();
   static MSG_OBJECT* wsdr_missing_name(const char* entity_kind);
@@ -32,7 +32,8 @@ public:
   static MSG_OBJECT* wsdr_duplicate_symbol(const char* symbol, const char* value, const char* table,
                                            const char* rejected_value);
   static MSG_OBJECT* wsdr_invalid_signal_ref(const char* signal);
-  static MSG_OBJECT* wsdr_invalid_bus_ref(const char* bus, const char* symbol_or_value, const char* condition);
+  static MSG_OBJECT* wsdr_invalid_bus_ref(const char* bus, const char* symbol_or_value,
+                                          const char* condition);
   static MSG_OBJECT* wsdr_invalid_sym_table(const char* table);
   static MSG_OBJECT* wsdr_invalid_symbol(const char* symbol, const char* table);
   static MSG_OBJECT* wsdr_cond_syntax(const char* trigger, int level, const char* remaining);

@@ -24,7 +24,7 @@ SDR_API void cfg_reset_caches();
 
 // A switch read once per configuration generation.
 class CFG_CACHED_SWITCH {
-public:
+ public:
   CFG_CACHED_SWITCH(const char* key, bool default_value) : m_key(key), m_default(default_value) {}
   bool get() {
     unsigned gen = cfg_get_generation();
@@ -36,7 +36,7 @@ public:
     return m_value;
   }
 
-private:
+ private:
   const char* m_key;
   bool m_default;
   bool m_value = false;

@@ -13,7 +13,7 @@
 // A message of the message table: numeric code, ID, severity and a text
 // with numbered placeholders ("%1!s!", "%2!d!") substituted by arguments.
 class SDR_API MSG_OBJECT {
-public:
+ public:
   // text_and_id is the message text, then "/", then the ID.
   MSG_OBJECT(int code, const char* text_and_id, bool is_error);
   MSG_OBJECT(const MSG_OBJECT&) = default;
@@ -33,7 +33,7 @@ public:
   int get_num_args() const { return static_cast<int>(m_args.size()); }
   const char* get_arg_at(int index) const;
 
-private:
+ private:
   int m_code;
   bool m_is_error;
   std::string m_raw_text;
@@ -44,18 +44,18 @@ private:
 };
 
 class SDR_API MSG_ERROR : public MSG_OBJECT {
-public:
+ public:
   MSG_ERROR(int code, const char* text_and_id) : MSG_OBJECT(code, text_and_id, true) {}
 };
 
 class SDR_API MSG_WARNING : public MSG_OBJECT {
-public:
+ public:
   MSG_WARNING(int code, const char* text_and_id) : MSG_OBJECT(code, text_and_id, false) {}
 };
 
 // Collects posted messages and forwards each to an optional listener.
 class SDR_API MSG_REPORT {
-public:
+ public:
   using LISTENER = std::function<void(const MSG_OBJECT&)>;
 
   static MSG_REPORT* get_default_report();
@@ -68,7 +68,7 @@ public:
   // Installs a listener (an empty one removes it); returns the previous one.
   LISTENER set_listener(LISTENER listener);
 
-private:
+ private:
   std::vector<MSG_OBJECT> m_posted;
   LISTENER m_listener;
 };
@@ -76,7 +76,7 @@ private:
 // Reports of broken internal rules. A report is recorded and the call
 // returns; it never ends the process.
 class SDR_API MSG_INTERNAL_ERROR {
-public:
+ public:
   static void report(const char* expression, const char* module, const char* file, int line);
   static int get_num_reports();
   static const char* get_expression_at(int index);

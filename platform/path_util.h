@@ -9,7 +9,7 @@
 #include "sdr_export.h"
 
 class SDR_API PATH_UTIL {
-public:
+ public:
   static bool is_absolute(const std::string& path);
   // The path made absolute against base, or against the current directory
   // when base is empty; simplified.

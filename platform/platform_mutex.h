@@ -5,7 +5,7 @@
 
 // A process-wide lock with the four operations of the host's mutex service.
 class SDR_API PLATFORM_MUTEX {
-public:
+ public:
   PLATFORM_MUTEX();
   ~PLATFORM_MUTEX();
   PLATFORM_MUTEX(const PLATFORM_MUTEX&) = delete;
@@ -19,7 +19,7 @@ public:
   // The lock that serialises document writers.
   static PLATFORM_MUTEX& writer_mutex();
 
-private:
+ private:
   struct IMPL;
   IMPL* m_impl;
 };

@@ -21,7 +21,8 @@ bool equals_ignore_case(const std::string& a, const char* b) {
   size_t n = std::strlen(b);
   if (a.size() != n) return false;
   for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
   return true;
 }
 
@@ -47,7 +48,9 @@ SDR_DATA_INSTANCE::SDR_DATA_INSTANCE(DOMDocument* document, DOMElement* element,
   read_element();
 }
 
-SDR_DATA_INSTANCE::~SDR_DATA_INSTANCE() { m_signal_sets.clear(); }
+SDR_DATA_INSTANCE::~SDR_DATA_INSTANCE() {
+  m_signal_sets.clear();
+}
 
 void SDR_DATA_INSTANCE::read_element() {
   std::string text = sdr_get_attribute(m_element, "name");
@@ -66,7 +69,8 @@ void SDR_DATA_INSTANCE::read_element() {
   set_expanded_status(!equals_ignore_case(text, "false"));
 
   text = sdr_get_attribute(m_element, "is_auto_node");
-  m_auto_node = equals_ignore_case(text, "yes") || equals_ignore_case(text, "true") || sdr_atoi(text.c_str()) >= 1;
+  m_auto_node =
+      equals_ignore_case(text, "yes") || equals_ignore_case(text, "true") || sdr_atoi(text.c_str()) >= 1;
 
   m_incr_cmp_mode = equals_ignore_case(sdr_get_attribute(m_element, "compilation_mode"), "incremental");
 
@@ -89,7 +93,8 @@ void SDR_DATA_INSTANCE::read_element() {
           static_cast<unsigned char>(sdr_atoi(sdr_get_attribute(m_node_info_element, "instance_id").c_str()));
   }
 
-  for (DOMElement* e = find_child_element(m_element, "signal_set"); e; e = find_next_sibling_element(e, "signal_set")) {
+  for (DOMElement* e = find_child_element(m_element, "signal_set"); e;
+       e = find_next_sibling_element(e, "signal_set")) {
     SDR_DATA_SIGNAL_SET* set = new SDR_DATA_SIGNAL_SET(m_document, e, this);
     if (set->is_global_temp()) {
       m_signal_sets.replace_global(set);
@@ -133,7 +138,9 @@ bool SDR_DATA_INSTANCE::set_name(const char* name) {
   return true;
 }
 
-const char* SDR_DATA_INSTANCE::get_entity_name() const { return m_entity_name ? m_entity_name->c_str() : nullptr; }
+const char* SDR_DATA_INSTANCE::get_entity_name() const {
+  return m_entity_name ? m_entity_name->c_str() : nullptr;
+}
 
 void SDR_DATA_INSTANCE::set_entity_name(const char* entity_name) {
   if (!SDR_CHECK(entity_name != NULL)) return;
@@ -187,7 +194,9 @@ bool SDR_DATA_INSTANCE::is_trazio_node() const {
   return m_node_info.mfg_id == 110 && (m_node_info.node_id == 0 || m_node_info.node_id == 2);
 }
 
-bool SDR_DATA_INSTANCE::is_trazio_hdl_node() const { return m_node_info.mfg_id == 110 && m_node_info.node_id == 2; }
+bool SDR_DATA_INSTANCE::is_trazio_hdl_node() const {
+  return m_node_info.mfg_id == 110 && m_node_info.node_id == 2;
+}
 
 bool SDR_DATA_INSTANCE::is_current_version() const {
   return m_node_info.version == 255 || m_node_info.version == get_current_version();
@@ -203,7 +212,8 @@ bool SDR_DATA_INSTANCE::update_to_current_version() {
 // ------------------------------------------------------------ signal sets
 
 SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::create_signal_set(const char* name, bool global) {
-  SDR_DATA_SIGNAL_SET* set = name ? new SDR_DATA_SIGNAL_SET(m_document, name) : new SDR_DATA_SIGNAL_SET(m_document);
+  SDR_DATA_SIGNAL_SET* set =
+      name ? new SDR_DATA_SIGNAL_SET(m_document, name) : new SDR_DATA_SIGNAL_SET(m_document);
   if (!global) {
     if (!append(set, true)) {
       SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(set->get_name() ? set->get_name() : ""));
@@ -228,13 +238,18 @@ bool SDR_DATA_INSTANCE::append(SDR_DATA_SIGNAL_SET* signal_set, bool attach_elem
   return true;
 }
 
-SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::get_signal_set_at(int index) const { return m_signal_sets.at(index); }
+SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::get_signal_set_at(int index) const {
+  return m_signal_sets.at(index);
+}
 
-SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::find_signal_set(const char* name) const { return m_signal_sets.find(name); }
+SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::find_signal_set(const char* name) const {
+  return m_signal_sets.find(name);
+}
 
 SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::get_last_signal_set() const {
   if (m_session) {
-    if (SDR_DATA_SIGNAL_SET* s = m_session->find_active_signal_set(const_cast<SDR_DATA_INSTANCE*>(this))) return s;
+    if (SDR_DATA_SIGNAL_SET* s = m_session->find_active_signal_set(const_cast<SDR_DATA_INSTANCE*>(this)))
+      return s;
   }
   return m_signal_sets.back();
 }
@@ -243,9 +258,13 @@ bool SDR_DATA_INSTANCE::insert_into_name_map(SDR_DATA_SIGNAL_SET* signal_set) {
   return m_signal_sets.insert_name(signal_set);
 }
 
-void SDR_DATA_INSTANCE::delete_from_name_map(SDR_DATA_SIGNAL_SET* signal_set) { m_signal_sets.remove_name(signal_set); }
+void SDR_DATA_INSTANCE::delete_from_name_map(SDR_DATA_SIGNAL_SET* signal_set) {
+  m_signal_sets.remove_name(signal_set);
+}
 
-void SDR_DATA_INSTANCE::delete_from_vector(SDR_DATA_SIGNAL_SET* signal_set) { m_signal_sets.remove_from_list(signal_set); }
+void SDR_DATA_INSTANCE::delete_from_vector(SDR_DATA_SIGNAL_SET* signal_set) {
+  m_signal_sets.remove_from_list(signal_set);
+}
 
 void SDR_DATA_INSTANCE::remove() {
   DOMNode* parent = m_element ? m_element->getParentNode() : nullptr;
@@ -267,15 +286,21 @@ bool SDR_DATA_INSTANCE::set_position_data(const char* name, const int* values, i
   return m_position->set_multi(m_position_element, name, values, count, table_only);
 }
 
-int SDR_DATA_INSTANCE::get_position_data(const char* name) const { return m_position->get_single(name); }
+int SDR_DATA_INSTANCE::get_position_data(const char* name) const {
+  return m_position->get_single(name);
+}
 
-int SDR_DATA_INSTANCE::get_position_data(const char* name, int* out) const { return m_position->get_multi(name, out); }
+int SDR_DATA_INSTANCE::get_position_data(const char* name, int* out) const {
+  return m_position->get_multi(name, out);
+}
 
 int SDR_DATA_INSTANCE::get_position_data_count(const char* name) const {
   return m_position->get_multi(name, nullptr);
 }
 
-const std::map<std::string, int>& SDR_DATA_INSTANCE::get_single_position_data() const { return m_position->singles; }
+const std::map<std::string, int>& SDR_DATA_INSTANCE::get_single_position_data() const {
+  return m_position->singles;
+}
 
 const std::map<std::string, std::vector<int>>& SDR_DATA_INSTANCE::get_multi_position_data() const {
   return m_position->multis;

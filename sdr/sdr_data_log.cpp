@@ -130,12 +130,6 @@ void SDR_DATA_LOG::set_signal_set(SDR_DATA_SIGNAL_SET* signal_set) {
 
 // ------------------------------------------------------------------- data
 
-bool SDR_DATA_LOG::get_bit(int wire, int sample) const {
-  if (!m_sample_text || wire < 0 || sample < 0 || wire >= m_data_width) return false;
-  const uint64_t index = static_cast<uint64_t>(sample) * static_cast<uint64_t>(m_data_width) + wire;
-  return index < m_sample_length && m_sample_text[index] == u'1';
-}
-
 bool SDR_DATA_LOG::get_connection_status(int wire) const {
   static CFG_CACHED_SWITCH always_connected("tzo_always_connected", false);
   if (!m_unconnected_ports || !m_signal_set || always_connected.get()) return true;

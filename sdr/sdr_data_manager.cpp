@@ -1,10 +1,9 @@
 #include "sdr_data_manager.h"
 
-#include <xercesc/util/PlatformUtils.hpp>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <xercesc/util/PlatformUtils.hpp>
 
 #include "path_util.h"
 #include "sdr_data_session.h"
@@ -22,7 +21,9 @@ time_t g_name_last_time = 0;
 unsigned short g_name_counter = 65535;
 time_t (*g_name_clock)() = nullptr;
 
-time_t now() { return g_name_clock ? g_name_clock() : time(nullptr); }
+time_t now() {
+  return g_name_clock ? g_name_clock() : time(nullptr);
+}
 
 // The recovery name: split at the first ".", drop a trailing "*" (marker
 // "tmp_recovered") or use the marker "recovered".
@@ -63,7 +64,9 @@ SDR_DATA_MANAGER::~SDR_DATA_MANAGER() {
   if (g_manager == this) g_manager = nullptr;
 }
 
-void SDR_DATA_MANAGER::set_name_clock(time_t (*clock)()) { g_name_clock = clock; }
+void SDR_DATA_MANAGER::set_name_clock(time_t (*clock)()) {
+  g_name_clock = clock;
+}
 
 STL_STRING* SDR_DATA_MANAGER::name_auto_gen(const char* prefix) {
   if (g_name_first_call) {
@@ -155,9 +158,13 @@ SDR_DATA_SESSION* SDR_DATA_MANAGER::open_independent_session(const char* path) {
   return s;
 }
 
-SDR_DATA_SESSION* SDR_DATA_MANAGER::get_session_opened(const char* path) const { return find(path); }
+SDR_DATA_SESSION* SDR_DATA_MANAGER::get_session_opened(const char* path) const {
+  return find(path);
+}
 
-bool SDR_DATA_MANAGER::is_session_opened(const char* path) const { return find(path) != nullptr; }
+bool SDR_DATA_MANAGER::is_session_opened(const char* path) const {
+  return find(path) != nullptr;
+}
 
 bool SDR_DATA_MANAGER::close_session(const char* path) {
   size_t i = find_index(path);

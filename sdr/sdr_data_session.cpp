@@ -1,18 +1,17 @@
 #include "sdr_data_session.h"
 
-#include <xercesc/dom/DOM.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
 
 #include "path_util.h"
 #include "sdr_data_instance.h"
 #include "sdr_data_log.h"
 #include "sdr_data_mnemonics.h"
-#include "sdr_data_trigger.h"
 #include "sdr_data_signal_set.h"
+#include "sdr_data_trigger.h"
 #include "sdr_data_xml_load.h"
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
@@ -37,12 +36,18 @@ bool is_legacy_text(const std::string& bytes) {
   return true;
 }
 
-std::string absolute_file_path(const char* path) { return PATH_UTIL::make_absolute(path ? path : ""); }
+std::string absolute_file_path(const char* path) {
+  return PATH_UTIL::make_absolute(path ? path : "");
+}
 
 }  // namespace
 
-SDR_DATA_SESSION::PLATFORM_REF::PLATFORM_REF() { XMLPlatformUtils::Initialize(); }
-SDR_DATA_SESSION::PLATFORM_REF::~PLATFORM_REF() { XMLPlatformUtils::Terminate(); }
+SDR_DATA_SESSION::PLATFORM_REF::PLATFORM_REF() {
+  XMLPlatformUtils::Initialize();
+}
+SDR_DATA_SESSION::PLATFORM_REF::~PLATFORM_REF() {
+  XMLPlatformUtils::Terminate();
+}
 
 SDR_DATA_SESSION::SDR_DATA_SESSION() {
   init_container();
@@ -63,7 +68,9 @@ SDR_DATA_SESSION::~SDR_DATA_SESSION() {
   m_parse.reset();
 }
 
-void SDR_DATA_SESSION::init_container() { m_globals.reset(new SDR_NAMED_VALUES()); }
+void SDR_DATA_SESSION::init_container() {
+  m_globals.reset(new SDR_NAMED_VALUES());
+}
 
 void SDR_DATA_SESSION::del_container() {
   m_instances.clear();
@@ -102,25 +109,26 @@ bool SDR_DATA_SESSION::parse(const char* path) {
   m_root = m_display_tree = m_global_info = m_embedded_files = nullptr;
   m_parse.reset();
 
-  std::string bytes;
+  // The file is parsed from its descriptor; only its first line is read
+  // here, for the legacy check.
+  std::string head;
   std::string error;
-  if (!sdr_read_file(path, &bytes, &error)) {
+  m_parse.reset(new SDR_XML_PARSE_CONTEXT());
+  if (!m_parse->open_file(path, &head, &error)) {
+    m_parse.reset();
     SDR_MSGS::post(SDR_MSGS::esdr_source_generic(path, error.c_str()));
     create_new_doc();
     return false;
   }
-  if (is_legacy_text(bytes)) {
-    bytes.clear();
+  if (is_legacy_text(head)) {
+    m_parse.reset();
     set_name(path);
     create_new_doc();
     parse_tzo_file();
     return true;
   }
 
-  m_parse.reset(new SDR_XML_PARSE_CONTEXT());
-  DOMDocument* doc = m_parse->parse(bytes.data(), bytes.size(), path, &error);
-  bytes.clear();
-  bytes.shrink_to_fit();
+  DOMDocument* doc = m_parse->parse_file(&error);
   if (!doc) {
     SDR_MSGS::post(SDR_MSGS::esdr_source_generic(path, error.c_str()));
     m_parse.reset();
@@ -153,7 +161,8 @@ bool SDR_DATA_SESSION::parse(const char* path) {
     m_mnemonics.reset(new SDR_DATA_MNEMONICS(m_document, mnemonics));
   m_embedded_files = find_child_element(m_root, "embedded_bix_files");
 
-  for (DOMElement* e = find_child_element(m_root, "instance"); e; e = find_next_sibling_element(e, "instance")) {
+  for (DOMElement* e = find_child_element(m_root, "instance"); e;
+       e = find_next_sibling_element(e, "instance")) {
     SDR_DATA_INSTANCE* instance = new SDR_DATA_INSTANCE(m_document, e, this);
     if (!append(instance, false)) {
       // A nameless instance was reported while reading; a taken name here.
@@ -201,8 +210,9 @@ bool SDR_DATA_SESSION::save_as(const char* path, bool lock, bool keep_name) {
 
   std::string remembered = m_bix_file ? *m_bix_file : std::string();
   std::string relative =
-      remembered.empty() ? std::string()
-                         : PATH_UTIL::relative_to(remembered, PATH_UTIL::full_directory(absolute_file_path(path)));
+      remembered.empty()
+          ? std::string()
+          : PATH_UTIL::relative_to(remembered, PATH_UTIL::full_directory(absolute_file_path(path)));
   set_bix_file_name(relative.c_str());
 
   bool ok = SDR_DATA_XML_WRITER::write_file(m_document, path, lock);
@@ -229,13 +239,25 @@ bool SDR_DATA_SESSION::write_to_string(std::string* out) const {
 
 // ------------------------------------------------------------- properties
 
-static const char* opt(const std::unique_ptr<std::string>& s) { return s ? s->c_str() : nullptr; }
+static const char* opt(const std::unique_ptr<std::string>& s) {
+  return s ? s->c_str() : nullptr;
+}
 
-const char* SDR_DATA_SESSION::get_name() const { return opt(m_name); }
-void SDR_DATA_SESSION::set_name(const char* name) { m_name.reset(name ? new std::string(name) : nullptr); }
-const char* SDR_DATA_SESSION::get_jtag_chain_name() const { return opt(m_jtag_chain); }
-const char* SDR_DATA_SESSION::get_jtag_device_name() const { return opt(m_jtag_device); }
-const char* SDR_DATA_SESSION::get_bix_file_name() const { return opt(m_bix_file); }
+const char* SDR_DATA_SESSION::get_name() const {
+  return opt(m_name);
+}
+void SDR_DATA_SESSION::set_name(const char* name) {
+  m_name.reset(name ? new std::string(name) : nullptr);
+}
+const char* SDR_DATA_SESSION::get_jtag_chain_name() const {
+  return opt(m_jtag_chain);
+}
+const char* SDR_DATA_SESSION::get_jtag_device_name() const {
+  return opt(m_jtag_device);
+}
+const char* SDR_DATA_SESSION::get_bix_file_name() const {
+  return opt(m_bix_file);
+}
 
 void SDR_DATA_SESSION::set_root_attribute(const char* name, const std::string* value) {
   if (m_root) sdr_set_attribute(m_root, name, value ? value->c_str() : "");
@@ -266,15 +288,25 @@ bool SDR_DATA_SESSION::set_global_data(const char* name, const int* values, int 
   return m_globals->set_multi(m_global_info, name, values, count, table_only);
 }
 
-int SDR_DATA_SESSION::get_global_data(const char* name) const { return m_globals->get_single(name); }
+int SDR_DATA_SESSION::get_global_data(const char* name) const {
+  return m_globals->get_single(name);
+}
 
-int SDR_DATA_SESSION::get_global_data(const char* name, int* out) const { return m_globals->get_multi(name, out); }
+int SDR_DATA_SESSION::get_global_data(const char* name, int* out) const {
+  return m_globals->get_multi(name, out);
+}
 
-int SDR_DATA_SESSION::get_global_data_count(const char* name) const { return m_globals->get_multi(name, nullptr); }
+int SDR_DATA_SESSION::get_global_data_count(const char* name) const {
+  return m_globals->get_multi(name, nullptr);
+}
 
-const std::map<std::string, int>& SDR_DATA_SESSION::get_global_singles() const { return m_globals->singles; }
+const std::map<std::string, int>& SDR_DATA_SESSION::get_global_singles() const {
+  return m_globals->singles;
+}
 
-const std::map<std::string, std::vector<int>>& SDR_DATA_SESSION::get_global_multis() const { return m_globals->multis; }
+const std::map<std::string, std::vector<int>>& SDR_DATA_SESSION::get_global_multis() const {
+  return m_globals->multis;
+}
 
 // ------------------------------------------------------------ display tree
 
@@ -302,7 +334,8 @@ void SDR_DATA_SESSION::read_display_tree() {
       }
       if (branch.trigger) {
         name = sdr_get_attribute(e, "log");
-        branch.log = name == "USE_GLOBAL_TEMP" ? branch.trigger->get_global_log() : branch.trigger->find_log(name.c_str());
+        branch.log = name == "USE_GLOBAL_TEMP" ? branch.trigger->get_global_log()
+                                               : branch.trigger->find_log(name.c_str());
       }
     }
     if (branch.signal_set) m_active_tree_map->emplace(instance, branch);
@@ -360,7 +393,8 @@ bool SDR_DATA_SESSION::add_branch(SDR_DATA_TRIGGER* trigger, SDR_DATA_LOG* log) 
     DOMElement* e = m_document->createElement(SDR_XSTR("display_branch"));
     m_display_tree->appendChild(e);
     sdr_set_attribute(e, "instance", instance->get_name());
-    sdr_set_attribute(e, "signal_set", signal_set->is_global_temp() ? "USE_GLOBAL_TEMP" : signal_set->get_name());
+    sdr_set_attribute(e, "signal_set",
+                      signal_set->is_global_temp() ? "USE_GLOBAL_TEMP" : signal_set->get_name());
     sdr_set_attribute(e, "trigger", trigger->is_global_temp() ? "USE_GLOBAL_TEMP" : trigger->get_name());
     if (log) sdr_set_attribute(e, "log", log->is_global_temp() ? "USE_GLOBAL_TEMP" : log->get_name());
   }
@@ -376,7 +410,8 @@ SDR_DATA_MNEMONICS* SDR_DATA_SESSION::get_mnemonics() {
 }
 
 static const SDR_DATA_SESSION::ACTIVE_TREE_BRANCH* find_branch(
-    const std::map<SDR_DATA_INSTANCE*, SDR_DATA_SESSION::ACTIVE_TREE_BRANCH>* map, SDR_DATA_INSTANCE* instance) {
+    const std::map<SDR_DATA_INSTANCE*, SDR_DATA_SESSION::ACTIVE_TREE_BRANCH>* map,
+    SDR_DATA_INSTANCE* instance) {
   if (!map) return nullptr;
   auto it = map->find(instance);
   return it == map->end() ? nullptr : &it->second;
@@ -453,18 +488,26 @@ bool SDR_DATA_SESSION::append(SDR_DATA_INSTANCE* instance, bool attach_element) 
   return true;
 }
 
-SDR_DATA_INSTANCE* SDR_DATA_SESSION::find_instance(const char* name) const { return m_instances.find(name); }
+SDR_DATA_INSTANCE* SDR_DATA_SESSION::find_instance(const char* name) const {
+  return m_instances.find(name);
+}
 
-SDR_DATA_INSTANCE* SDR_DATA_SESSION::get_instance_at(int index) const { return m_instances.at(index); }
+SDR_DATA_INSTANCE* SDR_DATA_SESSION::get_instance_at(int index) const {
+  return m_instances.at(index);
+}
 
 void SDR_DATA_SESSION::delete_from_vector(SDR_DATA_INSTANCE* instance) {
   if (m_active_tree_map) m_active_tree_map->erase(instance);
   m_instances.remove_from_list(instance);
 }
 
-void SDR_DATA_SESSION::delete_from_name_map(SDR_DATA_INSTANCE* instance) { m_instances.remove_name(instance); }
+void SDR_DATA_SESSION::delete_from_name_map(SDR_DATA_INSTANCE* instance) {
+  m_instances.remove_name(instance);
+}
 
-bool SDR_DATA_SESSION::insert_into_name_map(SDR_DATA_INSTANCE* instance) { return m_instances.insert_name(instance); }
+bool SDR_DATA_SESSION::insert_into_name_map(SDR_DATA_INSTANCE* instance) {
+  return m_instances.insert_name(instance);
+}
 
 bool SDR_DATA_SESSION::is_gui_logging_enabled() const {
   if (!m_display_tree) return true;

@@ -1,7 +1,5 @@
 #include "sdr_data_signal_set.h"
 
-#include "sdr_data_trigger.h"
-
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -12,6 +10,7 @@
 #include "sdr_data_instance.h"
 #include "sdr_data_manager.h"
 #include "sdr_data_signal_view.h"
+#include "sdr_data_trigger.h"
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_msgs.h"

@@ -1,8 +1,8 @@
 #include "sdr_data_trigger.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -28,7 +28,8 @@ bool equals_ignore_case(const std::string& a, const char* b) {
   size_t n = std::strlen(b);
   if (a.size() != n) return false;
   for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
   return true;
 }
 
@@ -81,7 +82,7 @@ SDR_DATA_SESSION* session_of(SDR_DATA_SIGNAL_SET* signals) {
 // Applies the terms of a level's condition text as the parser recognises
 // them, without rewriting the text.
 class SDR_COND_APPLIER : public SDR_COND_ACTIONS {
-public:
+ public:
   SDR_COND_APPLIER(SDR_DATA_TRIGGER* trigger, int level) : m_trigger(trigger), m_level(level) {}
 
   void apply_condition(const char* name, SDR_DATA_TRIGGER_CONDITION condition) override {
@@ -109,7 +110,7 @@ public:
     m_trigger->set_trigger_condition(name, m_level, value, false);
   }
 
-private:
+ private:
   SDR_DATA_TRIGGER* m_trigger;
   int m_level;
 };
@@ -125,7 +126,8 @@ SDR_DATA_TRIGGER::SDR_DATA_TRIGGER(DOMDocument* document, const char* name) : m_
   init_new(name ? name : "");
 }
 
-SDR_DATA_TRIGGER::SDR_DATA_TRIGGER(DOMDocument* document, DOMElement* element, SDR_DATA_SIGNAL_SET* signal_set)
+SDR_DATA_TRIGGER::SDR_DATA_TRIGGER(DOMDocument* document, DOMElement* element,
+                                   SDR_DATA_SIGNAL_SET* signal_set)
     : m_signals(signal_set), m_document(document), m_element(element) {
   if (!SDR_CHECK(document != NULL) || !SDR_CHECK(element != NULL)) return;
   read_element();
@@ -157,7 +159,8 @@ void SDR_DATA_TRIGGER::read_element() {
 
   if (sdr_has_attribute(m_element, "sample_depth")) {
     // An older layout kept the sample depth on the trigger.
-    if (m_signals) m_signals->set_sample_depth(sdr_atoi(sdr_get_attribute(m_element, "sample_depth").c_str()));
+    if (m_signals)
+      m_signals->set_sample_depth(sdr_atoi(sdr_get_attribute(m_element, "sample_depth").c_str()));
     sdr_remove_attribute(m_element, "sample_depth");
   }
   if (sdr_has_attribute(m_element, "segment_size"))
@@ -195,7 +198,8 @@ void SDR_DATA_TRIGGER::read_element() {
     m_element->appendChild(m_events_element);
   } else {
     std::string condition;
-    for (DOMElement* e = find_child_element(m_events_element, "level"); e; e = find_next_sibling_element(e, "level")) {
+    for (DOMElement* e = find_child_element(m_events_element, "level"); e;
+         e = find_next_sibling_element(e, "level")) {
       int level = append_new_level(false);
       LEVEL& l = *m_levels[static_cast<size_t>(level)];
       l.element = e;
@@ -212,7 +216,8 @@ void SDR_DATA_TRIGGER::read_element() {
         DOMNode* cdata = expression->getFirstChild();
         if (cdata && cdata->getNodeType() == DOMNode::CDATA_SECTION_NODE) l.expression_node = cdata;
       }
-      if (DOMElement* root = find_child_element(e, "op_node")) l.tree_root.reset(new SDR_DATA_TRIGGER_ADV_TREE_OBJ(root));
+      if (DOMElement* root = find_child_element(e, "op_node"))
+        l.tree_root.reset(new SDR_DATA_TRIGGER_ADV_TREE_OBJ(root));
     }
   }
 
@@ -251,7 +256,9 @@ void SDR_DATA_TRIGGER::remove() {
   delete this;
 }
 
-const char* SDR_DATA_TRIGGER::get_name() const { return m_name ? m_name->c_str() : nullptr; }
+const char* SDR_DATA_TRIGGER::get_name() const {
+  return m_name ? m_name->c_str() : nullptr;
+}
 
 bool SDR_DATA_TRIGGER::set_name(const char* name) {
   if (!name || !m_name) return false;
@@ -314,7 +321,9 @@ void SDR_DATA_TRIGGER::set_expanded_status(bool expanded) {
   sdr_set_attribute(m_element, "is_expanded", expanded ? "true" : "false");
 }
 
-void SDR_DATA_TRIGGER::set_global_temp() { sdr_set_attribute(m_element, "global_temp", "1"); }
+void SDR_DATA_TRIGGER::set_global_temp() {
+  sdr_set_attribute(m_element, "global_temp", "1");
+}
 
 bool SDR_DATA_TRIGGER::is_global_temp() const {
   std::string v = sdr_get_attribute(m_element, "global_temp");
@@ -420,7 +429,8 @@ bool SDR_DATA_TRIGGER::for_each_bus_bit(const char* bus, VISIT visit) {
   std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node(view->find_bus_node(bus));
   if (!node || node->is_null()) return false;
   bool forward = node->is_lsb_to_msb();
-  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> child(forward ? node->get_first_child() : node->get_last_child());
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> child(forward ? node->get_first_child()
+                                                           : node->get_last_child());
   while (child && !child->is_null()) {
     visit(child->get_data_wire(true));
     child.reset(forward ? child->get_next_sibling() : child->get_prev_sibling());
@@ -428,8 +438,8 @@ bool SDR_DATA_TRIGGER::for_each_bus_bit(const char* bus, VISIT visit) {
   return true;
 }
 
-bool SDR_DATA_TRIGGER::set_trigger_condition(const char* name, int level, SDR_DATA_TRIGGER_CONDITION condition,
-                                             bool update) {
+bool SDR_DATA_TRIGGER::set_trigger_condition(const char* name, int level,
+                                             SDR_DATA_TRIGGER_CONDITION condition, bool update) {
   if (level < 0 || level >= get_event_levels() || !name || !m_signals) return false;
   if (!SDR_CHECK(m_signals->get_setup_view() != NULL)) return false;
   std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node(m_signals->get_setup_view()->find_bus_node(name));
@@ -453,8 +463,8 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, long va
   bool any = false;
   bool found = for_each_bus_bit(bus, [&](SDR_DATA_SIGNAL_WIRE* wire) {
     if (wire)
-      any |= set_trigger_condition(wire->get_trigger_wire_index(), level, (value & 1) ? SDR_TCOND_HIGH : SDR_TCOND_LOW,
-                                   false);
+      any |= set_trigger_condition(wire->get_trigger_wire_index(), level,
+                                   (value & 1) ? SDR_TCOND_HIGH : SDR_TCOND_LOW, false);
     value >>= 1;
   });
   if (!found) {
@@ -507,8 +517,8 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, const c
   return set_trigger_condition(bus, level, table_name.c_str(), symbol, update);
 }
 
-bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, const char* table, const char* symbol,
-                                             bool update) {
+bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, const char* table,
+                                             const char* symbol, bool update) {
   if (!SDR_CHECK_AS(symbol != NULL, "symbolic_name != NULL")) return false;
   if (!SDR_CHECK_AS(table != NULL, "mnemonics_table != NULL")) return false;
   if (level < 0 || level >= get_event_levels() || !bus || !m_signals) return false;
@@ -535,7 +545,8 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, const c
   bool any = false;
   for_each_bus_bit(bus, [&](SDR_DATA_SIGNAL_WIRE* wire) {
     if (!wire) return;
-    SDR_DATA_TRIGGER_CONDITION c = next < bits.size() ? convert_symbol_char(bits[next++]) : SDR_TCOND_DONT_CARE;
+    SDR_DATA_TRIGGER_CONDITION c =
+        next < bits.size() ? convert_symbol_char(bits[next++]) : SDR_TCOND_DONT_CARE;
     any |= set_trigger_condition(wire->get_trigger_wire_index(), level, c, false);
   });
   if (any && update) write_condition_text(level);
@@ -571,9 +582,13 @@ bool SDR_DATA_TRIGGER::append(SDR_DATA_LOG* log, bool update_dom) {
   return true;
 }
 
-SDR_DATA_LOG* SDR_DATA_TRIGGER::find_log(const char* name) const { return m_logs.find(name); }
+SDR_DATA_LOG* SDR_DATA_TRIGGER::find_log(const char* name) const {
+  return m_logs.find(name);
+}
 
-SDR_DATA_LOG* SDR_DATA_TRIGGER::get_log_at(int index) const { return m_logs.at(index); }
+SDR_DATA_LOG* SDR_DATA_TRIGGER::get_log_at(int index) const {
+  return m_logs.at(index);
+}
 
 SDR_DATA_LOG* SDR_DATA_TRIGGER::get_last_log() const {
   SDR_DATA_SESSION* session = session_of(m_signals);
@@ -586,17 +601,24 @@ SDR_DATA_LOG* SDR_DATA_TRIGGER::get_last_log() const {
   return m_logs.back();
 }
 
-void SDR_DATA_TRIGGER::delete_from_vector(SDR_DATA_LOG* log) { m_logs.remove_from_list(log); }
+void SDR_DATA_TRIGGER::delete_from_vector(SDR_DATA_LOG* log) {
+  m_logs.remove_from_list(log);
+}
 
-bool SDR_DATA_TRIGGER::insert_into_name_map(SDR_DATA_LOG* log) { return m_logs.insert_name(log); }
+bool SDR_DATA_TRIGGER::insert_into_name_map(SDR_DATA_LOG* log) {
+  return m_logs.insert_name(log);
+}
 
-void SDR_DATA_TRIGGER::delete_from_name_map(SDR_DATA_LOG* log) { m_logs.remove_name(log); }
+void SDR_DATA_TRIGGER::delete_from_name_map(SDR_DATA_LOG* log) {
+  m_logs.remove_name(log);
+}
 
 // ------------------------------------------------------------------ other
 
 const char* SDR_DATA_TRIGGER::to_string() {
   char buf[96];
-  std::snprintf(buf, sizeof buf, "   trigger levels = %d\tsegment_size = %d", get_event_levels(), m_segment_size);
+  std::snprintf(buf, sizeof buf, "   trigger levels = %d\tsegment_size = %d", get_event_levels(),
+                m_segment_size);
   m_text = buf;
   if (m_trigger_type == SDR_TTYPE_CIRCULAR || m_trigger_type == SDR_TTYPE_SEGMENTED) {
     const char* text = "";
@@ -659,7 +681,8 @@ bool SDR_DATA_TRIGGER::is_incremental_node_used_correctly() {
   bool incremental = false;
   for (int i = 0; i < m_signals->get_ela_trigger_wire_width(); ++i) {
     SDR_DATA_SIGNAL_WIRE* wire = m_signals->get_trigger_wire_at(i);
-    if (!wire || wire->get_tap_mode() == SDR_MTYPE_ADVANCED_TAP || wire->get_tap_mode() == SDR_MTYPE_PROBEONLY_TAP) {
+    if (!wire || wire->get_tap_mode() == SDR_MTYPE_ADVANCED_TAP ||
+        wire->get_tap_mode() == SDR_MTYPE_PROBEONLY_TAP) {
       incremental = true;
       break;
     }
@@ -685,8 +708,9 @@ void SDR_DATA_STRING_PAIR_VEC::append(const char* type, const char* value) {
 }
 
 const char* SDR_DATA_STRING_PAIR_VEC::get_type_at(int index) const {
-  return index >= 0 && static_cast<size_t>(index) < m_pairs.size() ? m_pairs[static_cast<size_t>(index)].first.c_str()
-                                                                    : nullptr;
+  return index >= 0 && static_cast<size_t>(index) < m_pairs.size()
+             ? m_pairs[static_cast<size_t>(index)].first.c_str()
+             : nullptr;
 }
 
 const char* SDR_DATA_STRING_PAIR_VEC::get_value_at(int index) const {
@@ -780,7 +804,8 @@ const char* SDR_DATA_TRIGGER::get_advanced_trigger_expression(int level) {
   if (level < 0 || level >= get_event_levels()) return "";
   LEVEL& l = *m_levels[static_cast<size_t>(level)];
   if (!l.expression) l.expression.reset(new std::string());
-  if (l.expression->empty() && l.expression_node) *l.expression = sdr_to_utf8(l.expression_node->getNodeValue());
+  if (l.expression->empty() && l.expression_node)
+    *l.expression = sdr_to_utf8(l.expression_node->getNodeValue());
   return l.expression->c_str();
 }
 
@@ -811,7 +836,8 @@ bool SDR_DATA_TRIGGER::set_advanced_trigger_expression(int level, const char* ad
   }
   l.factory_tried = true;
   l.factory.reset(create_factory());
-  bool ok = l.factory && ATG_ADVANCED_TRIGGER_UTILITY::create_expression_tree(adv_expr, l.factory.get(), true);
+  bool ok =
+      l.factory && ATG_ADVANCED_TRIGGER_UTILITY::create_expression_tree(adv_expr, l.factory.get(), true);
   if (!ok) l.factory.reset();
   l.expression.reset(new std::string(adv_expr));
   return ok;
@@ -848,7 +874,8 @@ const char* SDR_DATA_TRIGGER::get_advanced_trigger_crc_string(int level) {
 
 bool SDR_DATA_TRIGGER::create_name_index_map(ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP* map) {
   if (!map) {
-    if (!m_adv_trigger_name_index_map) m_adv_trigger_name_index_map.reset(new ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP());
+    if (!m_adv_trigger_name_index_map)
+      m_adv_trigger_name_index_map.reset(new ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP());
     map = m_adv_trigger_name_index_map.get();
   }
   map->clear_table();
@@ -922,9 +949,13 @@ unsigned reflected_crc(const std::string& text, unsigned init, unsigned poly) {
 
 }  // namespace
 
-unsigned SDR_DATA_TRIGGER::crc16(const std::string& text) { return reflected_crc(text, 0xFFFF, 0xA001); }
+unsigned SDR_DATA_TRIGGER::crc16(const std::string& text) {
+  return reflected_crc(text, 0xFFFF, 0xA001);
+}
 
-unsigned SDR_DATA_TRIGGER::crc8(const std::string& text) { return reflected_crc(text, 0xFF, 0x88); }
+unsigned SDR_DATA_TRIGGER::crc8(const std::string& text) {
+  return reflected_crc(text, 0xFF, 0x88);
+}
 
 std::string SDR_DATA_TRIGGER::get_crc_critical_text(int version) {
   std::string text;
@@ -1038,7 +1069,8 @@ void SDR_DATA_TRIGGER::set_crc_value(unsigned long value) {
 // ------------------------------------------------ the signal set's triggers
 
 SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::create_trigger(const char* name, bool global) {
-  SDR_DATA_TRIGGER* trigger = name ? new SDR_DATA_TRIGGER(m_document, name) : new SDR_DATA_TRIGGER(m_document);
+  SDR_DATA_TRIGGER* trigger =
+      name ? new SDR_DATA_TRIGGER(m_document, name) : new SDR_DATA_TRIGGER(m_document);
   if (!global) {
     if (!append(trigger, true)) {
       SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(trigger->get_name() ? trigger->get_name() : ""));
@@ -1065,15 +1097,25 @@ bool SDR_DATA_SIGNAL_SET::append(SDR_DATA_TRIGGER* trigger, bool attach_element)
   return true;
 }
 
-bool SDR_DATA_SIGNAL_SET::insert_into_name_map(SDR_DATA_TRIGGER* trigger) { return m_triggers.insert_name(trigger); }
+bool SDR_DATA_SIGNAL_SET::insert_into_name_map(SDR_DATA_TRIGGER* trigger) {
+  return m_triggers.insert_name(trigger);
+}
 
-void SDR_DATA_SIGNAL_SET::delete_from_name_map(SDR_DATA_TRIGGER* trigger) { m_triggers.remove_name(trigger); }
+void SDR_DATA_SIGNAL_SET::delete_from_name_map(SDR_DATA_TRIGGER* trigger) {
+  m_triggers.remove_name(trigger);
+}
 
-void SDR_DATA_SIGNAL_SET::delete_from_vector(SDR_DATA_TRIGGER* trigger) { m_triggers.remove_from_list(trigger); }
+void SDR_DATA_SIGNAL_SET::delete_from_vector(SDR_DATA_TRIGGER* trigger) {
+  m_triggers.remove_from_list(trigger);
+}
 
-SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::find_trigger(const char* name) const { return m_triggers.find(name); }
+SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::find_trigger(const char* name) const {
+  return m_triggers.find(name);
+}
 
-SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::get_trigger_at(int index) const { return m_triggers.at(index); }
+SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::get_trigger_at(int index) const {
+  return m_triggers.at(index);
+}
 
 SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::get_last_trigger() const {
   SDR_DATA_SESSION* session = session_of(const_cast<SDR_DATA_SIGNAL_SET*>(this));
@@ -1087,7 +1129,8 @@ SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::get_last_trigger() const {
 // Reads every "trigger" child: the global one is kept apart, a duplicate
 // name is dropped (its element stays in the document).
 void SDR_DATA_SIGNAL_SET::read_triggers() {
-  for (DOMElement* e = find_child_element(m_element, "trigger"); e; e = find_next_sibling_element(e, "trigger")) {
+  for (DOMElement* e = find_child_element(m_element, "trigger"); e;
+       e = find_next_sibling_element(e, "trigger")) {
     SDR_DATA_TRIGGER* trigger = new SDR_DATA_TRIGGER(m_document, e, this);
     if (trigger->is_global_temp()) {
       m_triggers.replace_global(trigger);

@@ -3,21 +3,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/util/BinInputStream.hpp>
-#include <xercesc/sax/InputSource.hpp>
-#include <xercesc/framework/MemoryManager.hpp>
-#include <xercesc/framework/XMLAttr.hpp>
-#include <xercesc/internal/XMLScanner.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
-#include <xercesc/sax/ErrorHandler.hpp>
-#include <xercesc/sax/SAXParseException.hpp>
-#include <xercesc/util/OutOfMemoryException.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/SecurityManager.hpp>
-#include <xercesc/util/XMLEntityResolver.hpp>
-#include <xercesc/util/XMLException.hpp>
-#include <xercesc/util/XMLResourceIdentifier.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -27,6 +12,21 @@
 #include <new>
 #include <unordered_map>
 #include <vector>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/MemoryManager.hpp>
+#include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax/InputSource.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/BinInputStream.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLEntityResolver.hpp>
+#include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/XMLResourceIdentifier.hpp>
 
 #include "cfg_service.h"
 #include "sdr_internal.h"
@@ -44,7 +44,7 @@ struct LIMIT_EXCEEDED {
 // Reads an opened file from its start, at its own offset (pread), so the
 // descriptor's position does not matter. A failed read ends the load.
 class FD_STREAM : public BinInputStream {
-public:
+ public:
   explicit FD_STREAM(int fd) : m_fd(fd) {}
 
   XMLFilePos curPos() const override { return m_pos; }
@@ -62,23 +62,23 @@ public:
 
   const XMLCh* getContentType() const override { return nullptr; }
 
-private:
+ private:
   int m_fd;
   XMLFilePos m_pos = 0;
 };
 
 class FD_SOURCE : public InputSource {
-public:
+ public:
   FD_SOURCE(int fd, const char* name, MemoryManager* memory) : InputSource(name, memory), m_fd(fd) {}
   BinInputStream* makeStream() const override { return new (getMemoryManager()) FD_STREAM(m_fd); }
 
-private:
+ private:
   int m_fd;
 };
 
 // Owns a file descriptor.
 class FD_HOLDER {
-public:
+ public:
   FD_HOLDER() = default;
   ~FD_HOLDER() { reset(); }
   FD_HOLDER(const FD_HOLDER&) = delete;
@@ -89,7 +89,7 @@ public:
     m_fd = fd;
   }
 
-private:
+ private:
   int m_fd = -1;
 };
 
@@ -119,7 +119,7 @@ int open_regular_file(const char* path, size_t* size, std::string* error) {
 // its cap, and whatever it holds is still owned (reachable) when the
 // process ends.
 class BLOCK_POOL {
-public:
+ public:
   // Blocks smaller than this are left to malloc, which recycles them well.
   static constexpr size_t MIN_SIZE = 4096;
 
@@ -169,7 +169,7 @@ public:
     }
   }
 
-private:
+ private:
   std::mutex m_mutex;
   std::unordered_map<size_t, std::vector<void*>> m_free;  // by block size
   size_t m_bytes = 0;
@@ -181,8 +181,10 @@ private:
 // other. Blocks freed while the document is torn down go to the pool;
 // those freed while it is being built or used go back to malloc.
 class BUDGET_MEMORY : public MemoryManager {
-public:
-  BUDGET_MEMORY(size_t budget, size_t pool_cap) : m_budget(budget) { BLOCK_POOL::instance().set_cap(pool_cap); }
+ public:
+  BUDGET_MEMORY(size_t budget, size_t pool_cap) : m_budget(budget) {
+    BLOCK_POOL::instance().set_cap(pool_cap);
+  }
 
   MemoryManager* getExceptionMemoryManager() override { return XMLPlatformUtils::fgMemoryManager; }
 
@@ -211,7 +213,7 @@ public:
   // From now on freed blocks are kept for the next load.
   void start_teardown() { m_tearing_down = true; }
 
-private:
+ private:
   static constexpr size_t HEADER = 16;  // keeps the alignment of malloc
   size_t m_budget;
   size_t m_used = 0;
@@ -220,7 +222,7 @@ private:
 
 // Ignores warnings and recoverable errors; a fatal error ends the load.
 class LOAD_ERROR_HANDLER : public ErrorHandler {
-public:
+ public:
   void warning(const SAXParseException&) override {}
   void error(const SAXParseException&) override {}
   void fatalError(const SAXParseException& e) override { throw e; }
@@ -229,7 +231,7 @@ public:
 
 // Opens nothing: every external entity is refused and remembered.
 class REFUSING_RESOLVER : public XMLEntityResolver {
-public:
+ public:
   InputSource* resolveEntity(XMLResourceIdentifier* id) override {
     if (m_refused.empty()) {
       const XMLCh* sys = id ? id->getSystemId() : nullptr;
@@ -240,13 +242,13 @@ public:
   }
   const std::string& refused() const { return m_refused; }
 
-private:
+ private:
   std::string m_refused;
 };
 
 // The DOM parser with limits on nesting depth and attribute count.
 class LIMITED_PARSER : public XercesDOMParser {
-public:
+ public:
   LIMITED_PARSER(MemoryManager* memory, unsigned max_depth, unsigned max_attributes)
       : XercesDOMParser(nullptr, memory), m_max_depth(max_depth), m_max_attributes(max_attributes) {}
 
@@ -277,7 +279,7 @@ public:
   // every text one piece.
   void set_text_piece_size(XMLSize_t chars) { getScanner()->setInputBufferSize(chars); }
 
-private:
+ private:
   unsigned m_max_depth;
   unsigned m_max_attributes;
   unsigned m_depth = 0;
@@ -323,7 +325,8 @@ SDR_XML_PARSE_CONTEXT::~SDR_XML_PARSE_CONTEXT() {
   m_impl->memory.reset();
 }
 
-DOMDocument* SDR_XML_PARSE_CONTEXT::parse(const char* data, size_t size, const char* name, std::string* error) {
+DOMDocument* SDR_XML_PARSE_CONTEXT::parse(const char* data, size_t size, const char* name,
+                                          std::string* error) {
   m_impl->file.reset();
   return m_impl->parse(data, size, name, -1, error);
 }
@@ -359,7 +362,8 @@ DOMDocument* SDR_XML_PARSE_CONTEXT::parse_file(std::string* error) {
     if (error) *error = "no file is open";
     return nullptr;
   }
-  DOMDocument* doc = m_impl->parse(nullptr, m_impl->file_size, m_impl->file_name.c_str(), m_impl->file.get(), error);
+  DOMDocument* doc =
+      m_impl->parse(nullptr, m_impl->file_size, m_impl->file_name.c_str(), m_impl->file.get(), error);
   m_impl->file.reset();
   return doc;
 }
@@ -373,7 +377,8 @@ DOMDocument* SDR_XML_PARSE_CONTEXT::IMPL::parse(const char* data, size_t size, c
     size_t budget = 256 * mib + (size > (SIZE_MAX - 256 * mib) / 16 ? SIZE_MAX / 2 : 16 * size);
     if (budget > max_memory) budget = max_memory;
     if (size > budget) {
-      if (error) *error = "the file is larger than the " + std::to_string(budget / mib) + " MiB a document may use";
+      if (error)
+        *error = "the file is larger than the " + std::to_string(budget / mib) + " MiB a document may use";
       return nullptr;
     }
     drop_document();
@@ -383,7 +388,7 @@ DOMDocument* SDR_XML_PARSE_CONTEXT::IMPL::parse(const char* data, size_t size, c
     security.reset(new SecurityManager());
     security->setEntityExpansionLimit(limit("sdr_max_entity_expansions", 100000));
     parser.reset(new LIMITED_PARSER(memory.get(), limit("sdr_max_xml_depth", 10000),
-                                            limit("sdr_max_xml_attributes", 10000)));
+                                    limit("sdr_max_xml_attributes", 10000)));
     LIMITED_PARSER* p = parser.get();
     p->setDoNamespaces(false);
     p->setDoSchema(false);

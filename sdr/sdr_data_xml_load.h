@@ -23,15 +23,14 @@
 // for the whole process (0 keeps nothing and frees what is kept at the next
 // load). The pool is shared by every context and guarded by a mutex.
 
-#include <xercesc/dom/DOM.hpp>
-
 #include <memory>
 #include <string>
+#include <xercesc/dom/DOM.hpp>
 
 #include "sdr_export.h"
 
 class SDR_XML_PARSE_CONTEXT {
-public:
+ public:
   SDR_XML_PARSE_CONTEXT();
   ~SDR_XML_PARSE_CONTEXT();
   SDR_XML_PARSE_CONTEXT(const SDR_XML_PARSE_CONTEXT&) = delete;
@@ -50,7 +49,7 @@ public:
   // parse does, and closes it. The path is the document's system id.
   xercesc::DOMDocument* parse_file(std::string* error);
 
-private:
+ private:
   struct IMPL;
   std::unique_ptr<IMPL> m_impl;
 };

@@ -3,9 +3,8 @@
 
 // Element walking and the document writer; internal to the library.
 
-#include <xercesc/dom/DOM.hpp>
-
 #include <string>
+#include <xercesc/dom/DOM.hpp>
 
 #include "sdr_export.h"
 
@@ -27,7 +26,7 @@ SDR_API xercesc::DOMElement* next_sibling_element(const xercesc::DOMNode* start)
 // "data" element kept on the line of its tags. The walk is iterative, so any
 // nesting depth is written without exhausting the stack.
 class SDR_API SDR_DATA_XML_WRITER {
-public:
+ public:
   // Appends the written form of node to out. Returns false, leaving the
   // reason in *error when given, if the node holds something that cannot be
   // written as well-formed US-ASCII XML (a character that XML does not
@@ -41,7 +40,8 @@ public:
   // the file it points to is replaced. With lock true the process-wide
   // writer lock is held while writing. Returns false (and leaves any old
   // file untouched) on any failure, with the reason in *error when given.
-  static bool write_file(const xercesc::DOMNode* node, const char* path, bool lock, std::string* error = nullptr);
+  static bool write_file(const xercesc::DOMNode* node, const char* path, bool lock,
+                         std::string* error = nullptr);
 
   // Writes bytes into path with the same crash-safe replacement.
   static bool write_file_bytes(const std::string& bytes, const char* path, std::string* error = nullptr);

@@ -3,12 +3,11 @@
 
 // Helpers shared by the library's source units; not installed.
 
-#include <xercesc/dom/DOM.hpp>
-
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
+#include <xercesc/dom/DOM.hpp>
 
 #include "msg_service.h"
 #include "sdr_export.h"
@@ -16,25 +15,25 @@
 // Reports a broken internal rule with the failed expression, the module tag
 // "SDR", the source file's base name and the line; evaluates to the
 // condition so that callers can take their way out.
-#define SDR_CHECK(cond) \
-  ((cond) ? true : (sdr_report_internal_error(#cond, __FILE__, __LINE__), false))
+#define SDR_CHECK(cond) ((cond) ? true : (sdr_report_internal_error(#cond, __FILE__, __LINE__), false))
 
 // The same with the reported text given separately, for conditions whose
 // text names state the code keeps differently.
-#define SDR_CHECK_AS(cond, text) ((cond) ? true : (sdr_report_internal_error(text, __FILE__, __LINE__), false))
+#define SDR_CHECK_AS(cond, text) \
+  ((cond) ? true : (sdr_report_internal_error(text, __FILE__, __LINE__), false))
 
 SDR_API void sdr_report_internal_error(const char* expression, const char* file, int line);
 
 // 8-bit texts are UTF-8 (plain ASCII in practice); the DOM's are UTF-16.
 // SDR_XSTR converts one 8-bit text for a DOM call.
 class SDR_API SDR_XSTR {
-public:
+ public:
   explicit SDR_XSTR(const char* text);
   explicit SDR_XSTR(const std::string& text) : SDR_XSTR(text.c_str()) {}
   const XMLCh* x() const { return m_text.c_str(); }
   operator const XMLCh*() const { return m_text.c_str(); }
 
-private:
+ private:
   std::u16string m_text;
 };
 
@@ -66,7 +65,7 @@ SDR_API std::string sdr_join_ints(const std::vector<int>& values);
 // ("attribute", "value") and "multi" children ("attribute", "size",
 // "value"): the session's global values and an instance's position data.
 class SDR_API SDR_NAMED_VALUES {
-public:
+ public:
   std::map<std::string, int> singles;
   std::map<std::string, std::vector<int>> multis;
 

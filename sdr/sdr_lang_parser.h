@@ -14,7 +14,7 @@
 constexpr size_t SDR_COND_MAX_LENGTH = size_t(16) * 1024 * 1024;
 
 class SDR_COND_ACTIONS {
-public:
+ public:
   virtual ~SDR_COND_ACTIONS() = default;
   // name == high | low | rising edge | falling edge | either edge | dont_care
   virtual void apply_condition(const char* name, SDR_DATA_TRIGGER_CONDITION condition) = 0;

@@ -20,7 +20,7 @@ namespace {
 // A small tmpfs mounted over a scratch directory; tests that need one skip
 // where mounting is not allowed.
 class SMALL_FS {
-public:
+ public:
   explicit SMALL_FS(const std::string& dir, const char* size) : m_dir(dir) {
     std::string options = std::string("size=") + size;
     m_mounted = mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
@@ -33,7 +33,7 @@ public:
     return mount("tmpfs", m_dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
   }
 
-private:
+ private:
   std::string m_dir;
   bool m_mounted = false;
 };

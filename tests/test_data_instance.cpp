@@ -16,7 +16,7 @@ using sdr_test::TEMP_DIR;
 namespace {
 
 class DataInstance : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     MSG_REPORT::get_default_report()->clear_posted();
     MSG_INTERNAL_ERROR::clear_reports();
@@ -74,7 +74,8 @@ TEST_F(DataInstance, DocumentLoadsAndSavesInTheCurrentLayout) {
 
   std::string out = dir / "out.tzo";
   ASSERT_TRUE(session.save_as(out.c_str(), true, false));
-  EXPECT_EQ(sdr_test::read_bytes(out), sdr_test::read_bytes(sdr_test::data_path("instance/instances.expected.tzo")));
+  EXPECT_EQ(sdr_test::read_bytes(out),
+            sdr_test::read_bytes(sdr_test::data_path("instance/instances.expected.tzo")));
 
   // Resetting the display tree forgets every branch, in memory and on file.
   session.reset_active_tree();

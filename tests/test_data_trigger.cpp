@@ -21,7 +21,7 @@ using sdr_test::TEMP_DIR;
 namespace {
 
 class DataTrigger : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     MSG_REPORT::get_default_report()->clear_posted();
     MSG_INTERNAL_ERROR::clear_reports();
@@ -41,7 +41,8 @@ protected:
 TEST_F(DataTrigger, LoadsLevelsSettingsAndLogs) {
   // t2's second level term has no wire or bus "nowhere"; its third term is a
   // syntax error; the second "t1" and the second "capture" are duplicates.
-  EXPECT_EQ(sdr_test::posted_ids(), "WSDR_DUPLICATE_NAME WSDR_INVALID_SIGNAL_REF WSDR_COND_SYNTAX WSDR_DUPLICATE_NAME");
+  EXPECT_EQ(sdr_test::posted_ids(),
+            "WSDR_DUPLICATE_NAME WSDR_INVALID_SIGNAL_REF WSDR_COND_SYNTAX WSDR_DUPLICATE_NAME");
   ASSERT_EQ(m_set->get_num_triggers(), 2);
   SDR_DATA_TRIGGER* t1 = m_set->find_trigger("t1");
   ASSERT_NE(t1, nullptr);
@@ -117,7 +118,8 @@ TEST_F(DataTrigger, EditsRewriteTheLevelTextAndSaveExactly) {
   EXPECT_FALSE(t1->set_trigger_condition("cnt", level, "nosuch", "IDLE", true));
   EXPECT_EQ(sdr_test::posted_ids(), "WSDR_INVALID_BUS_REF WSDR_INVALID_SYMBOL WSDR_INVALID_SYM_TABLE");
   EXPECT_STREQ(MSG_REPORT::get_default_report()->get_posted_at(0)->get_text(),
-               "Trigger condition \"t1\" in Trazio II File contains undefined bus \"nobus\" with symbol or value \"3\"");
+               "Trigger condition \"t1\" in Trazio II File contains undefined bus \"nobus\" with symbol or "
+               "value \"3\"");
 
   t1->set_trigger_position(SDR_TPOS_POST);
   EXPECT_FALSE(t1->set_segment_size(100));
@@ -126,7 +128,8 @@ TEST_F(DataTrigger, EditsRewriteTheLevelTextAndSaveExactly) {
   TEMP_DIR dir;
   std::string out = dir / "out.tzo";
   ASSERT_TRUE(m_session->save_as(out.c_str(), true, false));
-  EXPECT_EQ(sdr_test::read_bytes(out), sdr_test::read_bytes(sdr_test::data_path("trigger/triggers.expected.tzo")));
+  EXPECT_EQ(sdr_test::read_bytes(out),
+            sdr_test::read_bytes(sdr_test::data_path("trigger/triggers.expected.tzo")));
 
   // The saved file reads back to the same conditions.
   SDR_DATA_SESSION again(out.c_str());
@@ -193,15 +196,17 @@ TEST_F(DataTrigger, NamesLogsAndGlobals) {
   EXPECT_EQ(m_session->find_active_trigger(instance), t1);
   std::string text;
   ASSERT_TRUE(m_session->write_to_string(&text));
-  EXPECT_NE(text.find("<display_branch instance=\"ela0\" log=\"second\" signal_set=\"setup\" trigger=\"t1\"/>"),
-            std::string::npos);
+  EXPECT_NE(
+      text.find("<display_branch instance=\"ela0\" log=\"second\" signal_set=\"setup\" trigger=\"t1\"/>"),
+      std::string::npos);
 }
 
 TEST_F(DataTrigger, ToStringAndLatency) {
   SDR_DATA_TRIGGER* t1 = m_set->find_trigger("t1");
-  EXPECT_STREQ(t1->to_string(),
-               "   trigger levels = 5\tsegment_size = 64\n   trigger type = segmented\n   trigger position = center\n"
-               "   trigger out = active low");
+  EXPECT_STREQ(
+      t1->to_string(),
+      "   trigger levels = 5\tsegment_size = 64\n   trigger type = segmented\n   trigger position = center\n"
+      "   trigger out = active low");
   // The last level is advanced: "rising(start) && !b" is two operators deep.
   EXPECT_EQ(t1->get_last_trigger_level_latency_delay(), 3);
   EXPECT_EQ(t1->get_trigger_out_latency_delay(), 6);
@@ -218,9 +223,10 @@ TEST_F(DataTrigger, ToStringAndLatency) {
 TEST_F(DataTrigger, EmptyElementGetsDefaults) {
   TEMP_DIR dir;
   std::string path = dir / "bare.tzo";
-  sdr_test::write_bytes(path,
-                        "<session><instance name=\"i\"><signal_set name=\"s\"><signal_vec><trigger_input_vec/>"
-                        "</signal_vec><trigger/></signal_set></instance></session>");
+  sdr_test::write_bytes(
+      path,
+      "<session><instance name=\"i\"><signal_set name=\"s\"><signal_vec><trigger_input_vec/>"
+      "</signal_vec><trigger/></signal_set></instance></session>");
   SDR_DATA_SESSION session(path.c_str());
   SDR_DATA_SIGNAL_SET* set = session.find_instance("i")->find_signal_set("s");
   ASSERT_EQ(set->get_num_triggers(), 1);

@@ -19,7 +19,7 @@ namespace {
 
 // A signal set with wires a (data and trigger), b (trigger) and c (data).
 class AdvancedTrigger : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     MSG_REPORT::get_default_report()->clear_posted();
     MSG_INTERNAL_ERROR::clear_reports();

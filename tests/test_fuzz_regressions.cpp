@@ -44,7 +44,7 @@ ROUND_TRIP round_trip(const std::string& input) {
 }
 
 class FuzzRegressionSessionLoad : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     MSG_REPORT::get_default_report()->clear_posted();
     MSG_INTERNAL_ERROR::clear_reports();

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "cfg_service.h"
@@ -18,7 +19,7 @@
 namespace {
 
 class HostileLoad : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     char tmpl[] = "/tmp/sdr_hostile_XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -82,9 +83,10 @@ TEST_F(HostileLoad, LargeEntityRepeatedRunsIntoTheMemoryBudget) {
 TEST_F(HostileLoad, ExternalEntitiesAreNeverRead) {
   // A file of our own that the documents name: reading it would be a leak.
   std::string secret = write("secret.txt", "<x>secret</x>");
-  expect_refused(write("general.tzo", "<!DOCTYPE session [<!ENTITY e SYSTEM \"" + secret +
-                                          "\">]><session>&e;</session>"),
-                 "the document refers to the external entity \"" + secret + "\"; external entities are not read");
+  expect_refused(
+      write("general.tzo",
+            "<!DOCTYPE session [<!ENTITY e SYSTEM \"" + secret + "\">]><session>&e;</session>"),
+      "the document refers to the external entity \"" + secret + "\"; external entities are not read");
   expect_refused(write("param.tzo", "<!DOCTYPE session [<!ENTITY % p SYSTEM \"secret.txt\"> %p;]><session/>"),
                  "the document refers to the external entity \"secret.txt\"; external entities are not read");
   // An external DTD is not loaded at all; the declaration itself is kept.
@@ -94,7 +96,8 @@ TEST_F(HostileLoad, ExternalEntitiesAreNeverRead) {
   std::string text;
   ASSERT_TRUE(session.write_to_string(&text));
   EXPECT_EQ(text,
-            "<!DOCTYPE session SYSTEM \"/dev/stdin\">\n<session>\n  <global_info/>\n  <display_tree/>\n</session>\n");
+            "<!DOCTYPE session SYSTEM \"/dev/stdin\">\n<session>\n  <global_info/>\n  "
+            "<display_tree/>\n</session>\n");
 }
 
 TEST_F(HostileLoad, NestingDepthAndAttributeCountAreBounded) {
@@ -114,7 +117,8 @@ TEST_F(HostileLoad, NestingDepthAndAttributeCountAreBounded) {
 
 TEST_F(HostileLoad, DeepButAllowedDocumentRoundTrips) {
   const int depth = 1000;
-  std::string path = write("deep_ok.tzo", "<session>" + repeat("<a>", depth) + repeat("</a>", depth) + "</session>");
+  std::string path =
+      write("deep_ok.tzo", "<session>" + repeat("<a>", depth) + repeat("</a>", depth) + "</session>");
   SDR_DATA_SESSION session(path.c_str());
   ASSERT_NE(session.get_name(), nullptr);
   std::string out = m_dir + "/deep_out.tzo";
@@ -142,11 +146,13 @@ TEST_F(HostileLoad, MultiMegabyteAttributeLoads) {
 TEST_F(HostileLoad, MalformedBytes) {
   expect_refused(write("empty.tzo", ""), "invalid document structure");
   expect_refused(write("truncated.tzo", "<session><instance name=\"a\""), "whitespace expected");
-  expect_refused(write("two_roots.tzo", "<session/><session/>"), "comment or processing instruction expected");
+  expect_refused(write("two_roots.tzo", "<session/><session/>"),
+                 "comment or processing instruction expected");
   expect_refused(write("nul.tzo", std::string("<session>\0</session>", 20)),
                  "input ended before all started tags were ended; last tag started is 'session'");
   expect_refused(write("utf8.tzo", "<session a=\"\xff\xfe\"/>"), "unexpected end of input");
-  expect_refused(write("control.tzo", "<session a=\"\x01\"/>"), "invalid character 0x1 in attribute value 'a'");
+  expect_refused(write("control.tzo", "<session a=\"\x01\"/>"),
+                 "invalid character 0x1 in attribute value 'a'");
 }
 
 TEST_F(HostileLoad, PathsThatAreNotFiles) {
@@ -167,6 +173,35 @@ TEST_F(HostileLoad, LoadAfterFailedLoadWorks) {
   ASSERT_NE(session.get_name(), nullptr);
   EXPECT_STREQ(session.get_jtag_chain_name(), "c");
   EXPECT_EQ(MSG_REPORT::get_default_report()->get_num_posted(), 0);
+}
+
+TEST_F(HostileLoad, LargeTextRoundTripsAndThePoolKeepsTheBudget) {
+  // Sample text larger than the scanner's usual piece size.
+  std::string bits;
+  for (int i = 0; i < (3 << 20); ++i) bits.push_back(i % 3 ? '1' : '0');
+  std::string text =
+      "<session>\n  <data name=\"d\">" + bits + "</data>\n  <display_tree/>\n  <global_info/>\n</session>\n";
+  std::string path = write("big_text.tzo", text);
+  std::string out = m_dir + "/big_text_out.tzo";
+  {
+    SDR_DATA_SESSION session(path.c_str());
+    ASSERT_NE(session.get_name(), nullptr);
+    ASSERT_TRUE(session.save_as(out.c_str(), true, true));
+  }
+  std::ifstream in(out, std::ios::binary);
+  std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(saved, "<session bix_file=\"\">" + text.substr(9));
+
+  // Memory kept from the first load does not count against the next one;
+  // a budget too small for the document still refuses it.
+  cfg_set_value("sdr_max_document_mb", "300");
+  for (int round = 0; round < 2; ++round) {
+    SDR_DATA_SESSION again(path.c_str());
+    EXPECT_NE(again.get_name(), nullptr) << round;
+  }
+  cfg_set_value("sdr_max_document_mb", "1");
+  expect_refused(path, "the file is larger than the 1 MiB a document may use");
+  cfg_set_value("sdr_max_document_mb", nullptr);
 }
 
 }  // namespace

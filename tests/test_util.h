@@ -17,7 +17,7 @@ namespace sdr_test {
 
 // A scratch directory, removed with its contents.
 class TEMP_DIR {
-public:
+ public:
   TEMP_DIR() {
     char name[] = "/tmp/sdrtestXXXXXX";
     m_path = mkdtemp(name) ? name : "";
@@ -31,7 +31,7 @@ public:
   std::string operator/(const std::string& name) const { return m_path + "/" + name; }
   const std::string& path() const { return m_path; }
 
-private:
+ private:
   std::string m_path;
 };
 
@@ -45,7 +45,9 @@ inline void write_bytes(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-inline std::string data_path(const std::string& relative) { return std::string(SDR_TEST_DATA_DIR) + "/" + relative; }
+inline std::string data_path(const std::string& relative) {
+  return std::string(SDR_TEST_DATA_DIR) + "/" + relative;
+}
 
 // The IDs of the messages posted since the last clear, joined by blanks.
 inline std::string posted_ids() {
