@@ -24,35 +24,13 @@
 namespace fs = std::filesystem;
 using namespace xercesc;
 
+#include "test_util.h"
+
+using sdr_test::read_bytes;
+using sdr_test::TEMP_DIR;
+using sdr_test::write_bytes;
+
 namespace {
-
-// A scratch directory without dots in its path, removed with its contents.
-class TEMP_DIR {
- public:
-  TEMP_DIR() {
-    char name[] = "/tmp/sdrsessXXXXXX";
-    m_path = mkdtemp(name) ? name : "";
-  }
-  ~TEMP_DIR() {
-    std::error_code ec;
-    if (!m_path.empty()) fs::remove_all(m_path, ec);
-  }
-  std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
-
-std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_bytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
 
 std::string data_path(const std::string& name) {
   return std::string(SDR_TEST_DATA_DIR) + "/session/" + name;
