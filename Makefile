@@ -7,7 +7,7 @@ JOBS       ?= 2
 PACKAGES   := cmake g++ make pkg-config libxerces-c-dev zlib1g-dev libgtest-dev \
               libgmock-dev libbenchmark-dev flex bison
 
-.PHONY: all deps configure build run test sanitize bench fuzz fuzz-smoke clean format
+.PHONY: all deps configure build run test sanitize bench fuzz fuzz-smoke fuzz-coverage clean format
 
 all: build
 
@@ -49,6 +49,9 @@ fuzz: deps
 
 fuzz-smoke: deps
 	FUZZ_SECONDS=10 bash fuzz/run.sh
+
+fuzz-coverage: deps
+	bash fuzz/coverage.sh
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -17,6 +17,7 @@
 #include "sdr_xerces_fwd.h"
 
 class SDR_DATA_SIGNAL_SET;
+class SDR_DATA_SIGNAL_VIEW_NODE;
 class SDR_DATA_LOG;
 class ATG_ADVANCED_TRIGGER_FACTORY;
 class ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP;
@@ -204,10 +205,13 @@ class SDR_API SDR_DATA_TRIGGER {
   void write_condition_text(int level);
   ATG_ADVANCED_TRIGGER_FACTORY* create_factory();
   int get_instance_version() const;
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> find_setup_bus(const char* bus) const;
   // Walks the children of a bus row from the least significant bit and
-  // hands each wire's trigger index to visit; true when one was visited.
+  // hands each one's wire (or null) to visit.
   template <class VISIT>
-  bool for_each_bus_bit(const char* bus, VISIT visit);
+  void for_each_bus_bit(SDR_DATA_SIGNAL_VIEW_NODE* node, VISIT visit);
+  bool apply_symbol(SDR_DATA_SIGNAL_VIEW_NODE* node, int level, const char* table, const char* symbol,
+                    bool update);
 
   std::unique_ptr<std::string> m_name;
   SDR_DATA_SIGNAL_SET* m_signals = nullptr;

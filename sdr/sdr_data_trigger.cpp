@@ -423,11 +423,15 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(int node, int level, SDR_DATA_TRIGG
   return true;
 }
 
+// The bus row of that name (or alias) in the setup view, or null.
+std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> SDR_DATA_TRIGGER::find_setup_bus(const char* bus) const {
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node(m_signals->get_setup_view()->find_bus_node(bus));
+  if (node && node->is_null()) node.reset();
+  return node;
+}
+
 template <class VISIT>
-bool SDR_DATA_TRIGGER::for_each_bus_bit(const char* bus, VISIT visit) {
-  SDR_DATA_SIGNAL_VIEW* view = m_signals->get_setup_view();
-  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node(view->find_bus_node(bus));
-  if (!node || node->is_null()) return false;
+void SDR_DATA_TRIGGER::for_each_bus_bit(SDR_DATA_SIGNAL_VIEW_NODE* node, VISIT visit) {
   bool forward = node->is_lsb_to_msb();
   std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> child(forward ? node->get_first_child()
                                                            : node->get_last_child());
@@ -435,7 +439,6 @@ bool SDR_DATA_TRIGGER::for_each_bus_bit(const char* bus, VISIT visit) {
     visit(child->get_data_wire(true));
     child.reset(forward ? child->get_next_sibling() : child->get_prev_sibling());
   }
-  return true;
 }
 
 bool SDR_DATA_TRIGGER::set_trigger_condition(const char* name, int level,
@@ -461,13 +464,15 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, long va
   if (level < 0 || level >= get_event_levels() || !bus || !m_signals) return false;
   if (!SDR_CHECK(m_signals->get_setup_view() != NULL)) return false;
   bool any = false;
-  bool found = for_each_bus_bit(bus, [&](SDR_DATA_SIGNAL_WIRE* wire) {
-    if (wire)
-      any |= set_trigger_condition(wire->get_trigger_wire_index(), level,
-                                   (value & 1) ? SDR_TCOND_HIGH : SDR_TCOND_LOW, false);
-    value >>= 1;
-  });
-  if (!found) {
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node = find_setup_bus(bus);
+  if (node) {
+    for_each_bus_bit(node.get(), [&](SDR_DATA_SIGNAL_WIRE* wire) {
+      if (wire)
+        any |= set_trigger_condition(wire->get_trigger_wire_index(), level,
+                                     (value & 1) ? SDR_TCOND_HIGH : SDR_TCOND_LOW, false);
+      value >>= 1;
+    });
+  } else {
     char text[32];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
     SDR_MSGS::post(SDR_MSGS::wsdr_invalid_bus_ref(bus, text, get_name() ? get_name() : ""));
@@ -505,16 +510,18 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, const c
   if (!SDR_CHECK_AS(symbol != NULL, "symbolic_name != NULL")) return false;
   if (level < 0 || level >= get_event_levels() || !bus || !m_signals) return false;
   if (!SDR_CHECK(m_signals->get_setup_view() != NULL)) return false;
-  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node(m_signals->get_setup_view()->find_bus_node(bus));
-  if (!node || node->is_null()) {
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node = find_setup_bus(bus);
+  if (!node) {
     SDR_MSGS::post(SDR_MSGS::wsdr_invalid_bus_ref(bus, symbol, get_name() ? get_name() : ""));
     return false;
   }
+  // The bus's own table; without one (or without tables at all) nothing
+  // is said.
   SDR_DATA_SESSION* session = session_of(m_signals);
   const char* table = node->get_mnemonics_table();
   if (!session || !session->find_mnemonics() || !table) return false;
   std::string table_name = table;
-  return set_trigger_condition(bus, level, table_name.c_str(), symbol, update);
+  return apply_symbol(node.get(), level, table_name.c_str(), symbol, update);
 }
 
 bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, const char* table,
@@ -523,11 +530,18 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, const c
   if (!SDR_CHECK_AS(table != NULL, "mnemonics_table != NULL")) return false;
   if (level < 0 || level >= get_event_levels() || !bus || !m_signals) return false;
   if (!SDR_CHECK(m_signals->get_setup_view() != NULL)) return false;
-  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node(m_signals->get_setup_view()->find_bus_node(bus));
-  if (!node || node->is_null()) {
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node = find_setup_bus(bus);
+  if (!node) {
     SDR_MSGS::post(SDR_MSGS::wsdr_invalid_bus_ref(bus, symbol, get_name() ? get_name() : ""));
     return false;
   }
+  return apply_symbol(node.get(), level, table, symbol, update);
+}
+
+// Walks the bus from its least significant bit, giving each wire the
+// condition of the next character of the symbol's value.
+bool SDR_DATA_TRIGGER::apply_symbol(SDR_DATA_SIGNAL_VIEW_NODE* node, int level, const char* table,
+                                    const char* symbol, bool update) {
   SDR_DATA_SESSION* session = session_of(m_signals);
   SDR_DATA_MNEMONICS* mnemonics = session ? session->find_mnemonics() : nullptr;
   SDR_DATA_MNEMONICS_TABLE* t = mnemonics ? mnemonics->find_table(table) : nullptr;
@@ -543,7 +557,7 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, const c
   std::string bits = value;
   size_t next = 0;
   bool any = false;
-  for_each_bus_bit(bus, [&](SDR_DATA_SIGNAL_WIRE* wire) {
+  for_each_bus_bit(node, [&](SDR_DATA_SIGNAL_WIRE* wire) {
     if (!wire) return;
     SDR_DATA_TRIGGER_CONDITION c =
         next < bits.size() ? convert_symbol_char(bits[next++]) : SDR_TCOND_DONT_CARE;
