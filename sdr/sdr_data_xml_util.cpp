@@ -452,7 +452,17 @@ class WRITER {
       }
       p += w;
       n -= static_cast<size_t>(w);
+      m_written += static_cast<size_t>(w);
     }
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Start writing back what is written so far, so that the final flush
+    // has less left to wait for.
+    if (m_written - m_kicked >= WRITE_BACK_STEP) {
+      (void)sync_file_range(m_fd, static_cast<off_t>(m_kicked), static_cast<off_t>(m_written - m_kicked),
+                            SYNC_FILE_RANGE_WRITE);
+      m_kicked = m_written;
+    }
+#endif
   }
 
   void put(const char* s, size_t n) {
@@ -466,7 +476,9 @@ class WRITER {
       n -= k;
     }
   }
-  void put(const char* s) { put(s, std::strlen(s)); }
+  void put(const char* s) {
+    put(s, std::strlen(s));
+  }
   void put(char c) {
     if (m_pos == m_end) drain();
     *m_pos++ = c;
@@ -662,6 +674,9 @@ class WRITER {
   char* m_end;
   std::string m_error;
   int m_io_error = 0;
+  static constexpr size_t WRITE_BACK_STEP = 4 << 20;
+  size_t m_written = 0;
+  size_t m_kicked = 0;
 };
 
 void WRITER::write_leaf(const DOMNode* n) {
