@@ -95,15 +95,8 @@ void SDR_DATA_INSTANCE::read_element() {
 
   for (DOMElement* e = find_child_element(m_element, "signal_set"); e;
        e = find_next_sibling_element(e, "signal_set")) {
-    SDR_DATA_SIGNAL_SET* set = new SDR_DATA_SIGNAL_SET(m_document, e, this);
-    if (set->is_global_temp()) {
-      m_signal_sets.replace_global(set);
-      continue;
-    }
-    if (!append(set, false)) {
-      SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(set->get_name() ? set->get_name() : ""));
-      delete set;
-    }
+    sdr_adopt_read_child(m_signal_sets, new SDR_DATA_SIGNAL_SET(m_document, e, this),
+                         [this](SDR_DATA_SIGNAL_SET* s) { return append(s, false); });
   }
 
   m_position_element = find_child_element(m_element, "position_info");
@@ -215,20 +208,11 @@ SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::create_signal_set(const char* name, bool
   SDR_DATA_SIGNAL_SET* set =
       name ? new SDR_DATA_SIGNAL_SET(m_document, name) : new SDR_DATA_SIGNAL_SET(m_document);
   if (!global) {
-    if (!append(set, true)) {
-      SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(set->get_name() ? set->get_name() : ""));
-      delete set;
-      return nullptr;
-    }
-    set->set_instance(this);
-    return set;
+    set = sdr_listed_or_dropped(set, append(set, true));
+  } else {
+    sdr_make_global(m_signal_sets, m_element, set);
   }
-  // remove() detaches the old set and clears the global pointer.
-  if (SDR_DATA_SIGNAL_SET* old = m_signal_sets.get_global()) old->remove();
-  m_signal_sets.set_global(set);
-  m_element->appendChild(set->get_dom_node());
-  set->set_instance(this);
-  set->set_global_temp();
+  if (set) set->set_instance(this);
   return set;
 }
 

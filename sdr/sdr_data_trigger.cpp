@@ -222,15 +222,8 @@ void SDR_DATA_TRIGGER::read_element() {
   }
 
   for (DOMElement* e = find_child_element(m_element, "data"); e; e = find_next_sibling_element(e, "data")) {
-    SDR_DATA_LOG* log = new SDR_DATA_LOG(m_document, e, m_signals, this);
-    if (log->is_global_temp()) {
-      m_logs.replace_global(log);
-      continue;
-    }
-    if (!append(log, false)) {
-      SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(log->get_name() ? log->get_name() : ""));
-      delete log;
-    }
+    sdr_adopt_read_child(m_logs, new SDR_DATA_LOG(m_document, e, m_signals, this),
+                         [this](SDR_DATA_LOG* log) { return append(log, false); });
   }
 }
 
@@ -572,21 +565,14 @@ bool SDR_DATA_TRIGGER::apply_symbol(SDR_DATA_SIGNAL_VIEW_NODE* node, int level, 
 SDR_DATA_LOG* SDR_DATA_TRIGGER::create_log(const char* name, bool global) {
   SDR_DATA_LOG* log = name ? new SDR_DATA_LOG(m_document, name) : new SDR_DATA_LOG(m_document);
   if (!global) {
-    if (!append(log, true)) {
-      SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(log->get_name() ? log->get_name() : ""));
-      delete log;
-      return nullptr;
-    }
+    log = sdr_listed_or_dropped(log, append(log, true));
+  } else {
+    sdr_make_global(m_logs, m_element, log);
+  }
+  if (log) {
     log->set_signal_set(m_signals);
     log->set_trigger(this);
-    return log;
   }
-  if (SDR_DATA_LOG* old = m_logs.get_global()) old->remove();  // clears the global log
-  m_logs.set_global(log);
-  m_element->appendChild(log->get_dom_node());
-  log->set_signal_set(m_signals);
-  log->set_trigger(this);
-  log->set_global_temp();
   return log;
 }
 
@@ -1086,22 +1072,14 @@ SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::create_trigger(const char* name, bool glo
   SDR_DATA_TRIGGER* trigger =
       name ? new SDR_DATA_TRIGGER(m_document, name) : new SDR_DATA_TRIGGER(m_document);
   if (!global) {
-    if (!append(trigger, true)) {
-      SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(trigger->get_name() ? trigger->get_name() : ""));
-      delete trigger;
-      return nullptr;
-    }
-    trigger->set_signal_set(this);
-    return trigger;
+    trigger = sdr_listed_or_dropped(trigger, append(trigger, true));
+  } else {
+    // The old global trigger's global log goes first.
+    if (SDR_DATA_TRIGGER* old = m_triggers.get_global())
+      if (SDR_DATA_LOG* log = old->get_global_log()) log->remove();
+    sdr_make_global(m_triggers, m_element, trigger);
   }
-  if (SDR_DATA_TRIGGER* old = m_triggers.get_global()) {
-    if (SDR_DATA_LOG* log = old->get_global_log()) log->remove();
-    old->remove();  // clears the global trigger
-  }
-  m_triggers.set_global(trigger);
-  m_element->appendChild(trigger->get_dom_node());
-  trigger->set_signal_set(this);
-  trigger->set_global_temp();
+  if (trigger) trigger->set_signal_set(this);
   return trigger;
 }
 
@@ -1145,15 +1123,8 @@ SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::get_last_trigger() const {
 void SDR_DATA_SIGNAL_SET::read_triggers() {
   for (DOMElement* e = find_child_element(m_element, "trigger"); e;
        e = find_next_sibling_element(e, "trigger")) {
-    SDR_DATA_TRIGGER* trigger = new SDR_DATA_TRIGGER(m_document, e, this);
-    if (trigger->is_global_temp()) {
-      m_triggers.replace_global(trigger);
-      continue;
-    }
-    if (!append(trigger, false)) {
-      SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(trigger->get_name() ? trigger->get_name() : ""));
-      delete trigger;
-    }
+    sdr_adopt_read_child(m_triggers, new SDR_DATA_TRIGGER(m_document, e, this),
+                         [this](SDR_DATA_TRIGGER* t) { return append(t, false); });
   }
 }
 

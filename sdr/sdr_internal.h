@@ -10,7 +10,9 @@
 #include <xercesc/dom/DOM.hpp>
 
 #include "msg_service.h"
+#include "sdr_data_name_map_export.h"
 #include "sdr_export.h"
+#include "sdr_msgs.h"
 
 // Reports a broken internal rule with the failed expression, the module tag
 // "SDR", the source file's base name and the line; evaluates to the
@@ -60,6 +62,37 @@ SDR_API int sdr_atoi(const char* text);
 SDR_API std::vector<int> sdr_parse_multi_value(const std::string& value, int size);
 // The numbers joined by "," ("%d," for each but the last).
 SDR_API std::string sdr_join_ints(const std::vector<int>& values);
+
+// A new child its owner could not list (its name is taken or missing) is
+// reported with WSDR_DUPLICATE_NAME and destroyed; null then, else child.
+template <class T>
+T* sdr_listed_or_dropped(T* child, bool listed) {
+  if (listed) return child;
+  SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name(child->get_name() ? child->get_name() : ""));
+  delete child;
+  return nullptr;
+}
+
+// A child read from a document: a global temporary one replaces the earlier
+// global child, any other is listed through append (its element stays
+// where it is) or dropped with a warning.
+template <class T, class APPEND>
+void sdr_adopt_read_child(SDR_DATA_CHILD_LIST<T>& list, T* child, APPEND append) {
+  if (child->is_global_temp())
+    list.replace_global(child);
+  else
+    sdr_listed_or_dropped(child, append(child));
+}
+
+// A new global temporary child: the old one removes itself (which clears
+// the list's global pointer), the new one's element joins the owner's.
+template <class T>
+void sdr_make_global(SDR_DATA_CHILD_LIST<T>& list, xercesc::DOMElement* owner_element, T* child) {
+  if (T* old = list.get_global()) old->remove();
+  list.set_global(child);
+  owner_element->appendChild(child->get_dom_node());
+  child->set_global_temp();
+}
 
 // Named ints and int lists kept in a table element of "single" children
 // ("attribute", "value") and "multi" children ("attribute", "size",
