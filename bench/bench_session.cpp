@@ -7,8 +7,10 @@
 // of medians measured in this run, and the first-load time and peak memory
 // of each loader measured in fresh processes.
 //
-// The save is measured with its fsync (on the data folder's file system)
-// and without it (the same save_as on the tmpfs at /dev/shm). Medians of
+// The save is measured with its fsync (on the data folder's file system),
+// without it ("sdr_save_flush" off, same folder), and on the tmpfs at
+// /dev/shm; pugixml both as it saves and made as durable as ours (a
+// temporary file, fsync, rename, directory fsync). Medians of
 // real time are printed with their CPU time: on a shared machine the CPU
 // ratios are the steadier ones. The warm-heap loads share one process, so
 // a loader's figures also depend on what the C library's heap kept from the
@@ -44,6 +46,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include "cfg_service.h"
 #include "count_new.h"
 #include "gen_session.h"
 #include "sdr_data_instance.h"
@@ -201,32 +204,23 @@ void bm_save_sdr(benchmark::State& st, const DOC* d) {
   st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
 }
 
-// The same text written to a plain file, without fsync and rename: what
-// the other writers do.
-void bm_save_sdr_nosync(benchmark::State& st, const DOC* d) {
+// The library's save with "sdr_save_flush" off: the same temporary file
+// and rename, without waiting for the disk (what the other writers do).
+void bm_save_sdr_noflush(benchmark::State& st, const DOC* d) {
   SDR_DATA_SESSION* s = cached_session(d);
   if (!s) {
     st.SkipWithError("the session did not load");
     return;
   }
-  std::string out = out_path(d, "sdr_nosync");
+  std::string out = out_path(d, "sdr_noflush");
+  cfg_set_value("sdr_save_flush", "0");
   for (auto _ : st) {
-    std::string text;
-    bool ok = s->write_to_string(&text);
-    int fd = ok ? ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1;
-    const char* p = text.data();
-    size_t left = text.size();
-    while (fd >= 0 && left > 0) {
-      ssize_t w = ::write(fd, p, left);
-      if (w <= 0) break;
-      p += w;
-      left -= static_cast<size_t>(w);
-    }
-    if (fd < 0 || ::close(fd) != 0 || left != 0) {
-      st.SkipWithError("writing failed");
+    if (!s->save_as(out.c_str(), false, true)) {
+      st.SkipWithError("save_as failed");
       break;
     }
   }
+  cfg_set_value("sdr_save_flush", nullptr);
   st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
 }
 
@@ -316,6 +310,34 @@ void bm_save_pugixml(benchmark::State& st, const DOC* d) {
   for (auto _ : st) {
     if (!doc->save_file(out.c_str(), "  ", pugi::format_default, pugi::encoding_utf8)) {
       st.SkipWithError("save_file failed");
+      break;
+    }
+  }
+  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
+}
+
+// pugixml's save made as safe as ours: written to a temporary file that
+// is flushed and renamed over the target, the directory flushed.
+void bm_save_pugixml_durable(benchmark::State& st, const DOC* d) {
+  pugi::xml_document* doc = cached_pugi(d);
+  if (!doc) {
+    st.SkipWithError("pugixml did not load");
+    return;
+  }
+  std::string out = out_path(d, "pugixml_durable");
+  std::string tmp = out + ".tmp";
+  std::string dir = g_data_dir;
+  for (auto _ : st) {
+    bool ok = doc->save_file(tmp.c_str(), "  ", pugi::format_default, pugi::encoding_utf8);
+    int fd = ok ? ::open(tmp.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    ok = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+    ok = ok && std::rename(tmp.c_str(), out.c_str()) == 0;
+    int dfd = ok ? ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    ok = dfd >= 0 && ::fsync(dfd) == 0;
+    if (dfd >= 0) ::close(dfd);
+    if (!ok) {
+      st.SkipWithError("the durable pugixml save failed");
       break;
     }
   }
@@ -710,15 +732,16 @@ void print_table(const CAPTURE& cap, int peak_runs) {
     const DOC* d = find_doc(key);
     std::string k = key;
     std::printf("\n%s shape: %s, %.2f MB\n", key, d->path.c_str(), d->bytes / 1e6);
-    if (any_ran(cap, {"save/sdr/" + k, "save/sdr_nosync/" + k, "save/sdr_tmpfs/" + k, "save/sdr_string/" + k,
+    if (any_ran(cap, {"save/sdr/" + k, "save/sdr_noflush/" + k, "save/sdr_tmpfs/" + k, "save/sdr_string/" + k,
                       "save/xerces_ls/" + k, "save/pugixml/" + k})) {
       std::printf("  save\n");
       print_row(cap, "save/sdr/" + k, d, "sdr save_as (fsync, rename)");
-      print_row(cap, "save/sdr_nosync/" + k, d, "sdr text + plain write");
+      print_row(cap, "save/sdr_noflush/" + k, d, "sdr save_as, sdr_save_flush=0");
       print_row(cap, "save/sdr_tmpfs/" + k, d, "sdr save_as on tmpfs (no flush)");
       print_row(cap, "save/sdr_string/" + k, d, "sdr write_to_string only");
       print_row(cap, "save/xerces_ls/" + k, d, "Xerces DOMLSSerializer");
       print_row(cap, "save/pugixml/" + k, d, "pugixml save_file");
+      print_row(cap, "save/pugixml_durable/" + k, d, "pugixml, temp + fsync + rename");
       std::printf("    output bytes: sdr %ld, DOMLSSerializer %ld, pugixml %ld\n",
                   file_size(out_path(d, "sdr")), file_size(out_path(d, "xerces_ls")),
                   file_size(out_path(d, "pugixml")));
@@ -727,10 +750,12 @@ void print_table(const CAPTURE& cap, int peak_runs) {
                   true);
       print_ratio(cap, "save_as throughput / pugixml save_file", "save/pugixml/" + k, "save/sdr/" + k, 0.7,
                   true);
-      print_ratio(cap, "string + plain write / DOMLSSerializer", "save/xerces_ls/" + k,
-                  "save/sdr_nosync/" + k, 2.5, true);
-      print_ratio(cap, "string + plain write / pugixml save_file", "save/pugixml/" + k,
-                  "save/sdr_nosync/" + k, 0.7, true);
+      print_ratio(cap, "save_as / pugixml, both flushed", "save/pugixml_durable/" + k, "save/sdr/" + k, 0.7,
+                  true);
+      print_ratio(cap, "save_as no flush / DOMLSSerializer", "save/xerces_ls/" + k, "save/sdr_noflush/" + k,
+                  2.5, true);
+      print_ratio(cap, "save_as no flush / pugixml save_file", "save/pugixml/" + k, "save/sdr_noflush/" + k,
+                  0.7, true);
       print_ratio(cap, "save_as on tmpfs / DOMLSSerializer", "save/xerces_ls/" + k, "save/sdr_tmpfs/" + k,
                   2.5, true);
       print_ratio(cap, "save_as on tmpfs / pugixml save_file", "save/pugixml/" + k, "save/sdr_tmpfs/" + k,
@@ -928,12 +953,13 @@ int main(int argc, char** argv) {
       add("load/pugixml/" + k, bm_load_pugixml, d);
 #endif
       add("save/sdr/" + k, bm_save_sdr, d);
-      add("save/sdr_nosync/" + k, bm_save_sdr_nosync, d);
+      add("save/sdr_noflush/" + k, bm_save_sdr_noflush, d);
       add("save/sdr_tmpfs/" + k, bm_save_sdr_tmpfs, d);
       add("save/sdr_string/" + k, bm_save_sdr_string, d);
       add("save/xerces_ls/" + k, bm_save_xerces_ls, d);
 #if SDR_BENCH_HAVE_PUGIXML
       add("save/pugixml/" + k, bm_save_pugixml, d);
+      add("save/pugixml_durable/" + k, bm_save_pugixml_durable, d);
 #endif
     }
     add("log/get_bit", bm_log_get_bit, find_doc("log"));

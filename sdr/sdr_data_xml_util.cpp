@@ -11,8 +11,10 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <thread>
 #include <vector>
 
+#include "cfg_service.h"
 #include "platform_mutex.h"
 #include "sdr_internal.h"
 
@@ -407,10 +409,13 @@ const XMLCh DATA_TAG[] = {'d', 'a', 't', 'a', 0};
 class WRITER {
  public:
   // The text goes to *out, or (out null) to the file fd, through a buffer
-  // of BUFFER_SIZE bytes either way.
-  WRITER(std::string* out, int fd)
+  // of BUFFER_SIZE bytes either way. write_back: start writing the file's
+  // pages to disk while the text is produced (for a file that is flushed
+  // at the end).
+  WRITER(std::string* out, int fd, bool write_back = false)
       : m_string(out),
         m_fd(fd),
+        m_write_back(write_back),
         m_buffer(new char[BUFFER_SIZE]),
         m_pos(m_buffer.get()),
         m_end(m_buffer.get() + BUFFER_SIZE) {}
@@ -457,7 +462,7 @@ class WRITER {
 #ifdef SYNC_FILE_RANGE_WRITE
     // Start writing back what is written so far, so that the final flush
     // has less left to wait for.
-    if (m_written - m_kicked >= WRITE_BACK_STEP) {
+    if (m_write_back && m_written - m_kicked >= WRITE_BACK_STEP) {
       (void)sync_file_range(m_fd, static_cast<off_t>(m_kicked), static_cast<off_t>(m_written - m_kicked),
                             SYNC_FILE_RANGE_WRITE);
       m_kicked = m_written;
@@ -669,6 +674,7 @@ class WRITER {
 
   std::string* m_string;
   int m_fd;
+  bool m_write_back;
   std::unique_ptr<char[]> m_buffer;
   char* m_pos;
   char* m_end;
@@ -857,6 +863,13 @@ void set_error(std::string* error, const std::string& text) {
   if (error) *error = text;
 }
 
+// "sdr_save_flush" (default on): a saved file, and the directory entry
+// that names it, are on disk before the save reports success, so that a
+// power cut right after cannot cost the file. Off, the replacement stays
+// atomic for this process (a crash or a full disk never leaves a partial
+// file), but the system writes the data back in its own time.
+bool save_flush_switch() { return cfg_is_on("sdr_save_flush", true); }
+
 class WRITER_LOCK {
  public:
   explicit WRITER_LOCK(bool lock) : m_lock(lock) {
@@ -886,6 +899,7 @@ class TEMP_TARGET {
       set_error(error, "no file name");
       return false;
     }
+    m_flush = save_flush_switch();
     m_target = resolve_links(path);
     m_existed = stat(m_target.c_str(), &m_stat) == 0;
     if (m_existed) {
@@ -920,6 +934,8 @@ class TEMP_TARGET {
   }
 
   int fd() const { return m_fd; }
+  // Whether commit flushes the file and its directory to disk.
+  bool flushes() const { return m_flush; }
 
   // Writes bytes at the current end of the temporary file; 0 or an errno.
   int write_all(const char* p, size_t left) {
@@ -946,21 +962,52 @@ class TEMP_TARGET {
       if (fchown(m_fd, m_stat.st_uid, m_stat.st_gid) != 0) { /* keep our own ownership */
       }
     }
-    if (!err && fsync(m_fd) != 0) err = errno;
+    if (!err && m_flush && fsync(m_fd) != 0) err = errno;
     if (close(m_fd) != 0 && !err) err = errno;
     m_fd = -1;
+    int old_fd = err ? -1 : hold_old_target();
     if (!err && rename(m_tmp.c_str(), m_target.c_str()) != 0) err = errno;
     if (err) {
+      if (old_fd >= 0) close(old_fd);
       fail(err, error);
       return false;
     }
     m_tmp.clear();
-    int dfd = ::open(m_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dfd = m_flush ? ::open(m_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (dfd >= 0) {
       (void)fsync(dfd);
       close(dfd);
     }
+    if (old_fd >= 0) release_in_background(old_fd);
     return true;
+  }
+
+  // Replacing a large file makes the rename free all its blocks, which
+  // takes about a third of a millisecond per megabyte here. An open
+  // descriptor on the old file keeps it alive past the rename; the last
+  // close, done on a short-lived thread, frees it without making the
+  // caller wait. Nothing is left on disk whatever happens: the old file has
+  // no name any more, and the system frees it at process exit at the
+  // latest. -1 when the old file is small or cannot be held.
+  int hold_old_target() const {
+    static constexpr off_t HOLD_FROM_BYTES = 4 << 20;
+    if (!m_existed || m_stat.st_size < HOLD_FROM_BYTES) return -1;
+    int fd = ::open(m_target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0) return -1;
+    struct stat now = {};
+    if (fstat(fd, &now) != 0 || now.st_dev != m_stat.st_dev || now.st_ino != m_stat.st_ino) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
+
+  static void release_in_background(int fd) {
+    try {
+      std::thread([fd] { ::close(fd); }).detach();
+    } catch (...) {
+      ::close(fd);
+    }
   }
 
   // Removes the temporary file and reports err.
@@ -985,6 +1032,7 @@ class TEMP_TARGET {
   bool m_existed = false;
   mode_t m_mode = 0;
   int m_fd = -1;
+  bool m_flush = true;
 };
 
 }  // namespace
@@ -1026,7 +1074,7 @@ bool SDR_DATA_XML_WRITER::write_file(const DOMNode* node, const char* path, bool
   // only once all of it was written and flushed.
   TEMP_TARGET file;
   if (!file.open(path, error)) return false;
-  WRITER w(nullptr, file.fd());
+  WRITER w(nullptr, file.fd(), file.flushes());
   {
     WRITER_LOCK guard(lock);
     w.write_node(node);

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "cfg_service.h"
 #include "sdr_data_session.h"
 #include "test_util.h"
 
@@ -114,6 +115,39 @@ TEST(CrashSafeSave, KillNineInTheMiddleLeavesAWholeFile) {
   // A killed save may leave its temporary file, never a damaged target.
   SDR_DATA_SESSION reread(target.c_str());
   EXPECT_NE(reread.get_name(), nullptr);
+}
+
+// Replacing a large file, with the flush on and off: the target holds the
+// new text, a second name of the old file still reads the old text, and
+// nothing else is left in the folder.
+TEST(CrashSafeSave, ReplacingALargeFileWithAndWithoutTheFlush) {
+  for (const char* flush : {"1", "0"}) {
+    SCOPED_TRACE(std::string("sdr_save_flush=") + flush);
+    cfg_set_value("sdr_save_flush", flush);
+    sdr_test::TEMP_DIR dir;
+    std::string target = dir / "design.tzo";
+    std::string other_name = dir / "old.tzo";
+    SDR_DATA_SESSION a;
+    fill(&a, 6 << 20, 'a');
+    SDR_DATA_SESSION b;
+    fill(&b, 6 << 20, 'b');
+    ASSERT_TRUE(a.save_as(target.c_str(), true, true));
+    std::string bytes_a = sdr_test::read_bytes(target);
+    ASSERT_EQ(link(target.c_str(), other_name.c_str()), 0);
+    ASSERT_TRUE(b.save_as(target.c_str(), true, true));
+    std::string bytes_b = sdr_test::read_bytes(target);
+    EXPECT_NE(bytes_a, bytes_b);
+    EXPECT_EQ(bytes_b.size(), bytes_a.size());
+    EXPECT_EQ(sdr_test::read_bytes(other_name), bytes_a);
+    ASSERT_EQ(unlink(other_name.c_str()), 0);
+    // Back and forth without a second name: the old file goes with the save.
+    ASSERT_TRUE(a.save_as(target.c_str(), true, true));
+    EXPECT_EQ(sdr_test::read_bytes(target), bytes_a);
+    ASSERT_TRUE(b.save_as(target.c_str(), true, true));
+    EXPECT_EQ(sdr_test::read_bytes(target), bytes_b);
+    EXPECT_TRUE(only_the_target_is_left(dir.path()));
+  }
+  cfg_set_value("sdr_save_flush", nullptr);
 }
 
 }  // namespace
