@@ -5,8 +5,8 @@
 // tapped signals ("wire" elements).
 
 #include <memory>
+#include <optional>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -19,6 +19,7 @@ class SDR_DATA_INSTANCE;
 class SDR_DATA_SIGNAL_SET;
 class SDR_DATA_TRIGGER;
 class SDR_DATA_SIGNAL_VIEW;
+class SDR_WIRE_INDEX;
 
 // One tapped design node: a data input, a trigger input, or both. It has one
 // "wire" element per role, and every setter writes to each of them.
@@ -78,8 +79,8 @@ class SDR_API SDR_DATA_SIGNAL_WIRE {
   static void convert_to_capture_type_str(SDR_DATA_WIRE_CAPTURE_TYPE type, const char** out);
   static void convert_to_capture_type(const char* text, SDR_DATA_WIRE_CAPTURE_TYPE* out);
 
-  std::unique_ptr<std::string> m_name;
-  std::unique_ptr<std::string> m_alias;
+  std::optional<std::string> m_name;
+  std::optional<std::string> m_alias;
   bool m_debug_port = false;
   std::unique_ptr<std::string> m_debug_port_name;
   SDR_DATA_WIRE_CAPTURE_TYPE m_capture_type = SDR_CTYPE_DATA;
@@ -227,7 +228,7 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   int m_reserved_trigger_nodes = 0;
   bool m_expanded = true;
   // Every wire under its name and, when different, its alias.
-  std::unordered_map<std::string, SDR_DATA_SIGNAL_WIRE*> m_wire_map;
+  std::unique_ptr<SDR_WIRE_INDEX> m_wire_map;
   std::vector<SDR_DATA_SIGNAL_WIRE*> m_trigger_wires;
   std::vector<SDR_DATA_SIGNAL_WIRE*> m_data_wires;
   // Owns every wire exactly once.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 #include <xercesc/dom/DOM.hpp>
@@ -14,6 +15,7 @@
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_msgs.h"
+#include "sdr_wire_index.h"
 
 using namespace xercesc;
 
@@ -57,6 +59,17 @@ std::unique_ptr<std::string> optional_text(const std::string& text) {
 }
 
 const char* text_or_null(const std::unique_ptr<std::string>& text) {
+  return text ? text->c_str() : nullptr;
+}
+
+// A wire keeps its name and alias inline: reading the condition texts of a
+// large design visits every wire, one memory access each.
+std::optional<std::string> optional_string(const char* text) {
+  if (text && *text) return std::string(text);
+  return std::nullopt;
+}
+
+const char* text_or_null(const std::optional<std::string>& text) {
   return text ? text->c_str() : nullptr;
 }
 
@@ -113,8 +126,8 @@ SDR_DATA_SIGNAL_WIRE::SDR_DATA_SIGNAL_WIRE(DOMDocument* document, const char* na
                                            SDR_DATA_WIRE_CAPTURE_TYPE type)
     : m_capture_type(type), m_document(document) {
   SDR_CHECK(name != NULL);
-  m_name = optional_text(name);
-  m_alias = optional_text(alias);
+  m_name = optional_string(name);
+  m_alias = optional_string(alias);
   if (type == SDR_CTYPE_TRIGGER || type == SDR_CTYPE_BOTH) m_trigger_element = create_element();
   if (type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH) m_data_element = create_element();
   if (m_alias) write_attribute("alias", m_alias->c_str());
@@ -145,8 +158,8 @@ void SDR_DATA_SIGNAL_WIRE::read_element(DOMElement* element) {
     SDR_MSGS::post(SDR_MSGS::wsdr_missing_name("signal"));
     return;
   }
-  m_name.reset(new std::string(text));
-  m_alias = optional_text(sdr_get_attribute(element, "alias"));
+  m_name = std::move(text);
+  m_alias = optional_string(sdr_get_attribute(element, "alias").c_str());
   m_debug_port = sdr_get_attribute(element, "debug_port") == "yes";
   convert_to_signal_type(sdr_get_attribute(element, "type").c_str(), &m_signal_type);
 
@@ -201,7 +214,7 @@ void SDR_DATA_SIGNAL_WIRE::set_alias(const char* alias) {
     del_alias();
     return;
   }
-  m_alias.reset(new std::string(alias));
+  m_alias.emplace(alias);
   write_attribute("alias", alias);
 }
 
@@ -271,7 +284,7 @@ void SDR_DATA_SIGNAL_WIRE::consolidate(SDR_DATA_WIRE_CAPTURE_TYPE added, bool cr
   const bool need_data = (type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH) && !m_data_element;
   // An element of a nameless wire could never be found again: keep the
   // wire as it was.
-  if ((need_trigger || need_data) && !SDR_CHECK(m_name != NULL)) return;
+  if ((need_trigger || need_data) && !SDR_CHECK_AS(m_name.has_value(), "m_name != NULL")) return;
   m_capture_type = type;
   if (need_trigger) m_trigger_element = create_element();
   if (need_data) m_data_element = create_element();
@@ -367,7 +380,7 @@ SDR_DATA_SIGNAL_SET::SDR_DATA_SIGNAL_SET(DOMDocument* document, DOMElement* elem
 SDR_DATA_SIGNAL_SET::~SDR_DATA_SIGNAL_SET() {
   delete_triggers();
   // The lists and the map only borrow; m_owned_wires frees every wire once.
-  m_wire_map.clear();
+  m_wire_map.reset();
   m_trigger_wires.clear();
   m_data_wires.clear();
   m_owned_set.clear();
@@ -375,8 +388,7 @@ SDR_DATA_SIGNAL_SET::~SDR_DATA_SIGNAL_SET() {
 }
 
 void SDR_DATA_SIGNAL_SET::init_map() {
-  m_wire_map.max_load_factor(0.75f);
-  m_wire_map.rehash(203);
+  m_wire_map.reset(new SDR_WIRE_INDEX);
 }
 
 void SDR_DATA_SIGNAL_SET::init_new(const char* name) {
@@ -564,8 +576,7 @@ void SDR_DATA_SIGNAL_SET::read_current_wires(DOMElement* dom_input_vec) {
     const std::string name = sdr_get_attribute(e, "name");
     if (name.empty()) continue;
     std::unique_ptr<SDR_DATA_SIGNAL_WIRE> wire(new SDR_DATA_SIGNAL_WIRE(m_document, nullptr, e));
-    auto found = m_wire_map.find(name);
-    SDR_DATA_SIGNAL_WIRE* existing = found == m_wire_map.end() ? nullptr : found->second;
+    SDR_DATA_SIGNAL_WIRE* existing = m_wire_map->find(name.c_str());
     if (existing && existing->get_name() && name == existing->get_name()) {
       // Listed in both lists (or twice): one wire; a second data entry of
       // the same node stays in the document only.
@@ -937,10 +948,10 @@ bool SDR_DATA_SIGNAL_SET::append(SDR_DATA_SIGNAL_WIRE* wire, bool attach_element
 bool SDR_DATA_SIGNAL_SET::map_wire(SDR_DATA_SIGNAL_WIRE* wire) {
   bool ok = true;
   const char* name = wire->get_name();
-  if (name) ok = m_wire_map.emplace(name, wire).first->second == wire;
+  if (name) ok = m_wire_map->emplace(name, wire) == wire;
   const char* alias = wire->get_alias();
   if (alias && *alias && !(name && std::strcmp(name, alias) == 0))
-    ok = m_wire_map.emplace(alias, wire).first->second == wire && ok;
+    ok = m_wire_map->emplace(alias, wire) == wire && ok;
   return ok;
 }
 
@@ -948,14 +959,12 @@ void SDR_DATA_SIGNAL_SET::unmap_alias(SDR_DATA_SIGNAL_WIRE* wire) {
   const char* alias = wire->get_alias();
   const char* name = wire->get_name();
   if (!alias || (name && std::strcmp(name, alias) == 0)) return;
-  auto it = m_wire_map.find(alias);
-  if (it != m_wire_map.end() && it->second == wire) m_wire_map.erase(it);
+  m_wire_map->erase(alias, wire);
 }
 
 SDR_DATA_SIGNAL_WIRE* SDR_DATA_SIGNAL_SET::get_wire(const char* name) const {
   if (!name) return nullptr;
-  auto it = m_wire_map.find(name);
-  return it == m_wire_map.end() ? nullptr : it->second;
+  return m_wire_map->find(name);
 }
 
 SDR_DATA_SIGNAL_WIRE* SDR_DATA_SIGNAL_SET::get_trigger_wire_at(int index) const {

@@ -88,7 +88,20 @@ void sdr_append_utf8(const XMLCh* text, std::string* out) {
   // Room for the ASCII text it nearly always is (appending to a text keeps
   // the string's own growth).
   if (out->empty()) out->reserve(XMLString::stringLen(text));
-  for (const XMLCh* p = text; *p; ++p) {
+  const XMLCh* p = text;
+  // Runs of ASCII are narrowed a block at a time.
+  for (;;) {
+    char block[256];
+    size_t n = 0;
+    while (n < sizeof block && p[n] && p[n] < 0x80) {
+      block[n] = static_cast<char>(p[n]);
+      ++n;
+    }
+    out->append(block, n);
+    p += n;
+    if (n < sizeof block) break;
+  }
+  for (; *p; ++p) {
     unsigned c = *p;
     if (c < 0x80) {
       out->push_back(static_cast<char>(c));
@@ -868,7 +881,9 @@ void set_error(std::string* error, const std::string& text) {
 // power cut right after cannot cost the file. Off, the replacement stays
 // atomic for this process (a crash or a full disk never leaves a partial
 // file), but the system writes the data back in its own time.
-bool save_flush_switch() { return cfg_is_on("sdr_save_flush", true); }
+bool save_flush_switch() {
+  return cfg_is_on("sdr_save_flush", true);
+}
 
 class WRITER_LOCK {
  public:
