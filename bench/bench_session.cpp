@@ -187,14 +187,13 @@ void bm_load_pugixml(benchmark::State& st, const DOC* d) {
 
 // -------------------------------------------------------------------- saving
 
-// The library's save: crash-safe replacement with fsync.
-void bm_save_sdr(benchmark::State& st, const DOC* d) {
+// Saves the session of d to out as long as the benchmark runs.
+void save_loop(benchmark::State& st, const DOC* d, const std::string& out) {
   SDR_DATA_SESSION* s = cached_session(d);
   if (!s) {
     st.SkipWithError("the session did not load");
     return;
   }
-  std::string out = out_path(d, "sdr");
   for (auto _ : st) {
     if (!s->save_as(out.c_str(), false, true)) {
       st.SkipWithError("save_as failed");
@@ -204,35 +203,23 @@ void bm_save_sdr(benchmark::State& st, const DOC* d) {
   st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
 }
 
+// The library's save: crash-safe replacement with fsync.
+void bm_save_sdr(benchmark::State& st, const DOC* d) {
+  save_loop(st, d, out_path(d, "sdr"));
+}
+
 // The library's save with "sdr_save_flush" off: the same temporary file
 // and rename, without waiting for the disk (what the other writers do).
 void bm_save_sdr_noflush(benchmark::State& st, const DOC* d) {
-  SDR_DATA_SESSION* s = cached_session(d);
-  if (!s) {
-    st.SkipWithError("the session did not load");
-    return;
-  }
-  std::string out = out_path(d, "sdr_noflush");
   cfg_set_value("sdr_save_flush", "0");
-  for (auto _ : st) {
-    if (!s->save_as(out.c_str(), false, true)) {
-      st.SkipWithError("save_as failed");
-      break;
-    }
-  }
+  save_loop(st, d, out_path(d, "sdr_noflush"));
   cfg_set_value("sdr_save_flush", nullptr);
-  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
 }
 
 // The library's save on a memory file system, where flushing to disk costs
 // nothing: the save without its fsync. Skipped without a writable tmpfs at
 // /dev/shm.
 void bm_save_sdr_tmpfs(benchmark::State& st, const DOC* d) {
-  SDR_DATA_SESSION* s = cached_session(d);
-  if (!s) {
-    st.SkipWithError("the session did not load");
-    return;
-  }
   const long TMPFS = 0x01021994;  // the tmpfs magic of statfs
   struct statfs fs;
   if (statfs("/dev/shm", &fs) != 0 || static_cast<long>(fs.f_type) != TMPFS ||
@@ -241,14 +228,8 @@ void bm_save_sdr_tmpfs(benchmark::State& st, const DOC* d) {
     return;
   }
   std::string out = "/dev/shm/sdr_bench_" + std::to_string(getpid()) + "_" + d->key + ".tzo";
-  for (auto _ : st) {
-    if (!s->save_as(out.c_str(), false, true)) {
-      st.SkipWithError("save_as failed");
-      break;
-    }
-  }
+  save_loop(st, d, out);
   std::remove(out.c_str());
-  st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(d->bytes));
 }
 
 // Only the serialisation into memory.

@@ -118,17 +118,7 @@ const char* SDR_DATA_INSTANCE::get_name(std::string* identifier) const {
 
 bool SDR_DATA_INSTANCE::set_name(const char* name) {
   if (!SDR_CHECK(m_name != NULL) || !name) return false;
-  std::string old = *m_name;
-  if (m_session) m_session->delete_from_name_map(this);
-  m_name.reset(new std::string(name));
-  if (m_session && !m_session->insert_into_name_map(this)) {
-    m_name.reset(new std::string(old));
-    bool ret = m_session->insert_into_name_map(this);
-    SDR_CHECK(ret);
-    return false;
-  }
-  sdr_set_attribute(m_element, "name", name);
-  return true;
+  return sdr_rename_listed(m_session, this, &m_name, name, m_element);
 }
 
 const char* SDR_DATA_INSTANCE::get_entity_name() const {

@@ -109,17 +109,7 @@ bool SDR_DATA_LOG::set_name(const char* name) {
   if (!SDR_CHECK(m_name != NULL) || !name) return false;
   // The global log is not in the trigger's name map.
   SDR_DATA_TRIGGER* trigger = m_trigger && m_trigger->get_global_log() != this ? m_trigger : nullptr;
-  std::string old = *m_name;
-  if (trigger) trigger->delete_from_name_map(this);
-  m_name.reset(new std::string(name));
-  if (trigger && !trigger->insert_into_name_map(this)) {
-    m_name.reset(new std::string(old));
-    bool ret = trigger->insert_into_name_map(this);
-    SDR_CHECK(ret);
-    return false;
-  }
-  if (m_element) sdr_set_attribute(m_element, "name", name);
-  return true;
+  return sdr_rename_listed(trigger, this, &m_name, name, m_element);
 }
 
 void SDR_DATA_LOG::set_signal_set(SDR_DATA_SIGNAL_SET* signal_set) {

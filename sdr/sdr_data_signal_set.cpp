@@ -725,17 +725,7 @@ bool SDR_DATA_SIGNAL_SET::set_name(const char* name) {
   if (!SDR_CHECK(name != NULL) || !SDR_CHECK(m_name != NULL)) return false;
   // The instance's global set stays out of its name map.
   const bool mapped = m_instance && m_instance->get_global_signal_set() != this;
-  const std::string old = *m_name;
-  if (mapped) m_instance->delete_from_name_map(this);
-  m_name.reset(new std::string(name));
-  if (mapped && !m_instance->insert_into_name_map(this)) {
-    m_name.reset(new std::string(old));
-    bool ret = m_instance->insert_into_name_map(this);
-    SDR_CHECK(ret);
-    return false;
-  }
-  sdr_set_attribute(m_element, "name", name);
-  return true;
+  return sdr_rename_listed(mapped ? m_instance : nullptr, this, &m_name, name, m_element);
 }
 
 const char* SDR_DATA_SIGNAL_SET::get_clock_name() const {

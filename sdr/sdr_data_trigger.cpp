@@ -255,18 +255,8 @@ const char* SDR_DATA_TRIGGER::get_name() const {
 
 bool SDR_DATA_TRIGGER::set_name(const char* name) {
   if (!name || !m_name) return false;
-  std::string old = *m_name;
   bool listed = m_signals && !is_global_temp();
-  if (listed) m_signals->delete_from_name_map(this);
-  m_name.reset(new std::string(name));
-  if (listed && !m_signals->insert_into_name_map(this)) {
-    m_name.reset(new std::string(old));
-    bool ret = m_signals->insert_into_name_map(this);
-    SDR_CHECK(ret);
-    return false;
-  }
-  sdr_set_attribute(m_element, "name", name);
-  return true;
+  return sdr_rename_listed(listed ? m_signals : nullptr, this, &m_name, name, m_element);
 }
 
 // --------------------------------------------------------------- settings

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 #include <xercesc/dom/DOM.hpp>
@@ -92,6 +93,25 @@ void sdr_make_global(SDR_DATA_CHILD_LIST<T>& list, xercesc::DOMElement* owner_el
   list.set_global(child);
   owner_element->appendChild(child->get_dom_node());
   child->set_global_temp();
+}
+
+// Renames a child its owner lists by name (owner null: not listed). The
+// owner's map must take the new name, else the old one is kept and false
+// returned; the element's "name" attribute follows the new name.
+template <class OWNER, class T>
+bool sdr_rename_listed(OWNER* owner, T* child, std::unique_ptr<std::string>* slot, const char* name,
+                       xercesc::DOMElement* element) {
+  std::string old = **slot;
+  if (owner) owner->delete_from_name_map(child);
+  slot->reset(new std::string(name));
+  if (owner && !owner->insert_into_name_map(child)) {
+    slot->reset(new std::string(old));
+    bool ret = owner->insert_into_name_map(child);
+    SDR_CHECK(ret);
+    return false;
+  }
+  if (element) sdr_set_attribute(element, "name", name);
+  return true;
 }
 
 // Named ints and int lists kept in a table element of "single" children
