@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the load/save benchmarks (Release, -O2) and runs them; the program
-# ends with the table of medians and ratios measured in this run.
+# Builds the load/save and editing benchmarks (Release, -O2) and runs them;
+# each program ends with the table of medians and ratios measured in this
+# run.
 #
-#   bash bench/run.sh                                  everything (about 2 minutes)
+#   bash bench/run.sh                                  everything (about 3 minutes)
 #   bash bench/run.sh --benchmark_filter='log'         only matching benchmarks
 #
 # Environment: BENCH_BUILD (build folder, default build-bench under the
@@ -52,7 +53,7 @@ echo "==> configuring $BENCH_BUILD"
 cmake -S "$ROOT" -B "$BENCH_BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DSDR_BUILD_BENCH=ON -DSDR_BUILD_TESTS=OFF -DSDR_BUILD_TOOLS=OFF >/dev/null
 echo "==> building with -j$BENCH_JOBS"
-cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session
+cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session sdr_bench_edit
 
 # ---------------------------------------------------------------- run
 # The generated documents and the written files stay in the build folder.
@@ -67,3 +68,12 @@ echo "==> running (medians of $BENCH_REPETITIONS repetitions of at least ${BENCH
   --benchmark_out_format=json \
   "$@"
 echo "==> results also in $BENCH_BUILD/bench_session.json"
+
+"$BENCH_BUILD/bench/sdr_bench_edit" \
+  --benchmark_min_time="$BENCH_MIN_TIME" \
+  --benchmark_repetitions="$BENCH_REPETITIONS" \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$BENCH_BUILD/bench_edit.json" \
+  --benchmark_out_format=json \
+  "$@"
+echo "==> results also in $BENCH_BUILD/bench_edit.json"

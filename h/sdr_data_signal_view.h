@@ -38,6 +38,11 @@ class SDR_API SDR_DATA_SIGNAL_VIEW {
 
   // New node objects, owned by the caller (null nodes when there is none).
   SDR_DATA_SIGNAL_VIEW_NODE* get_first_node() const;
+  // The first bus row, in pre-order, whose name or alias is name. Lookups
+  // go through an index of the view's buses, made again after any edit of
+  // rows made through these classes; a row renamed or moved in the
+  // document directly is still found correctly, a bus row added there is
+  // found after the next such edit.
   SDR_DATA_SIGNAL_VIEW_NODE* find_bus_node(const char* name) const;
   SDR_DATA_SIGNAL_VIEW_NODE* create_net_node(const char* name);
   SDR_DATA_SIGNAL_VIEW_NODE* create_bus_node(const char* name);
@@ -49,10 +54,12 @@ class SDR_API SDR_DATA_SIGNAL_VIEW {
   void remove_all_view_nodes();
 
  private:
+  struct BUS_INDEX;
   SDR_DATA_SIGNAL_SET* m_signal_set = nullptr;
   bool m_ref_checked = false;
   xercesc::DOMDocument* m_document = nullptr;
   xercesc::DOMElement* m_dom_view = nullptr;
+  mutable std::unique_ptr<BUS_INDEX> m_bus_index;
 };
 
 class SDR_API SDR_DATA_SIGNAL_VIEW_NODE {

@@ -916,7 +916,9 @@ bool SDR_DATA_SIGNAL_SET::append(SDR_DATA_SIGNAL_WIRE* wire, bool attach_element
   map_wire(wire);
 
   const SDR_DATA_WIRE_CAPTURE_TYPE type = wire->get_capture_type();
+  bool new_data_wire = false;
   if ((type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH) && wire->get_data_wire_index() < 0) {
+    new_data_wire = true;
     m_data_wires.push_back(wire);
     wire->set_data_wire_index(static_cast<int>(m_data_wires.size()) - 1);
     if (attach_element && wire->get_data_dom_node() && m_data_vec_element)
@@ -928,8 +930,18 @@ bool SDR_DATA_SIGNAL_SET::append(SDR_DATA_SIGNAL_WIRE* wire, bool attach_element
     if (attach_element && wire->get_trigger_dom_node() && m_trigger_vec_element)
       m_trigger_vec_element->appendChild(wire->get_trigger_dom_node());
   }
-  // While reading, the connections are computed once at the end.
-  if (!m_reading) create_signal_connections();
+  // While reading, the connections are computed once at the end. A data
+  // wire added to connections that are up to date adds its own status
+  // (adding wires one by one stays linear); otherwise they are made again.
+  if (!m_reading) {
+    if (new_data_wire && m_signal_connections.size() + 1 == m_data_wires.size()) {
+      const bool connected = wire->get_connection_status();
+      m_signal_connections.push_back(connected ? '1' : '0');
+      if (!connected) m_all_connected = false;
+    } else if (new_data_wire || m_signal_connections.size() != m_data_wires.size()) {
+      create_signal_connections();
+    }
+  }
   return true;
 }
 

@@ -1,5 +1,8 @@
 #include "sdr_data_signal_view.h"
 
+#include <atomic>
+#include <string>
+#include <unordered_map>
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/util/XMLString.hpp>
 
@@ -18,6 +21,15 @@ const XMLCh TAG_DATA_VIEW[] = u"data_view";
 const XMLCh TAG_SETUP_VIEW[] = u"setup_view";
 const XMLCh ATTR_NAME[] = u"name";
 const XMLCh ATTR_ALIAS[] = u"alias";
+
+// Counts the edits of rows made through these classes (moves, removals,
+// names and aliases) in every view; an index of bus rows made at another
+// count is made again before it is used.
+std::atomic<unsigned> g_row_edits{0};
+
+void rows_changed() {
+  g_row_edits.fetch_add(1, std::memory_order_relaxed);
+}
 
 bool has_tag(const DOMNode* node, const XMLCh* tag) {
   return node && node->getNodeType() == DOMNode::ELEMENT_NODE && XMLString::equals(node->getNodeName(), tag);
@@ -72,6 +84,7 @@ bool place(DOMNode* parent, DOMElement* child, DOMNode* ref) {
   // The DOM does not catch a node put under itself: it would make a cycle.
   for (const DOMNode* a = parent; a; a = a->getParentNode())
     if (a == child) return false;
+  rows_changed();
   DOMNode* child_node = nullptr;
   try {
     child_node = parent->insertBefore(child, ref);
@@ -153,39 +166,89 @@ SDR_DATA_SIGNAL_VIEW::SDR_DATA_SIGNAL_VIEW(DOMDocument* document, VIEW_TYPE type
     m_dom_view = document->createElement(type == SETUP_VIEW ? TAG_SETUP_VIEW : TAG_DATA_VIEW);
 }
 
-SDR_DATA_SIGNAL_VIEW::~SDR_DATA_SIGNAL_VIEW() = default;
-
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::get_first_node() const {
   SDR_DATA_SIGNAL_VIEW* self = const_cast<SDR_DATA_SIGNAL_VIEW*>(this);
   if (!SDR_CHECK(m_dom_view != NULL)) return new SDR_DATA_SIGNAL_VIEW_NODE(nullptr, self);
   return new SDR_DATA_SIGNAL_VIEW_NODE(first_row(m_dom_view), self);
 }
 
-SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::find_bus_node(const char* name) const {
-  SDR_DATA_SIGNAL_VIEW* self = const_cast<SDR_DATA_SIGNAL_VIEW*>(this);
-  if (!name || !*name || !m_dom_view) return new SDR_DATA_SIGNAL_VIEW_NODE(nullptr, self);
-  const SDR_XSTR wanted(name);
-  // Pre-order walk of the subtree without recursion: down to the first
-  // child, else to the next sibling, else up until an ancestor below the
-  // view element has a next sibling.
-  DOMNode* node = m_dom_view->getFirstChild();
+// The first bus row of each name and alias, in the order of a pre-order
+// walk of the view.
+struct SDR_DATA_SIGNAL_VIEW::BUS_INDEX {
+  unsigned edits = 0;
+  const DOMElement* view = nullptr;
+  std::unordered_map<std::u16string, DOMElement*> buses;
+};
+
+SDR_DATA_SIGNAL_VIEW::~SDR_DATA_SIGNAL_VIEW() = default;
+
+namespace {
+
+// Visits every element below view in pre-order, without recursion: down to
+// the first child, else to the next sibling, else up until an ancestor
+// below the view element has a next sibling. Stops when visit returns true.
+template <class VISIT>
+void walk_view(DOMElement* view, VISIT visit) {
+  DOMNode* node = view->getFirstChild();
   while (node) {
-    if (has_tag(node, TAG_BUS)) {
-      DOMElement* bus = static_cast<DOMElement*>(node);
-      if (attribute_equals(bus, ATTR_NAME, wanted) || attribute_equals(bus, ATTR_ALIAS, wanted))
-        return new SDR_DATA_SIGNAL_VIEW_NODE(bus, self);
-    }
+    if (node->getNodeType() == DOMNode::ELEMENT_NODE && visit(static_cast<DOMElement*>(node))) return;
     DOMNode* next = node->getNodeType() == DOMNode::ELEMENT_NODE ? node->getFirstChild() : nullptr;
-    while (!next && node && node != m_dom_view) {
+    while (!next && node && node != view) {
       next = node->getNextSibling();
       if (!next) {
         node = node->getParentNode();
-        if (node == m_dom_view) node = nullptr;
+        if (node == view) node = nullptr;
       }
     }
     node = next;
   }
-  return new SDR_DATA_SIGNAL_VIEW_NODE(nullptr, self);
+}
+
+bool names_bus(const DOMElement* bus, const XMLCh* wanted) {
+  return attribute_equals(bus, ATTR_NAME, wanted) || attribute_equals(bus, ATTR_ALIAS, wanted);
+}
+
+bool is_below(const DOMNode* node, const DOMNode* ancestor) {
+  for (const DOMNode* a = node ? node->getParentNode() : nullptr; a; a = a->getParentNode())
+    if (a == ancestor) return true;
+  return false;
+}
+
+}  // namespace
+
+SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::find_bus_node(const char* name) const {
+  SDR_DATA_SIGNAL_VIEW* self = const_cast<SDR_DATA_SIGNAL_VIEW*>(this);
+  if (!name || !*name || !m_dom_view) return new SDR_DATA_SIGNAL_VIEW_NODE(nullptr, self);
+  const SDR_XSTR wanted(name);
+  // Finding buses one by one (a value on every bus of a level) must not
+  // walk the view each time: the walk is done once per state of the rows.
+  const unsigned edits = g_row_edits.load(std::memory_order_relaxed);
+  if (!m_bus_index || m_bus_index->edits != edits || m_bus_index->view != m_dom_view) {
+    m_bus_index.reset(new BUS_INDEX);
+    m_bus_index->edits = edits;
+    m_bus_index->view = m_dom_view;
+    walk_view(m_dom_view, [this](DOMElement* e) {
+      if (has_tag(e, TAG_BUS)) {
+        for (const XMLCh* attr : {ATTR_NAME, ATTR_ALIAS}) {
+          const XMLCh* text = e->getAttribute(attr);
+          if (text && *text) m_bus_index->buses.emplace(text, e);
+        }
+      }
+      return false;
+    });
+  }
+  auto it = m_bus_index->buses.find(wanted.x());
+  if (it == m_bus_index->buses.end()) return new SDR_DATA_SIGNAL_VIEW_NODE(nullptr, self);
+  DOMElement* bus = it->second;
+  if (names_bus(bus, wanted) && is_below(bus, m_dom_view)) return new SDR_DATA_SIGNAL_VIEW_NODE(bus, self);
+  // The row was changed in the document directly: walk the view.
+  m_bus_index.reset();
+  DOMElement* found = nullptr;
+  walk_view(m_dom_view, [&](DOMElement* e) {
+    if (has_tag(e, TAG_BUS) && names_bus(e, wanted)) found = e;
+    return found != nullptr;
+  });
+  return new SDR_DATA_SIGNAL_VIEW_NODE(found, self);
 }
 
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::create_net_node(const char* name) {
@@ -220,6 +283,7 @@ void SDR_DATA_SIGNAL_VIEW::remove_all_view_nodes() {
   if (!SDR_CHECK(document != NULL)) return;
   DOMElement* fresh = document->createElement(m_dom_view->getTagName());
   DOMNode* parent = m_dom_view->getParentNode();
+  rows_changed();
   if (parent) {
     parent->removeChild(m_dom_view);
     release_subtree(m_dom_view);
@@ -291,6 +355,7 @@ const char* SDR_DATA_SIGNAL_VIEW_NODE::get_name() {
 
 bool SDR_DATA_SIGNAL_VIEW_NODE::set_name(const char* name) {
   if (!m_element || !name) return false;
+  rows_changed();
   sdr_set_attribute(m_element, "name", name);
   m_name_cache.reset(*name ? new std::string(name) : nullptr);
   return true;
@@ -317,6 +382,7 @@ bool SDR_DATA_SIGNAL_VIEW_NODE::set_alias(const char* alias) {
     if (!wire || !wire->get_name()) return false;
     return m_view->get_signal_set()->rename_signal_alias(wire->get_name(), alias);
   }
+  rows_changed();
   write_optional(m_element, "alias", alias);
   if (m_bus_cache) {
     m_bus_cache->alias.reset();
@@ -493,6 +559,7 @@ bool SDR_DATA_SIGNAL_VIEW_NODE::remove() {
   if (!m_element) return false;
   DOMNode* parent = m_element->getParentNode();
   if (!parent) return false;
+  rows_changed();
   parent->removeChild(m_element);
   m_element = nullptr;
   m_bus_cache.reset();

@@ -379,6 +379,25 @@ TEST(SignalWire, ConnectionStatusAndDebugPort) {
   EXPECT_TRUE(classic->set_connection_status(false));
   EXPECT_EQ(sdr_get_attribute(classic->get_data_dom_node(), "connection_status"), "false");
 
+  // Wires appended one by one extend the connection text; a trigger-only
+  // wire leaves it as it is; after a status change it is made again.
+  EXPECT_STREQ(set.get_signal_connections(), "1");
+  EXPECT_TRUE(set.create_signal_connections());
+  EXPECT_STREQ(set.get_signal_connections(), "0");
+  EXPECT_FALSE(set.get_connection_status());
+  for (const char* name : {"d1", "d2"}) {
+    SDR_DATA_SIGNAL_WIRE* w =
+        set.create_wire(name, SDR_CTYPE_DATA, SDR_MTYPE_ADVANCED_TAP, name[1] == '1', nullptr);
+    set.append(w, true);
+  }
+  set.append(set.create_wire("t", SDR_CTYPE_TRIGGER, SDR_MTYPE_ADVANCED_TAP, false, nullptr), true);
+  EXPECT_STREQ(set.get_signal_connections(), "010");
+  classic->set_connection_status(true);
+  set.get_wire("d2")->set_connection_status(true);
+  EXPECT_TRUE(set.create_signal_connections());
+  EXPECT_STREQ(set.get_signal_connections(), "111");
+  EXPECT_TRUE(set.get_connection_status());
+
   classic->set_debug_port(true, "port");
   classic->set_debug_port(false, nullptr);
   EXPECT_FALSE(classic->is_debug_port());

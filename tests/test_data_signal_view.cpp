@@ -135,6 +135,35 @@ TEST_F(SignalViewTest, FindBusTestsNameThenAliasOnEachBusInDocumentOrder) {
   m_data->remove_all_view_nodes();
 }
 
+// Buses are found through an index; every edit of rows keeps the answers
+// those of a walk of the view in document order.
+TEST_F(SignalViewTest, FindBusFollowsEditsOfRows) {
+  open("<data_view><bus name='a' alias='x'/><net name='n'/><bus name='b' alias='x'/></data_view>");
+  EXPECT_STREQ(row("x")->get_name(), "a");
+  NODE b(m_data->find_bus_node("b"));
+  m_data->insert_first_node(b.get());
+  EXPECT_STREQ(row("x")->get_name(), "b");
+  ASSERT_TRUE(b->set_name("c"));
+  EXPECT_TRUE(NODE(m_data->find_bus_node("b"))->is_null());
+  EXPECT_STREQ(row("c")->get_name(), "c");
+  NODE a(m_data->find_bus_node("a"));
+  ASSERT_TRUE(a->set_alias("y"));
+  EXPECT_STREQ(row("y")->get_name(), "a");
+  ASSERT_TRUE(b->remove());
+  EXPECT_TRUE(NODE(m_data->find_bus_node("x"))->is_null());
+  EXPECT_TRUE(NODE(m_data->find_bus_node("c"))->is_null());
+  EXPECT_STREQ(row("y")->get_name(), "a");
+  // Rows changed in the document directly are never answered wrongly.
+  DOMElement* e = a->get_dom_node();
+  sdr_set_attribute(e, "name", "renamed");
+  EXPECT_TRUE(NODE(m_data->find_bus_node("a"))->is_null());
+  EXPECT_STREQ(row("renamed")->get_name(), "renamed");
+  e->getParentNode()->removeChild(e);
+  EXPECT_TRUE(NODE(m_data->find_bus_node("renamed"))->is_null());
+  EXPECT_TRUE(NODE(m_data->find_bus_node("y"))->is_null());
+  e->release();
+}
+
 TEST_F(SignalViewTest, SettersWriteThroughAndRefuseWhatDoesNotApply) {
   open(
       "<data_view><bus name='b' alias='old' radix='bin' mnemonics='t1' type='memory'/><net "
