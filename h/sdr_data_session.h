@@ -47,9 +47,10 @@ class SDR_API SDR_DATA_SESSION {
   // save_as(name, lock, false).
   bool save(bool lock);
   // Writes the document to path, crash-safe: the old file stays intact
-  // unless the new one was written completely. Unless keep_name is true the
-  // session's name becomes path. Returns false without renaming when the
-  // file cannot be written.
+  // unless the new one was written completely, and the new one is on disk
+  // before this returns (the switch "sdr_save_flush" off skips that wait).
+  // Unless keep_name is true the session's name becomes path. Returns false
+  // without renaming when the file cannot be written.
   bool save_as(const char* path, bool lock, bool keep_name);
   // The document in the file layout, as saving would write it. Returns false
   // when the document holds something that cannot be written.
