@@ -41,7 +41,9 @@ std::string bus_name(int bus) {
 std::string wire_name(int bus, int bit) {
   return "core|" + bus_name(bus) + "_q[" + std::to_string(bit) + "]";
 }
-std::string wire_alias(int bus, int bit) { return bus_name(bus) + "[" + std::to_string(bit) + "]"; }
+std::string wire_alias(int bus, int bit) {
+  return bus_name(bus) + "[" + std::to_string(bit) + "]";
+}
 
 using NODE_PTR = std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>;
 
@@ -60,8 +62,9 @@ bool add_wires(DESIGN* d) {
   if (!d->set) return false;
   for (int w = 0; w < d->wires; ++w) {
     int bus = w / BUS_WIDTH, bit = w % BUS_WIDTH;
-    SDR_DATA_SIGNAL_WIRE* wire = d->set->create_wire(wire_name(bus, bit).c_str(), SDR_CTYPE_BOTH,
-                                                     SDR_MTYPE_CLASSIC_TAP, true, wire_alias(bus, bit).c_str());
+    SDR_DATA_SIGNAL_WIRE* wire =
+        d->set->create_wire(wire_name(bus, bit).c_str(), SDR_CTYPE_BOTH, SDR_MTYPE_CLASSIC_TAP, true,
+                            wire_alias(bus, bit).c_str());
     if (!wire || !d->set->append(wire, true)) return false;
   }
   return true;
@@ -292,7 +295,8 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   xercesc::XMLPlatformUtils::Initialize();
   for (const EDIT& e : EDITS) {
-    benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark((std::string("edit/") + e.key).c_str(), e.fn);
+    benchmark::internal::Benchmark* b =
+        benchmark::RegisterBenchmark((std::string("edit/") + e.key).c_str(), e.fn);
     for (int w : GROWTH_WIRES) b->Arg(w);
     b->UseRealTime()->Unit(benchmark::kMillisecond);
   }
