@@ -206,6 +206,8 @@ class SDR_API SDR_DATA_TRIGGER {
   ATG_ADVANCED_TRIGGER_FACTORY* create_factory();
   int get_instance_version() const;
   std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> find_setup_bus(const char* bus) const;
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> find_symbol_bus(const char* bus, int level,
+                                                             const char* symbol) const;
   // Walks the children of a bus row from the least significant bit and
   // hands each one's wire (or null) to visit.
   template <class VISIT>

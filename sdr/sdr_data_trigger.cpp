@@ -489,15 +489,21 @@ SDR_DATA_TRIGGER_CONDITION SDR_DATA_TRIGGER::convert_symbol_char(char c) {
   }
 }
 
+// The bus row a symbol is set on; null (reported when the bus is missing)
+// when the call cannot apply.
+std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> SDR_DATA_TRIGGER::find_symbol_bus(const char* bus, int level,
+                                                                             const char* symbol) const {
+  if (level < 0 || level >= get_event_levels() || !bus || !m_signals) return nullptr;
+  if (!SDR_CHECK(m_signals->get_setup_view() != NULL)) return nullptr;
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node = find_setup_bus(bus);
+  if (!node) SDR_MSGS::post(SDR_MSGS::wsdr_invalid_bus_ref(bus, symbol, get_name() ? get_name() : ""));
+  return node;
+}
+
 bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, const char* symbol, bool update) {
   if (!SDR_CHECK_AS(symbol != NULL, "symbolic_name != NULL")) return false;
-  if (level < 0 || level >= get_event_levels() || !bus || !m_signals) return false;
-  if (!SDR_CHECK(m_signals->get_setup_view() != NULL)) return false;
-  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node = find_setup_bus(bus);
-  if (!node) {
-    SDR_MSGS::post(SDR_MSGS::wsdr_invalid_bus_ref(bus, symbol, get_name() ? get_name() : ""));
-    return false;
-  }
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node = find_symbol_bus(bus, level, symbol);
+  if (!node) return false;
   // The bus's own table; without one (or without tables at all) nothing
   // is said.
   SDR_DATA_SESSION* session = session_of(m_signals);
@@ -511,13 +517,8 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, const c
                                              const char* symbol, bool update) {
   if (!SDR_CHECK_AS(symbol != NULL, "symbolic_name != NULL")) return false;
   if (!SDR_CHECK_AS(table != NULL, "mnemonics_table != NULL")) return false;
-  if (level < 0 || level >= get_event_levels() || !bus || !m_signals) return false;
-  if (!SDR_CHECK(m_signals->get_setup_view() != NULL)) return false;
-  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node = find_setup_bus(bus);
-  if (!node) {
-    SDR_MSGS::post(SDR_MSGS::wsdr_invalid_bus_ref(bus, symbol, get_name() ? get_name() : ""));
-    return false;
-  }
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node = find_symbol_bus(bus, level, symbol);
+  if (!node) return false;
   return apply_symbol(node.get(), level, table, symbol, update);
 }
 
