@@ -1083,6 +1083,28 @@ bool SDR_DATA_XML_WRITER::write_file_bytes(const std::string& bytes, const char*
   return file.commit(error);
 }
 
+bool SDR_DATA_XML_WRITER::write_file_streamed(const char* path,
+                                              const std::function<bool(const BYTE_SINK& sink)>& fill,
+                                              std::string* error) {
+  TEMP_TARGET file;
+  if (!file.open(path, error)) return false;
+  int io_error = 0;
+  const BYTE_SINK sink = [&](const char* data, size_t size) {
+    if (!io_error) io_error = file.write_all(data, size);
+    return io_error == 0;
+  };
+  const bool filled = fill(sink);
+  if (io_error) {
+    file.fail(io_error, error);
+    return false;
+  }
+  if (!filled) {
+    file.discard();
+    return false;
+  }
+  return file.commit(error);
+}
+
 bool SDR_DATA_XML_WRITER::write_file(const DOMNode* node, const char* path, bool lock, std::string* error) {
   if (!SDR_CHECK(node != NULL)) return false;
   // The text goes straight into the temporary file; the target is replaced

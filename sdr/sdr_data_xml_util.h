@@ -3,6 +3,8 @@
 
 // Element walking and the document writer; internal to the library.
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <xercesc/dom/DOM.hpp>
 
@@ -45,6 +47,15 @@ class SDR_API SDR_DATA_XML_WRITER {
 
   // Writes bytes into path with the same crash-safe replacement.
   static bool write_file_bytes(const std::string& bytes, const char* path, std::string* error = nullptr);
+
+  // Writes into path with the same crash-safe replacement, the bytes coming
+  // from fill, which hands them to the sink piece by piece (the sink
+  // returns false once a write failed) and returns true when all is out.
+  // When fill returns false or a write fails the target is left untouched;
+  // fill leaves its own reason in *error.
+  using BYTE_SINK = std::function<bool(const char* data, size_t size)>;
+  static bool write_file_streamed(const char* path, const std::function<bool(const BYTE_SINK& sink)>& fill,
+                                  std::string* error = nullptr);
 
   // True when path can be replaced by write_file: it does not name a
   // directory, an existing file is writable, and its directory exists.

@@ -122,6 +122,34 @@ const std::vector<COMMAND_DEF>& commands() {
        3,
        3,
        run_extract},
+      {"export",
+       "FILE [--instance N|NAME] [--log NAME] [--format vcd|csv] [--period NS] -o OUT",
+       "write a captured log as VCD or CSV",
+       "Writes captured samples of FILE to OUT for waveform viewers (VCD) or\n"
+       "spreadsheets and scripts (CSV). By default each instance gives its active\n"
+       "log (or its only one); --instance picks one instance (by index from 0 or\n"
+       "by name) and --log names the log. The rows of the data view become the\n"
+       "signals: each bus a vector in its bit order, each net outside a bus one\n"
+       "bit, named by alias where one is set. A VCD holds one scope per instance\n"
+       "and signal set, a \"trigger\" bit that is 1 on the trigger sample and, for\n"
+       "segmented captures, a \"segment\" bit on the first sample of each\n"
+       "segment. A CSV holds one log: \"sample\", \"trigger\" (and \"segment\"),\n"
+       "then one column per row, buses in their radix or as the symbol of their\n"
+       "mnemonic table. OUT is replaced only once it is completely written; on\n"
+       "any failure nothing is written. The format follows OUT's extension\n"
+       "(\".csv\" or else VCD) unless --format is given.\n",
+       {{"output", 'o', "OUT", "the file to write"},
+        {"instance", 0, "N|NAME", "export the log of this instance only"},
+        {"log", 0, "NAME", "export the log of this name"},
+        {"format", 0, "vcd|csv", "the file format"},
+        {"period", 0, "NS", "nanoseconds per sample in a VCD (default 1; up to 3 decimals)"},
+        {"split-buses", 0, nullptr, "VCD: one 1-bit variable per bus bit instead of vectors"},
+        {"pad", 0, nullptr, "read bits missing from a short capture as 0 instead of failing"},
+        {"date", 0, "TEXT", "the date written in the VCD header (default: now)"}},
+       {"FILE"},
+       1,
+       1,
+       run_export},
       {"demo",
        "OUT [--force]",
        "write an example session",

@@ -114,6 +114,7 @@ int run_embedded(const ARGS& args);
 int run_embed(const ARGS& args);
 int run_extract(const ARGS& args);
 int run_demo(const ARGS& args);
+int run_export(const ARGS& args);
 
 }  // namespace tzo
 
