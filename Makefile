@@ -6,6 +6,8 @@ BUILD_SAN  ?= build-sanitize
 JOBS       ?= 2
 PACKAGES   := cmake g++ make pkg-config libxerces-c-dev zlib1g-dev libgtest-dev \
               libgmock-dev libbenchmark-dev flex bison
+# The waveform tools that read exported captures back in the tests.
+PACKAGES   += sigrok-cli gtkwave
 
 .PHONY: all deps configure build run test sanitize bench fuzz fuzz-smoke fuzz-coverage clean format
 
