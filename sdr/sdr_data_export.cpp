@@ -560,6 +560,7 @@ struct VCD_VAR {
   size_t width = 0;
   std::string code;
   std::string previous;  // the value written last, most significant first
+  char last = 0;         // the same for a 1-bit variable
 };
 
 }  // namespace
@@ -659,17 +660,22 @@ bool SDR_DATA_EXPORT::write_vcd(const char* path, std::string* error) const {
     OUTPUT out(sink);
     out.text() = header;
     std::string bits;
+    std::string msb_first;
     std::string changes;
+    auto put_bit = [&](VCD_VAR& var, char bit, std::string* to) {
+      if (var.last == bit) return;
+      var.last = bit;
+      *to += bit;
+      *to += var.code;
+      *to += '\n';
+    };
     auto put = [&](VCD_VAR& var, const std::string& msb_first, std::string* to) {
+      if (var.width == 1) return put_bit(var, msb_first[0], to);
       if (var.previous == msb_first) return;
       var.previous = msb_first;
-      if (var.width == 1) {
-        *to += msb_first;
-      } else {
-        *to += 'b';
-        *to += msb_first;
-        *to += ' ';
-      }
+      *to += 'b';
+      *to += msb_first;
+      *to += ' ';
       *to += var.code;
       *to += '\n';
     };
@@ -683,20 +689,27 @@ bool SDR_DATA_EXPORT::write_vcd(const char* path, std::string* error) const {
           // Past its end a shorter log reads as unknown.
           if (sample == samples) continue;
           v.ended = true;
-          put(v.trigger, "x", &changes);
-          if (entry.segment_size > 0) put(v.segment, "x", &changes);
+          put_bit(v.trigger, 'x', &changes);
+          if (entry.segment_size > 0) put_bit(v.segment, 'x', &changes);
           for (VCD_VAR& var : v.vars) put(var, std::string(var.width, 'x'), &changes);
           continue;
         }
-        put(v.trigger, sample == entry.trigger ? "1" : "0", &changes);
-        if (entry.segment_size > 0) put(v.segment, entry.is_segment_start(sample) ? "1" : "0", &changes);
+        put_bit(v.trigger, sample == entry.trigger ? '1' : '0', &changes);
+        if (entry.segment_size > 0) put_bit(v.segment, entry.is_segment_start(sample) ? '1' : '0', &changes);
+        // The variables of a split bus follow one another: the bus's
+        // value is read once for all of them.
+        size_t read = SIZE_MAX;
         for (VCD_VAR& var : v.vars) {
           const EXPORT_SIGNAL& signal = entry.signals[var.signal];
-          entry.value(signal, sample, &bits);
+          if (read != var.signal) {
+            entry.value(signal, sample, &bits);
+            msb_first.assign(bits.rbegin(), bits.rend());
+            read = var.signal;
+          }
           if (options.split_buses && signal.bus) {
-            put(var, bits.substr(var.first_bit, 1), &changes);
+            put_bit(var, bits[var.first_bit], &changes);
           } else {
-            put(var, binary_text(bits), &changes);
+            put(var, msb_first, &changes);
           }
         }
       }
