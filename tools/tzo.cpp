@@ -123,7 +123,8 @@ const std::vector<COMMAND_DEF>& commands() {
        3,
        run_extract},
       {"export",
-       "FILE [--instance N|NAME] [--log NAME] [--format vcd|csv] [--period NS] -o OUT",
+       "FILE [--instance N|NAME] [--log NAME] [--format vcd|csv] [--period NS] [--split-buses] [--pad] "
+       "[--date TEXT] -o OUT",
        "write a captured log as VCD or CSV",
        "Writes captured samples of FILE to OUT for waveform viewers (VCD) or\n"
        "spreadsheets and scripts (CSV). By default each instance gives its active\n"
