@@ -20,6 +20,8 @@
 #include "sdr_data_trigger.h"
 #include "sdr_export.h"
 #include "sdr_msgs.h"
+#include "sdr_tzo_signal_set.h"
+#include "sdr_tzo_trigger.h"
 #include "sdr_xerces_fwd.h"
 
 #endif
