@@ -8,6 +8,7 @@
 #include "msg_service.h"
 #include "path_util.h"
 #include "platform_mutex.h"
+#include "sdr_basic.h"
 #include "sdr_data_global_enum.h"
 #include "sdr_data_instance.h"
 #include "sdr_data_log.h"
