@@ -75,7 +75,8 @@ int run_check(const ARGS& args) {
     const SDR_TZO_IMPORT_REPORT* imported = loaded.session ? loaded.session->get_tzo_import_report() : nullptr;
     if (imported) {
       text += file + ": older text layout, imported " + count_of(imported->signals, "signal") + ", " +
-              std::to_string(imported->get_num_skipped()) + " entries skipped (see 'tzo import')\n";
+              std::to_string(imported->get_num_skipped()) +
+              (imported->get_num_skipped() == 1 ? " entry" : " entries") + " skipped (see 'tzo import')\n";
     }
     if (!loaded.session) {
       if (loaded.messages.empty()) report(file, "cannot read the file");
