@@ -23,12 +23,22 @@ namespace {
 
 using NODE_PTR = std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>;
 
-// A name the document can carry: not empty, no control characters.
+// A name the document can carry: not empty, no control characters, and
+// only characters XML allows.
 bool is_usable_name(const std::string& name) {
   if (name.empty()) return false;
   for (char c : name) {
     unsigned char u = static_cast<unsigned char>(c);
     if (u < 0x20 || u == 0x7F) return false;
+  }
+  const SDR_XSTR text(name);
+  for (const XMLCh* p = text.x(); *p; ++p) {
+    const XMLCh c = *p;
+    if (c == 0xFFFE || c == 0xFFFF || (c >= 0xDC00 && c <= 0xDFFF)) return false;
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (!(p[1] >= 0xDC00 && p[1] <= 0xDFFF)) return false;
+      ++p;
+    }
   }
   return true;
 }
