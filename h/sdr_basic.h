@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sdr_export.h"
@@ -61,7 +62,8 @@ class SDR_API SDR_BASIC_ELEMENT {
   // The index-th descendant element (document order) with that tag name
   // (null tag: any) when it is a direct child, else null. Index 0 of an
   // empty list gives null; a larger index beyond the list is an internal
-  // error. Asking for the indexes in turn costs one walk in all.
+  // error. The matches are found by one walk of the subtree, kept until
+  // the element structure changes: asking for every index costs one walk.
   SDR_BASIC_ELEMENT* get_child_element(const char* tag, int index) const;
   SDR_BASIC_ELEMENT* get_parent_element() const { return m_parent; }
   // Null tag: the number of children. Else the number of descendant
@@ -95,8 +97,11 @@ class SDR_API SDR_BASIC_ELEMENT {
 
   // Notes a change of the element structure below this session.
   void structure_changed() const;
-  // The index-th matching descendant, or null; the walk resumes where the
-  // last one of this element stopped when nothing changed since.
+  // The descendants with that tag (null: all) in document order, each with
+  // the index of the child at or above it. One walk, kept until the
+  // element structure under the session changes.
+  const std::vector<std::pair<xercesc::DOMElement*, int>>& descendants(const char* tag) const;
+  // The index-th of them, or null.
   xercesc::DOMElement* find_descendant(const char* tag, int index, int* child_index) const;
 
   SDR_BASIC_SESSION* m_session = nullptr;

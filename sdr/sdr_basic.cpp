@@ -50,19 +50,15 @@ DOMElement* next_in_walk(const DOMElement* root, DOMElement* node) {
 
 // ----------------------------------------------------------------- element
 
-// Where the last walk for get_child_element stopped, and the last count.
+// The descendants of one tag (or all of them) in document order, each with
+// the position of the direct child at or above it; made by one walk and
+// kept while nothing changes under the session.
 struct SDR_BASIC_ELEMENT::WALK_CACHE {
+  bool valid = false;
   unsigned long generation = 0;
   bool any = false;
   std::u16string tag;
-  int index = -1;
-  DOMElement* node = nullptr;
-  int ordinal = -1;  // of the direct child at or above node
-
-  bool count_valid = false;
-  unsigned long count_generation = 0;
-  std::u16string count_tag;
-  int count = 0;
+  std::vector<std::pair<DOMElement*, int>> matches;
 };
 
 SDR_BASIC_ELEMENT::SDR_BASIC_ELEMENT(SDR_BASIC_SESSION* session, DOMElement* element,
@@ -188,37 +184,32 @@ SDR_BASIC_ELEMENT* SDR_BASIC_ELEMENT::get_child_element(int index) const {
   return m_children[static_cast<size_t>(index)];
 }
 
-DOMElement* SDR_BASIC_ELEMENT::find_descendant(const char* tag, int index, int* child_index) const {
+const std::vector<std::pair<DOMElement*, int>>& SDR_BASIC_ELEMENT::descendants(const char* tag) const {
   const SDR_XSTR wanted(tag);
   const bool any = tag == nullptr;
   const unsigned long generation = m_session ? m_session->m_structure_generation : 0;
   if (!m_walk) m_walk.reset(new WALK_CACHE());
   WALK_CACHE& c = *m_walk;
-  DOMElement* node = nullptr;
-  int found = -1;
-  int ordinal = -1;
-  // A walk of the same tag that stopped at or before index goes on from
-  // there, as long as nothing has changed under this session.
-  if (m_session && c.generation == generation && c.index >= 0 && c.index <= index && c.any == any &&
-      (any || c.tag == wanted.x())) {
-    node = c.node;
-    found = c.index;
-    ordinal = c.ordinal;
-  }
-  while (found < index) {
-    node = node ? next_in_walk(m_dom_element, node) : first_child_element(m_dom_element);
-    if (!node) return nullptr;
-    if (node->getParentNode() == m_dom_element) ++ordinal;
-    if (any || tag_equals(node, wanted)) ++found;
-  }
+  if (m_session && c.valid && c.generation == generation && c.any == any && (any || c.tag == wanted.x()))
+    return c.matches;
+  c.valid = true;
   c.generation = generation;
   c.any = any;
   c.tag = any ? std::u16string() : std::u16string(wanted.x());
-  c.index = found;
-  c.node = node;
-  c.ordinal = ordinal;
-  *child_index = ordinal;
-  return node;
+  c.matches.clear();
+  int ordinal = -1;
+  for (DOMElement* e = first_child_element(m_dom_element); e; e = next_in_walk(m_dom_element, e)) {
+    if (e->getParentNode() == m_dom_element) ++ordinal;
+    if (any || tag_equals(e, wanted)) c.matches.emplace_back(e, ordinal);
+  }
+  return c.matches;
+}
+
+DOMElement* SDR_BASIC_ELEMENT::find_descendant(const char* tag, int index, int* child_index) const {
+  const std::vector<std::pair<DOMElement*, int>>& list = descendants(tag);
+  if (index < 0 || static_cast<size_t>(index) >= list.size()) return nullptr;
+  *child_index = list[static_cast<size_t>(index)].second;
+  return list[static_cast<size_t>(index)].first;
 }
 
 SDR_BASIC_ELEMENT* SDR_BASIC_ELEMENT::get_child_element(const char* tag, int index) const {
@@ -241,20 +232,7 @@ SDR_BASIC_ELEMENT* SDR_BASIC_ELEMENT::get_child_element(const char* tag, int ind
 int SDR_BASIC_ELEMENT::get_number_of_child_elements(const char* tag) const {
   if (!tag) return static_cast<int>(m_children.size());
   if (!SDR_CHECK(m_dom_element != NULL)) return 0;
-  const SDR_XSTR wanted(tag);
-  const unsigned long generation = m_session ? m_session->m_structure_generation : 0;
-  if (!m_walk) m_walk.reset(new WALK_CACHE());
-  WALK_CACHE& c = *m_walk;
-  if (m_session && c.count_valid && c.count_generation == generation && c.count_tag == wanted.x())
-    return c.count;
-  int count = 0;
-  for (DOMElement* e = first_child_element(m_dom_element); e; e = next_in_walk(m_dom_element, e))
-    if (tag_equals(e, wanted)) ++count;
-  c.count_valid = true;
-  c.count_generation = generation;
-  c.count_tag = wanted.x();
-  c.count = count;
-  return count;
+  return static_cast<int>(descendants(tag).size());
 }
 
 SDR_BASIC_ELEMENT* SDR_BASIC_ELEMENT::append_child_element(const char* tag) {
