@@ -83,13 +83,22 @@ int run_import(const ARGS& args) {
   const std::string target = explicit_output ? args.get("output") : default_output(old);
   if (target.empty()) return usage_error(args.command, "empty file name for -o");
 
-  std::string head;
-  if (!read_bytes(old, &head)) {
+  // Loading refuses directories, FIFOs and devices without blocking; a
+  // file of the older layout is imported while it loads.
+  bool has_errors = false;
+  SESSION_PTR session = load_reporting(old, &has_errors);
+  if (!session) return EXIT_FAILED;
+  const SDR_TZO_IMPORT_REPORT* r = session->get_tzo_import_report();
+  if (!r) {
+    report(old, "not a file of the older text layout (its first line does not start with \"[@\\TZO=\")");
+    return EXIT_FAILED;
+  }
+  if (!r->file_read) {
     report(old, "cannot read the file");
     return EXIT_FAILED;
   }
-  if (!is_older_text_layout(head)) {
-    report(old, "not a file of the older text layout (its first line does not start with \"[@\\TZO=\")");
+  if (has_errors) {
+    report(old, "the file has errors; nothing written");
     return EXIT_FAILED;
   }
   // The older file is replaced only when asked for by name.
@@ -98,19 +107,6 @@ int run_import(const ARGS& args) {
   if (!explicit_output && (same || lstat(target.c_str(), &st) == 0)) {
     report(target, same ? "the output would replace the older file; give -o " + target + " to replace it"
                         : "the file exists; give -o " + target + " to replace it");
-    return EXIT_FAILED;
-  }
-
-  bool has_errors = false;
-  SESSION_PTR session = load_reporting(old, &has_errors);
-  if (!session) return EXIT_FAILED;
-  if (has_errors) {
-    report(old, "the file has errors; nothing written");
-    return EXIT_FAILED;
-  }
-  const SDR_TZO_IMPORT_REPORT* r = session->get_tzo_import_report();
-  if (!r || !r->file_read) {
-    report(old, "cannot read the file");
     return EXIT_FAILED;
   }
   if (!save_settled(*session, target)) return EXIT_FAILED;
