@@ -312,3 +312,27 @@ TEST_F(Basic, RecoveryNamesSplitTheFileNameOnly) {
   EXPECT_TRUE(fs::exists(m_dir / "my.proj/design_recovered.tzo"));
   EXPECT_FALSE(fs::exists(m_dir / "my_recovered.proj"));
 }
+
+TEST_F(Basic, DeepTreesNeedNoDeepStack) {
+  const int depth = 5000;
+  std::string text = "<session>";
+  for (int i = 0; i < depth; ++i) text += "<n>";
+  for (int i = 0; i < depth; ++i) text += "</n>";
+  text += "</session>";
+  std::string path = m_dir / "deep.xml";
+  write_bytes(path, text);
+  SDR_BASIC_SESSION session("session", path.c_str(), false);
+  ASSERT_EQ(session.get_num_instance_elements(), 1);
+  SDR_BASIC_ELEMENT* root = session.get_instance_at(0);
+  EXPECT_EQ(root->get_number_of_child_elements("n"), depth - 1);
+  SDR_BASIC_UNDO_BUFFER* buffer = root->get_undo_buffer();
+  buffer->save_snapshot();
+  SDR_BASIC_ELEMENT* leaf = root;
+  while (leaf->get_num_children() > 0) leaf = leaf->get_child_element(0);
+  leaf->set_attribute("x", "1");
+  ASSERT_TRUE(buffer->undo());
+  ASSERT_TRUE(buffer->redo());
+  leaf = buffer->get_root();
+  while (leaf->get_num_children() > 0) leaf = leaf->get_child_element(0);
+  EXPECT_EQ(attribute(leaf, "x"), "1");
+}
