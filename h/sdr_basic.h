@@ -63,7 +63,9 @@ class SDR_API SDR_BASIC_ELEMENT {
   // (null tag: any) when it is a direct child, else null. Index 0 of an
   // empty list gives null; a larger index beyond the list is an internal
   // error. The matches are found by one walk of the subtree, kept until
-  // the element structure changes: asking for every index costs one walk.
+  // the element structure changes through these classes: asking for every
+  // index costs one walk. Elements added to the DOM directly are seen after
+  // the next such change.
   SDR_BASIC_ELEMENT* get_child_element(const char* tag, int index) const;
   SDR_BASIC_ELEMENT* get_parent_element() const { return m_parent; }
   // Null tag: the number of children. Else the number of descendant
