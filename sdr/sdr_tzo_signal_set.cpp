@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "sdr_data_instance.h"
 #include "sdr_data_session.h"
@@ -86,7 +88,7 @@ class LINE_READER {
  public:
   static const size_t MAX_LINE = 8u << 20;
 
-  explicit LINE_READER(int fd) : m_fd(fd) {}
+  explicit LINE_READER(int fd) : m_fd(fd), m_buf(1 << 16) {}
   LINE_READER(const LINE_READER&) = delete;
   LINE_READER& operator=(const LINE_READER&) = delete;
 
@@ -100,7 +102,7 @@ class LINE_READER {
         break;
       }
       any = true;
-      const char* start = m_buf + m_pos;
+      const char* start = m_buf.data() + m_pos;
       const void* lf = std::memchr(start, '\n', m_len - m_pos);
       size_t n = lf ? static_cast<size_t>(static_cast<const char*>(lf) - start) : m_len - m_pos;
       if (!*too_long) {
@@ -129,7 +131,7 @@ class LINE_READER {
   bool fill() {
     if (m_eof) return false;
     for (;;) {
-      ssize_t n = ::read(m_fd, m_buf, sizeof m_buf);
+      ssize_t n = ::read(m_fd, m_buf.data(), m_buf.size());
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         m_eof = true;
@@ -143,7 +145,7 @@ class LINE_READER {
   }
 
   int m_fd;
-  char m_buf[1 << 16];
+  std::vector<char> m_buf;
   size_t m_pos = 0;
   size_t m_len = 0;
   bool m_eof = false;
@@ -193,7 +195,9 @@ struct TZO_READER {
 
   void skip(SDR_TZO_IMPORT_REPORT::SKIP_REASON reason, int count = 1) { report->skipped[reason] += count; }
 
-  void line(const std::string& text) {
+  void line(std::string text) {
+    // Blanks at the end never count, not even after a header's "]".
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
     if (starts_with_ignore_case(text, "[Signal]")) {
       if (signals) skip(SDR_TZO_IMPORT_REPORT::SKIP_REPLACED_SECTION, signal_entries);
       signals.reset(new SDR_TZO_SIGNAL_SET());
@@ -546,7 +550,7 @@ bool SDR_DATA_SESSION::parse_tzo_file() {
       reader.skip(SDR_TZO_IMPORT_REPORT::SKIP_LONG_LINE);
       continue;
     }
-    reader.line(text);
+    reader.line(std::move(text));
   }
   report->file_read = lines.at_clean_end();
 
