@@ -8,6 +8,7 @@
 #include "msg_service.h"
 #include "path_util.h"
 #include "platform_mutex.h"
+#include "sdr_basic.h"
 #include "sdr_data_export.h"
 #include "sdr_data_global_enum.h"
 #include "sdr_data_instance.h"
@@ -21,6 +22,8 @@
 #include "sdr_data_trigger.h"
 #include "sdr_export.h"
 #include "sdr_msgs.h"
+#include "sdr_tzo_signal_set.h"
+#include "sdr_tzo_trigger.h"
 #include "sdr_xerces_fwd.h"
 
 #endif

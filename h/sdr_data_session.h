@@ -22,6 +22,7 @@ class SDR_DATA_MNEMONICS;
 
 class SDR_XML_PARSE_CONTEXT;
 class SDR_NAMED_VALUES;
+struct SDR_TZO_IMPORT_REPORT;
 
 class SDR_API SDR_DATA_SESSION {
  public:
@@ -71,8 +72,13 @@ class SDR_API SDR_DATA_SESSION {
   bool is_open_ref_zero() const { return m_open_ref == 0; }
   int get_open_ref() const { return m_open_ref; }
 
-  // Imports the older text form of the file named by the session's name.
+  // Imports the older text form of the file named by the session's name
+  // into a new instance with the signal set "signals_imported" and, when
+  // the file lists signals, the trigger "trigger_imported". False when the
+  // file could not be opened (the empty instance stays).
   bool parse_tzo_file();
+  // What the last parse_tzo_file took and skipped; null before any.
+  const SDR_TZO_IMPORT_REPORT* get_tzo_import_report() const;
 
   // Instances.
   SDR_DATA_INSTANCE* create_instance(const char* name);
@@ -185,6 +191,7 @@ class SDR_API SDR_DATA_SESSION {
   void note_bix_index_change(bool was_current, xercesc::DOMElement* added, int removed_index);
 
   std::unique_ptr<SDR_NAMED_VALUES> m_globals;
+  std::unique_ptr<SDR_TZO_IMPORT_REPORT> m_tzo_report;
   std::unique_ptr<std::string> m_name;
   std::unique_ptr<std::string> m_jtag_chain;
   std::unique_ptr<std::string> m_jtag_device;

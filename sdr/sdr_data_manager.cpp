@@ -6,6 +6,7 @@
 #include <xercesc/util/PlatformUtils.hpp>
 
 #include "path_util.h"
+#include "sdr_basic.h"
 #include "sdr_data_session.h"
 #include "sdr_internal.h"
 
@@ -23,21 +24,6 @@ time_t (*g_name_clock)() = nullptr;
 
 time_t now() {
   return g_name_clock ? g_name_clock() : time(nullptr);
-}
-
-// The recovery name: split at the first ".", drop a trailing "*" (marker
-// "tmp_recovered") or use the marker "recovered".
-std::string recovery_name(const std::string& name) {
-  std::string text = name;
-  std::string marker = "recovered";
-  if (!text.empty() && text.back() == '*') {
-    text.pop_back();
-    marker = "tmp_recovered";
-  }
-  size_t dot = text.find('.');
-  std::string base = dot == std::string::npos ? text : text.substr(0, dot);
-  std::string ext = dot == std::string::npos ? std::string() : text.substr(dot);
-  return base + "_" + marker + ext;
 }
 
 }  // namespace
@@ -60,6 +46,8 @@ SDR_DATA_MANAGER::SDR_DATA_MANAGER() {
 SDR_DATA_MANAGER::~SDR_DATA_MANAGER() {
   save_all_session(false);
   delete_all_session();
+  save_all_basic_session(false);
+  delete_all_basic_session();
   if (m_platform_initialized) XMLPlatformUtils::Terminate();
   if (g_manager == this) g_manager = nullptr;
 }
@@ -197,8 +185,112 @@ void SDR_DATA_MANAGER::save_all_session(bool keep_names) {
       continue;
     }
     const char* name = s->get_name();
-    std::string recovered = recovery_name(name ? name : "");
+    std::string recovered = get_recovery_name(name);
     s->set_name(recovered.c_str());
-    s->save(false);
+    if (!s->save(false)) sdr_report_internal_error(("recovery file written: " + recovered).c_str(), __FILE__, __LINE__);
+  }
+}
+
+STL_STRING SDR_DATA_MANAGER::get_recovery_name(const char* name) {
+  std::string text = name ? name : "";
+  std::string marker = "recovered";
+  if (!text.empty() && text.back() == '*') {
+    text.pop_back();
+    marker = "tmp_recovered";
+  }
+  // Only the file-name part is split: a directory may hold dots too.
+  size_t slash = text.rfind('/');
+  size_t file_start = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = text.find('.', file_start);
+  if (dot == std::string::npos) return text + "_" + marker;
+  return text.substr(0, dot) + "_" + marker + text.substr(dot);
+}
+
+// ----------------------------------------------------------- basic sessions
+
+size_t SDR_DATA_MANAGER::find_basic_index(const char* path) const {
+  if (!path) return m_basic_sessions.size();
+  std::string wanted = PATH_UTIL::make_absolute(path);
+  for (size_t i = 0; i < m_basic_sessions.size(); ++i) {
+    const char* name = m_basic_sessions[i]->get_name();
+    if (name && PATH_UTIL::same_file(wanted, PATH_UTIL::make_absolute(name))) return i;
+  }
+  return m_basic_sessions.size();
+}
+
+SDR_BASIC_SESSION* SDR_DATA_MANAGER::find_basic_session(const char* path) const {
+  size_t i = find_basic_index(path);
+  return i < m_basic_sessions.size() ? m_basic_sessions[i] : nullptr;
+}
+
+SDR_BASIC_SESSION* SDR_DATA_MANAGER::create_basic_session(const char* name) {
+  SDR_BASIC_SESSION* ret = new (std::nothrow) SDR_BASIC_SESSION("session", name ? name : "", true);
+  if (!SDR_CHECK(ret != NULL)) return nullptr;
+  m_basic_sessions.push_back(ret);
+  ret->increment_open_ref();
+  return ret;
+}
+
+SDR_BASIC_SESSION* SDR_DATA_MANAGER::open_basic_session(const char* path) {
+  if (!path) return nullptr;
+  if (SDR_BASIC_SESSION* s = find_basic_session(path)) {
+    s->increment_open_ref();
+    return s;
+  }
+  std::unique_ptr<SDR_BASIC_SESSION> s(new SDR_BASIC_SESSION("session", path, true));
+  if (s->open(path) != SDR_BASIC_ERROR_CODE_OK) return nullptr;
+  m_basic_sessions.push_back(s.get());
+  s->increment_open_ref();
+  return s.release();
+}
+
+SDR_BASIC_SESSION* SDR_DATA_MANAGER::get_basic_session_opened(const char* path) const {
+  return find_basic_session(path);
+}
+
+bool SDR_DATA_MANAGER::is_basic_session_opened(const char* path) const {
+  return find_basic_session(path) != nullptr;
+}
+
+void SDR_DATA_MANAGER::release_basic_at(size_t index) {
+  SDR_BASIC_SESSION* s = m_basic_sessions[index];
+  s->decrement_open_ref();
+  if (s->is_open_ref_zero()) {
+    m_basic_sessions.erase(m_basic_sessions.begin() + static_cast<std::ptrdiff_t>(index));
+    delete s;
+  }
+}
+
+bool SDR_DATA_MANAGER::close_basic_session(const char* path) {
+  size_t i = find_basic_index(path);
+  if (i >= m_basic_sessions.size()) return false;
+  release_basic_at(i);
+  return true;
+}
+
+bool SDR_DATA_MANAGER::close_basic_session(SDR_BASIC_SESSION* session) {
+  for (size_t i = 0; session && i < m_basic_sessions.size(); ++i) {
+    if (m_basic_sessions[i] != session) continue;
+    release_basic_at(i);
+    return true;
+  }
+  return false;
+}
+
+void SDR_DATA_MANAGER::delete_all_basic_session() {
+  for (SDR_BASIC_SESSION* s : m_basic_sessions) delete s;
+  m_basic_sessions.clear();
+}
+
+void SDR_DATA_MANAGER::save_all_basic_session(bool keep_names) {
+  for (SDR_BASIC_SESSION* s : m_basic_sessions) {
+    if (!s) continue;
+    if (keep_names) {
+      s->save();
+      continue;
+    }
+    std::string recovered = get_recovery_name(s->get_name());
+    if (s->save_as(recovered.c_str()) != SDR_BASIC_ERROR_CODE_OK)
+      sdr_report_internal_error(("recovery file written: " + recovered).c_str(), __FILE__, __LINE__);
   }
 }

@@ -16,6 +16,7 @@
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_msgs.h"
+#include "sdr_tzo_signal_set.h"
 
 using namespace xercesc;
 
@@ -185,12 +186,6 @@ bool SDR_DATA_SESSION::parse(const char* path) {
     m_root->appendChild(m_display_tree);
   }
   return true;
-}
-
-bool SDR_DATA_SESSION::parse_tzo_file() {
-  // The older text form is imported by the legacy reader; until it is
-  // available the session stays empty.
-  return false;
 }
 
 bool SDR_DATA_SESSION::save(bool lock) {

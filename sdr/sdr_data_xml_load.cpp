@@ -472,3 +472,7 @@ bool sdr_read_file(const char* path, std::string* bytes, std::string* error) {
   ::close(fd);
   return true;
 }
+
+int sdr_open_regular_file(const char* path, size_t* size, std::string* error) {
+  return open_regular_file(path, size, error);
+}

@@ -58,4 +58,9 @@ class SDR_XML_PARSE_CONTEXT {
 // without blocking. Returns false with the reason in *error.
 SDR_API bool sdr_read_file(const char* path, std::string* bytes, std::string* error);
 
+// Opens a regular file for reading with the same refusals; returns the
+// descriptor (the caller closes it) and the file's size, or -1 with the
+// reason in *error.
+SDR_API int sdr_open_regular_file(const char* path, size_t* size, std::string* error);
+
 #endif

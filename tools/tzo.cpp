@@ -165,6 +165,21 @@ const std::vector<COMMAND_DEF>& commands() {
        1,
        1,
        run_demo},
+      {"import",
+       "OLD [-o OUT]",
+       "convert a file of the older text layout",
+       "Reads OLD, a configuration file of the older text layout (its first line\n"
+       "starts with \"[@\\TZO=\"), and writes it in the current layout to OUT,\n"
+       "by default OLD with the extension \".tzo\". The file is written only once\n"
+       "its new content is complete. Without -o an existing file is never\n"
+       "replaced, and OLD itself only with -o OLD. Prints what was imported:\n"
+       "signals, groups, trigger conditions, debug outputs and acquisition\n"
+       "settings, and how many entries were skipped, by reason.\n",
+       {{"output", 'o', "OUT", "write to OUT (an existing OUT is replaced)"}},
+       {"OLD"},
+       1,
+       1,
+       run_import},
       {"help",
        "[COMMAND]",
        "show the help of a command",

@@ -92,8 +92,8 @@ bool save_settled(SDR_DATA_SESSION& session, const std::string& target);
 bool read_bytes(const std::string& path, std::string* bytes);
 
 // Files of the older text layout start with "[@\TZO=", letters in any
-// case. The library does not import that layout yet: such a file loads as
-// an empty session, and writing it back would wipe the file.
+// case. The library imports them when loading; tzo import converts them,
+// and the other commands never write over them.
 bool is_older_text_layout(const std::string& bytes);
 
 // The directory part of a path ("." when there is none) and the part after
@@ -115,6 +115,7 @@ int run_embed(const ARGS& args);
 int run_extract(const ARGS& args);
 int run_demo(const ARGS& args);
 int run_export(const ARGS& args);
+int run_import(const ARGS& args);
 
 }  // namespace tzo
 

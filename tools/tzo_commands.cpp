@@ -8,6 +8,7 @@
 #include <string>
 
 #include "sdr_data_session.h"
+#include "sdr_tzo_signal_set.h"
 #include "tzo_cli.h"
 
 namespace tzo {
@@ -33,8 +34,8 @@ bool format_file(const std::string& file, const std::string* output, bool check)
     report(file, "cannot read the file");
     return false;
   }
-  if (is_older_text_layout(current)) {
-    report(file, "the older text layout is not converted by this build; the file is left as it is");
+  if (is_older_text_layout(current) && !output) {
+    report(file, "the file is in the older text layout; convert it with 'tzo import'");
     return false;
   }
   if (output) return save_settled(*session, *output);
@@ -70,6 +71,12 @@ int run_check(const ARGS& args) {
     std::string text;
     for (const MSG_OBJECT& m : loaded.messages) {
       text += file + ": " + (m.is_error() ? "error " : "warning ") + m.get_id() + ": " + m.get_text() + "\n";
+    }
+    const SDR_TZO_IMPORT_REPORT* imported = loaded.session ? loaded.session->get_tzo_import_report() : nullptr;
+    if (imported) {
+      text += file + ": older text layout, imported " + count_of(imported->signals, "signal") + ", " +
+              std::to_string(imported->get_num_skipped()) +
+              (imported->get_num_skipped() == 1 ? " entry" : " entries") + " skipped (see 'tzo import')\n";
     }
     if (!loaded.session) {
       if (loaded.messages.empty()) report(file, "cannot read the file");

@@ -81,7 +81,7 @@ int run_embed(const ARGS& args) {
     return EXIT_FAILED;
   }
   if (is_older_text_layout(current)) {
-    report(file, "the older text layout is not converted by this build; the file is left as it is");
+    report(file, "the file is in the older text layout; convert it with 'tzo import'");
     return EXIT_FAILED;
   }
   if (!session->embed_bix_file(bix.c_str(), name.c_str())) {
