@@ -243,6 +243,9 @@ class SDR_API SDR_TX_UNDO_ACTION {
   // The flags this action raised: those set at its end but not at its
   // start, and those set at both that its kinds of change raise.
   const SDR_TX_CHANGE_STATUS& get_own_change_status() const { return m_own_change_status; }
+  // Counts every kind of change of its atomic actions as its own (the
+  // action was committed halfway).
+  void count_all_kinds_as_own();
 
  private:
   std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_undo_atomic_action_vec;
@@ -292,7 +295,10 @@ class SDR_API SDR_TX_UNDO_MANAGER {
   void push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action);
   // Live flags after a replay that moved the position; snapshot is the
   // flags the action put back.
-  void settle_change_status(const SDR_TX_UNDO_ACTION& replayed);
+  void settle_change_status(const SDR_TX_UNDO_ACTION& replayed, const SDR_TX_CHANGE_STATUS& uncovered);
+  // Live flags that the history does not explain (changes made outside
+  // any action, links set by other instances); they survive a replay.
+  SDR_TX_CHANGE_STATUS uncovered_flags() const;
 
   using FLAG_COUNTS = std::array<long, SDR_TX_CHANGE_STATUS::FLAG_COUNT>;
   // Own flags of the actions between two positions, from the running
@@ -314,10 +320,10 @@ class SDR_API SDR_TX_UNDO_MANAGER {
   SDR_TX_INSTANCE* m_tx_instance;
   std::unique_ptr<SDR_TX_UNDO_ACTION> m_current_undo_action;
   // The committed position as a count of actions before it; -1 when it is
-  // no longer in the history. Flags the commit left set (other than the
-  // incremental-compilation flag, which the history accounts for).
+  // no longer in the history; and the flags the commit left set.
   int m_clean_index = 0;
   SDR_TX_CHANGE_STATUS m_clean_residual;
+  bool m_commit_while_open = false;
 };
 
 #endif

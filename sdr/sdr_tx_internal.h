@@ -1,0 +1,27 @@
+#ifndef SDR_TX_INTERNAL_H
+#define SDR_TX_INTERNAL_H
+
+// Helpers shared by the transaction units; not installed.
+
+#include "sdr_internal.h"
+#include "sdr_tx_script_recorder.h"
+
+// Opens the record scope `scope` of the current operation and adds the
+// location of the call.
+#define SDR_TX_RECORD(scope, ...)         \
+  SDR_TX_RECORD_SCOPE scope(__VA_ARGS__); \
+  scope.add_location(__FILE__, __LINE__)
+
+// Sets a flag for the duration of a scope and clears it on every way out.
+class SDR_TX_FLAG_GUARD {
+ public:
+  explicit SDR_TX_FLAG_GUARD(bool* flag) : m_flag(flag) { *m_flag = true; }
+  ~SDR_TX_FLAG_GUARD() { *m_flag = false; }
+  SDR_TX_FLAG_GUARD(const SDR_TX_FLAG_GUARD&) = delete;
+  SDR_TX_FLAG_GUARD& operator=(const SDR_TX_FLAG_GUARD&) = delete;
+
+ private:
+  bool* m_flag;
+};
+
+#endif
