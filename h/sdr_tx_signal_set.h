@@ -112,6 +112,8 @@ class SDR_API SDR_TX_SIGNAL_SET : public SDR_TX_SIGNAL_NODES {
   template <class APPLY>
   bool change_setting(APPLY apply);
   std::string auto_port_name(const char* base) const;
+  // Writes the settings that differ from the data signal set.
+  void write_settings(SDR_DATA_SIGNAL_SET* d);
 
   SDR_DATA_SIGNAL_SET* m_data_signal_set = nullptr;
   std::string m_clock_source;

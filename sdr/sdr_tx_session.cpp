@@ -512,8 +512,10 @@ unsigned long SDR_TX_SESSION::get_instance_estimated_lcell_count_at(int index) c
 bool SDR_TX_SESSION::store_text(const char* (SDR_DATA_SESSION::*get)() const,
                                 void (SDR_DATA_SESSION::*set)(const char*), const char* value) {
   if (!m_data_session) return false;
+  // The data session stores a null text as an empty one: compare with what
+  // storing would leave.
   const char* current = (m_data_session->*get)();
-  const bool equal = (!current && !value) || (current && value && std::strcmp(current, value) == 0);
+  const bool equal = current ? std::strcmp(current, value ? value : "") == 0 : !value;
   if (equal) return false;
   (m_data_session->*set)(value);
   m_undoable_modified = true;

@@ -106,14 +106,19 @@ bool SDR_TX_SIGNAL_SET::restore_properties(const SIGNAL_SET_PROPERTIES* p) {
   if (p->trigger_in_enabled != m_trigger_in_enabled) set_trigger_in_enabled(p->trigger_in_enabled);
   if (p->trigger_out_enabled != m_trigger_out_enabled) set_trigger_out_enabled(p->trigger_out_enabled);
   // Setters re-establish links to other instances.
-  if (!p->trigger_in_node.empty() && p->trigger_in_node != m_trigger_in_node)
+  // A link that goes away is undone on the partner as well.
+  if (!p->trigger_in_node.empty() && p->trigger_in_node != m_trigger_in_node) {
     set_trigger_in_node(p->trigger_in_node.c_str());
-  else
+  } else {
+    if (p->trigger_in_node.empty() && !m_trigger_in_node.empty()) unlink_trigger_out_from_in(true, true);
     m_trigger_in_node = p->trigger_in_node;
-  if (!p->trigger_out_node.empty() && p->trigger_out_node != m_trigger_out_node)
+  }
+  if (!p->trigger_out_node.empty() && p->trigger_out_node != m_trigger_out_node) {
     set_trigger_out_node(p->trigger_out_node.c_str());
-  else
+  } else {
+    if (p->trigger_out_node.empty() && !m_trigger_out_node.empty()) unlink_trigger_in_from_out(true, true);
     m_trigger_out_node = p->trigger_out_node;
+  }
   if (!p->trigger_in_pin.empty() && p->trigger_in_pin != m_trigger_in_pin)
     set_trigger_in_pin(p->trigger_in_pin.c_str());
   else
@@ -432,29 +437,38 @@ bool SDR_TX_SIGNAL_SET::commit(SDR_DATA_INSTANCE* data_instance, bool flag) {
   if (d) {
     commit_signal_set_debug_port(d);
     SDR_TX_SIGNAL_NODES::commit(d->get_data_view());
-    if (m_tx_change_status && m_tx_change_status->m_signal_set_changed) {
-      std::string clock = m_clock_source;
-      if (clock.empty()) clock = auto_port_name("auto_tzo_external_clock");
-      d->set_clock(clock.c_str(), SDR_DATA_SIGNAL_SET::POSEDGE);
-      d->set_reserved_data_node_size(m_reserved_data_node_size);
-      d->set_reserved_trigger_node_size(m_reserved_trigger_node_size);
-      d->enable_trigger_in(m_trigger_in_enabled);
-      d->enable_trigger_out(m_trigger_out_enabled);
-      if (!m_trigger_in_pin.empty())
-        d->set_trigger_in_pin(m_trigger_in_pin.c_str());
-      else if (!m_trigger_in_node.empty())
-        d->set_trigger_in_node(m_trigger_in_node.c_str());
-      if (!m_trigger_out_pin.empty())
-        d->set_trigger_out_pin(m_trigger_out_pin.c_str());
-      else if (!m_trigger_out_node.empty())
-        d->set_trigger_out_node(m_trigger_out_node.c_str());
-      d->set_sample_depth(m_sample_depth);
-      d->set_kalvos_ram_type(m_kalvos_ram_type);
-      if (!m_top_entity_name.empty() || d->get_top_entity_name()) d->set_top_entity_name(m_top_entity_name.c_str());
-    }
+    if (m_tx_change_status && m_tx_change_status->m_signal_set_changed) write_settings(d);
   }
   if (m_tx_change_status) m_tx_change_status->m_signal_set_changed = false;
   return true;
+}
+
+void SDR_TX_SIGNAL_SET::write_settings(SDR_DATA_SIGNAL_SET* d) {
+  // Only what differs is written, so that a document whose settings went
+  // back to the stored ones is written as it was read.
+  std::string clock = m_clock_source;
+  if (clock.empty()) clock = auto_port_name("auto_tzo_external_clock");
+  if (clock != text_or_empty(d->get_clock_name())) d->set_clock(clock.c_str(), SDR_DATA_SIGNAL_SET::POSEDGE);
+  if (m_reserved_data_node_size != d->get_reserved_data_node_size())
+    d->set_reserved_data_node_size(m_reserved_data_node_size);
+  if (m_reserved_trigger_node_size != d->get_reserved_trigger_node_size())
+    d->set_reserved_trigger_node_size(m_reserved_trigger_node_size);
+  if (m_trigger_in_enabled != d->is_trigger_in_enabled()) d->enable_trigger_in(m_trigger_in_enabled);
+  if (m_trigger_out_enabled != d->is_trigger_out_enabled()) d->enable_trigger_out(m_trigger_out_enabled);
+  if (!m_trigger_in_pin.empty()) {
+    if (m_trigger_in_pin != text_or_empty(d->get_trigger_in_pin())) d->set_trigger_in_pin(m_trigger_in_pin.c_str());
+  } else if (!m_trigger_in_node.empty()) {
+    if (m_trigger_in_node != text_or_empty(d->get_trigger_in_node())) d->set_trigger_in_node(m_trigger_in_node.c_str());
+  }
+  if (!m_trigger_out_pin.empty()) {
+    if (m_trigger_out_pin != text_or_empty(d->get_trigger_out_pin())) d->set_trigger_out_pin(m_trigger_out_pin.c_str());
+  } else if (!m_trigger_out_node.empty()) {
+    if (m_trigger_out_node != text_or_empty(d->get_trigger_out_node()))
+      d->set_trigger_out_node(m_trigger_out_node.c_str());
+  }
+  if (m_sample_depth != d->get_sample_depth()) d->set_sample_depth(m_sample_depth);
+  if (m_kalvos_ram_type != d->get_kalvos_ram_type()) d->set_kalvos_ram_type(m_kalvos_ram_type);
+  if (m_top_entity_name != text_or_empty(d->get_top_entity_name())) d->set_top_entity_name(m_top_entity_name.c_str());
 }
 
 // ---------------------------------------------------------------- undo action

@@ -495,11 +495,12 @@ bool SDR_TX_TRIGGER::commit(SDR_DATA_SIGNAL_SET* signal_set, bool force) {
   SDR_TX_SIGNAL_NODES::commit(signal_set->get_setup_view());
   SDR_TX_CHANGE_STATUS* status = m_tx_change_status;
   if (status && (status->m_trigger_io_changed || status->m_trigger_condition_changed)) {
-    d->set_trigger_position(m_trigger_position);
-    d->set_trigger_in(m_trigger_in_condition);
-    d->set_trigger_out(m_trigger_out_condition);
-    d->set_segment_size(m_segment_size);
-    d->set_trigger_type(m_trigger_type);
+    // Only what differs, so that properties set back are written as read.
+    if (d->get_trigger_position() != m_trigger_position) d->set_trigger_position(m_trigger_position);
+    if (d->get_trigger_in() != m_trigger_in_condition) d->set_trigger_in(m_trigger_in_condition);
+    if (d->get_trigger_out() != m_trigger_out_condition) d->set_trigger_out(m_trigger_out_condition);
+    if (d->get_segment_size() != m_segment_size) d->set_segment_size(m_segment_size);
+    if (d->get_trigger_type() != m_trigger_type) d->set_trigger_type(m_trigger_type);
     status->m_trigger_io_changed = false;
   }
   // Levels and conditions are written once a new data trigger can be made;
