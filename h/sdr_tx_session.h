@@ -115,6 +115,8 @@ class SDR_API SDR_TX_SESSION {
 
  private:
   DATA_GROUP* group_at(int index) const;
+  // The common part of both open_session forms; path goes to the script.
+  bool open_data_session(SDR_DATA_SESSION* data_session, const char* path);
   bool commit_instance_at(int index, bool flag);
   // Builds the groups over the data session's instances.
   void build_groups();

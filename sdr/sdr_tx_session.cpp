@@ -128,18 +128,21 @@ bool SDR_TX_SESSION::open_session(const char* path) {
   if (!PATH_UTIL::exists(path)) return create_session(path);
   SDR_DATA_SESSION* session = m_data_manager->open_session(path);
   if (!session) return false;
-  return open_session(session);
+  return open_data_session(session, path);
 }
 
 bool SDR_TX_SESSION::open_session(SDR_DATA_SESSION* data_session) {
   if (m_data_session && m_data_session != data_session) close_session();
   if (!data_session) return false;
+  return open_data_session(data_session, "");
+}
+
+bool SDR_TX_SESSION::open_data_session(SDR_DATA_SESSION* data_session, const char* path) {
   m_data_session = data_session;
   m_script_recorder->set_data_session(m_data_session);
   const bool recording = m_script_recorder->is_enabled();
   if (recording) {
-    const char* name = m_data_session->get_name();
-    m_script_recorder->write_comment("open_session", name ? name : "");
+    m_script_recorder->write_comment("open_session", path);
     m_script_recorder->raise_depth();
     m_script_recorder->save_check_point();
   }
