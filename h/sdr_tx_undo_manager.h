@@ -326,4 +326,40 @@ class SDR_API SDR_TX_UNDO_MANAGER {
   bool m_commit_while_open = false;
 };
 
+// Runs a stretch of work with the undo manager in its replay state, so that
+// the operations it calls push no atomic actions; the previous state comes
+// back on every way out.
+class SDR_TX_REPLAY_GUARD {
+ public:
+  explicit SDR_TX_REPLAY_GUARD(SDR_TX_UNDO_MANAGER* manager)
+      : m_manager(manager), m_previous(manager && manager->is_undo_redo_in_progress()) {
+    if (m_manager) m_manager->set_undo_redo_in_progress(true);
+  }
+  ~SDR_TX_REPLAY_GUARD() {
+    if (m_manager) m_manager->set_undo_redo_in_progress(m_previous);
+  }
+  SDR_TX_REPLAY_GUARD(const SDR_TX_REPLAY_GUARD&) = delete;
+  SDR_TX_REPLAY_GUARD& operator=(const SDR_TX_REPLAY_GUARD&) = delete;
+
+ private:
+  SDR_TX_UNDO_MANAGER* m_manager;
+  bool m_previous;
+};
+
+// Opens a user-level action for a scope and closes it on every way out.
+class SDR_TX_ACTION_BRACKET {
+ public:
+  explicit SDR_TX_ACTION_BRACKET(SDR_TX_UNDO_MANAGER* manager) : m_manager(manager) {
+    if (m_manager) m_manager->begin_action();
+  }
+  ~SDR_TX_ACTION_BRACKET() {
+    if (m_manager) m_manager->end_action();
+  }
+  SDR_TX_ACTION_BRACKET(const SDR_TX_ACTION_BRACKET&) = delete;
+  SDR_TX_ACTION_BRACKET& operator=(const SDR_TX_ACTION_BRACKET&) = delete;
+
+ private:
+  SDR_TX_UNDO_MANAGER* m_manager;
+};
+
 #endif

@@ -222,9 +222,20 @@ SDR_TX_ENUM_ARGUMENT(SDR_DATA_TRIGGER_CONDITION)
 SDR_TX_ENUM_ARGUMENT(SDR_DATA_TRIGGER_POSITION)
 SDR_TX_ENUM_ARGUMENT(SDR_DATA_TRIGGER_TYPE)
 SDR_TX_ENUM_ARGUMENT(SDR_DATA_GROUP_DISPLAY_TYPE)
-SDR_TX_ENUM_ARGUMENT(SDR_KALVOS_RAM_TYPE)
 
 #undef SDR_TX_ENUM_ARGUMENT
+
+void SDR_TX_RECORD_SCOPE::add_argument(SDR_KALVOS_RAM_TYPE value) {
+  if (!writes()) return;
+  // The "no instance" answer has no stored form.
+  if (value < SDR_RAM_AUTO || value > SDR_RAM_RAMGRAND) {
+    write_enum_text(std::to_string(static_cast<int>(value)).c_str());
+    return;
+  }
+  const char* text = nullptr;
+  SDR_DATA_GLOBAL_ENUM::convert_enum_to_string(value, &text);
+  write_enum_text(text);
+}
 
 void SDR_TX_RECORD_SCOPE::add_argument(SDR_DATA_GROUP_LINKING_TYPE value) {
   if (!writes()) return;

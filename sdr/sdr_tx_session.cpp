@@ -404,11 +404,16 @@ bool SDR_TX_SESSION::remove(int index, const char* signal_set, const char* trigg
   SDR_DATA_SIGNAL_SET* found_set = data_instance ? data_instance->find_signal_set(signal_set) : nullptr;
   if (!found_set) return false;
   if (!trigger) {
+    // Nothing of the group may keep pointing into the removed set.
+    SDR_DATA_TRIGGER* edited_trigger = group->m_tx_trigger->get_data_trigger();
     if (found_set == group->m_tx_signal_set->get_data_signal_set()) {
       group->m_tx_signal_set->init();
       group->m_tx_trigger->init();
       group->m_data_log = nullptr;
+    } else if (edited_trigger && edited_trigger->get_signal_set() == found_set) {
+      group->m_tx_trigger->init();
     }
+    if (group->m_data_log && group->m_data_log->get_signal_set() == found_set) group->m_data_log = nullptr;
     found_set->remove();
   } else {
     SDR_DATA_TRIGGER* found_trigger = found_set->find_trigger(trigger);
@@ -547,9 +552,9 @@ void SDR_TX_SESSION::set_gui_logging(bool enabled) {
   SDR_TX_RECORD(scope, m_script_recorder.get(), "set_gui_logging");
   scope.add_argument(enabled);
   if (!m_data_session) return;
-  const bool changed = m_data_session->is_gui_logging_enabled() != enabled;
+  if (m_data_session->is_gui_logging_enabled() == enabled) return;
   m_data_session->set_gui_logging(enabled);
-  if (changed) m_undoable_modified = true;
+  m_undoable_modified = true;
 }
 
 bool SDR_TX_SESSION::set_global_data(const char* name, int value) {

@@ -77,10 +77,8 @@ bool SDR_TX_TRIGGER::init() {
   m_trigger_level = 1;
   {
     // Creating the first record is no user edit.
-    const bool replaying = m_tx_undo_manager && m_tx_undo_manager->is_undo_redo_in_progress();
-    if (m_tx_undo_manager) m_tx_undo_manager->set_undo_redo_in_progress(true);
+    SDR_TX_REPLAY_GUARD quiet(m_tx_undo_manager);
     set_trigger_level(1);
-    if (m_tx_undo_manager) m_tx_undo_manager->set_undo_redo_in_progress(replaying);
   }
   m_data_node_count = m_trigger_node_count = m_trigger_wire_index_max = 0;
   m_segment_size = 1;
@@ -118,10 +116,8 @@ bool SDR_TX_TRIGGER::init(SDR_DATA_TRIGGER* d) {
   const int levels = d->get_event_levels();
   m_trigger_level = 0;
   {
-    const bool replaying = m_tx_undo_manager && m_tx_undo_manager->is_undo_redo_in_progress();
-    if (m_tx_undo_manager) m_tx_undo_manager->set_undo_redo_in_progress(true);
+    SDR_TX_REPLAY_GUARD quiet(m_tx_undo_manager);
     set_trigger_level(levels);
-    if (m_tx_undo_manager) m_tx_undo_manager->set_undo_redo_in_progress(replaying);
   }
   m_trigger_level = levels;
   const int width = set ? set->get_trigger_wire_width() : 0;
@@ -463,7 +459,13 @@ void SDR_TX_TRIGGER::recount_data_trigger_width() {
 
 void SDR_TX_TRIGGER::sync_upon_capture_type_change() {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "sync_upon_capture_type_change");
-  // Capture types are not yet editable, so there is nothing to mirror.
+  if (!m_capture_type_changed) return;
+  {
+    // The mirroring is no user edit of its own: an empty action.
+    SDR_TX_ACTION_BRACKET bracket(m_tx_undo_manager);
+    SDR_TX_REPLAY_GUARD quiet(m_tx_undo_manager);
+    // Capture types are not yet editable, so there is nothing to mirror.
+  }
   m_capture_type_changed = false;
 }
 

@@ -212,7 +212,7 @@ bool SDR_TX_UNDO_MANAGER::undo() {
   SDR_TX_UNDO_ACTION& action = *m_undo_action_list[static_cast<size_t>(m_current_index) - 1];
   bool ok;
   {
-    SDR_TX_FLAG_GUARD replay(&m_undo_redo_in_progress);
+    SDR_TX_REPLAY_GUARD replay(this);
     --m_current_index;
     ok = action.undo();
   }
@@ -230,7 +230,7 @@ bool SDR_TX_UNDO_MANAGER::redo() {
   SDR_TX_UNDO_ACTION& action = *m_undo_action_list[static_cast<size_t>(m_current_index)];
   bool ok;
   {
-    SDR_TX_FLAG_GUARD replay(&m_undo_redo_in_progress);
+    SDR_TX_REPLAY_GUARD replay(this);
     ok = action.redo();
     ++m_current_index;
   }
