@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "atg_compiler.h"
+#include "cfg_service.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_trigger.h"
 #include "sdr_tx_instance.h"
@@ -393,9 +394,14 @@ bool SDR_TX_TRIGGER::set_expanded_status(bool expanded) {
 
 bool SDR_TX_TRIGGER::is_valid_advanced_trigger_condition_input_node(const char* name) const {
   if (!SDR_CHECK_AS(name != nullptr, "name != NULL")) return false;
+  // Nodes tapped after fitting count when the switch shows them or the
+  // instance compiles incrementally.
+  static CFG_CACHED_SWITCH show_incremental("sed_show_incremental_nodes", false);
+  SDR_TX_INSTANCE* instance = m_tx_session ? m_tx_session->get_instance_at(m_instance_index) : nullptr;
+  const bool any_tap = show_incremental.get() || (instance && instance->is_incr_cmp_mode());
   for (const auto& node : m_node_vec)
     if (!is_group_type(node->display_type) && captures_trigger(node->capture_type) &&
-        node->tap_mode == SDR_MTYPE_CLASSIC_TAP && node->name == name)
+        (any_tap || node->tap_mode == SDR_MTYPE_CLASSIC_TAP) && node->name == name)
       return true;
   return false;
 }
