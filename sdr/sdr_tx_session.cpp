@@ -216,6 +216,16 @@ bool SDR_TX_SESSION::save_session(const char* path) {
       else if (SDR_DATA_TRIGGER* trigger = group->m_tx_trigger->get_data_trigger())
         m_data_session->add_active_branch(trigger);
     }
+    // A new session's name carries the "*" of a never-saved session: its
+    // own file is the name without it.
+    std::string own_path;
+    if (!path && m_data_session->get_name()) {
+      own_path = m_data_session->get_name();
+      if (!own_path.empty() && own_path.back() == '*') {
+        own_path.pop_back();
+        path = own_path.c_str();
+      }
+    }
     const bool written = path ? m_data_session->save_as(path, true, false) : m_data_session->save(true);
     if (written) {
       m_undoable_modified = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -218,6 +219,10 @@ TEST_F(TxSession, MissingFileOpensANewSession) {
   ASSERT_TRUE(s.open_session(path.c_str()));
   EXPECT_EQ(s.get_num_instances(), 1);
   EXPECT_TRUE(s.is_modified());
+  // Saved under the name it was opened with.
+  EXPECT_TRUE(s.save_session(nullptr));
+  EXPECT_NE(read_bytes(path).find("<instance "), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path + "*"));
   EXPECT_TRUE(s.close_session());
 }
 
