@@ -293,6 +293,9 @@ class SDR_API SDR_TX_UNDO_MANAGER {
 
  private:
   void push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action);
+  // Closes the open action: stored when it holds atomic actions (true),
+  // destroyed otherwise.
+  bool store_open_action();
   // Live flags after a replay that moved the position; snapshot is the
   // flags the action put back.
   void settle_change_status(const SDR_TX_UNDO_ACTION& replayed, const SDR_TX_CHANGE_STATUS& uncovered);

@@ -88,11 +88,7 @@ void SDR_TX_UNDO_MANAGER::begin_action() {
   if (m_current_undo_action) {
     sdr_report_internal_error("Previous action has not been terminated in undo manager", __FILE__, __LINE__);
     // Keep what the open action did: it stays undoable.
-    std::unique_ptr<SDR_TX_UNDO_ACTION> open = std::move(m_current_undo_action);
-    if (open->get_num_atomic_actions() > 0) {
-      open->save_change_status_end();
-      push_action(std::move(open));
-    }
+    store_open_action();
   }
   m_current_undo_action.reset(new SDR_TX_UNDO_ACTION(m_tx_change_status, m_tx_instance));
   m_current_undo_action->save_change_status_begin();
@@ -108,16 +104,20 @@ bool SDR_TX_UNDO_MANAGER::end_action() {
     sdr_report_internal_error("Undo manager state error", __FILE__, __LINE__);
     return false;
   }
+  const bool stored = store_open_action();
+  msg_local_vdebug("SDR", stored ? "End undo action with atomic action(s) pushed onto stack"
+                                 : "End undo action without any atomic action");
+  return stored;
+}
+
+bool SDR_TX_UNDO_MANAGER::store_open_action() {
   std::unique_ptr<SDR_TX_UNDO_ACTION> action = std::move(m_current_undo_action);
-  if (action->get_num_atomic_actions() == 0) {
-    msg_local_vdebug("SDR", "End undo action without any atomic action");
-    return false;
-  }
-  action->save_change_status_end();
-  if (m_commit_while_open) action->count_all_kinds_as_own();
+  const bool committed_inside = m_commit_while_open;
   m_commit_while_open = false;
+  if (!action || action->get_num_atomic_actions() == 0) return false;
+  action->save_change_status_end();
+  if (committed_inside) action->count_all_kinds_as_own();
   push_action(std::move(action));
-  msg_local_vdebug("SDR", "End undo action with atomic action(s) pushed onto stack");
   return true;
 }
 
