@@ -101,6 +101,7 @@ void SDR_TX_SESSION::build_groups() {
   const int count = m_data_session->get_num_instances();
   m_data_group.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) m_data_group.push_back(make_group(i, true));
+  index_groups();
 }
 
 // ---------------------------------------------------------------- lifecycle
@@ -113,6 +114,7 @@ bool SDR_TX_SESSION::create_session(const char* name) {
   m_data_session = m_data_manager->create_session(name);
   if (!m_data_session) return false;
   m_data_group.clear();
+  m_group_index.clear();
   const int index = create_trazio_instance(nullptr);
   set_undoable_modified_flag();
   m_script_recorder->set_data_session(m_data_session);
@@ -247,6 +249,7 @@ bool SDR_TX_SESSION::close_session() {
   if (!m_data_session || !m_data_manager) return false;
   // The groups point into the data session.
   m_data_group.clear();
+  m_group_index.clear();
   const std::string name = m_data_session->get_name() ? m_data_session->get_name() : "";
   m_data_session = nullptr;
   m_script_recorder->set_data_session(nullptr);
@@ -260,11 +263,17 @@ void SDR_TX_SESSION::disable_script_recording() { m_script_recorder->disable(); 
 
 int SDR_TX_SESSION::find_instance_index(const char* name) const {
   if (!name) return -1;
-  for (int i = 0; i < get_num_instances(); ++i) {
-    const char* candidate = m_data_group[static_cast<size_t>(i)]->m_tx_instance->get_name();
-    if (candidate && std::strcmp(candidate, name) == 0) return i;
-  }
-  return get_num_instances();
+  // The data session's name map, then the group of that instance.
+  SDR_DATA_INSTANCE* instance = m_data_session ? m_data_session->find_instance(name) : nullptr;
+  auto it = instance ? m_group_index.find(instance) : m_group_index.end();
+  return it != m_group_index.end() ? it->second : get_num_instances();
+}
+
+void SDR_TX_SESSION::index_groups() {
+  m_group_index.clear();
+  for (int i = 0; i < get_num_instances(); ++i)
+    if (SDR_DATA_INSTANCE* instance = m_data_group[static_cast<size_t>(i)]->m_tx_instance->get_data_instance())
+      m_group_index[instance] = i;
 }
 
 int SDR_TX_SESSION::create_trazio_instance(const char* name) {
@@ -273,6 +282,7 @@ int SDR_TX_SESSION::create_trazio_instance(const char* name) {
   if (!m_data_session || !m_data_session->create_trazio_instance(name)) return -1;
   const int index = get_num_instances();
   m_data_group.push_back(make_group(index, false));
+  index_groups();
   set_undoable_modified_flag();
   return index;
 }
@@ -292,6 +302,7 @@ bool SDR_TX_SESSION::remove_trazio_instance(int index) {
   SDR_DATA_INSTANCE* data_instance = group->m_tx_instance->get_data_instance();
   if (SDR_CHECK_AS(data_instance != nullptr, "instance != NULL")) data_instance->remove();
   m_data_group.erase(m_data_group.begin() + index);
+  index_groups();
   for (int i = index; i < get_num_instances(); ++i) {
     DATA_GROUP* later = m_data_group[static_cast<size_t>(i)].get();
     later->m_tx_instance->set_instance_index(i);
