@@ -24,8 +24,8 @@ bool is_group_type(SDR_DATA_NODE_DISPLAY_TYPE type) {
 }  // namespace
 
 SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_TX_UNDO_MANAGER* undo_manager,
-                                         SDR_TX_CHANGE_STATUS* change_status, SDR_TX_SCRIPT_RECORDER* recorder,
-                                         bool setup_tab)
+                                         SDR_TX_CHANGE_STATUS* change_status,
+                                         SDR_TX_SCRIPT_RECORDER* recorder, bool setup_tab)
     : m_instance_index(index),
       m_tx_undo_manager(undo_manager),
       m_tx_change_status(change_status),
@@ -34,8 +34,9 @@ SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_TX_UNDO_MANAGER* undo_ma
   SDR_TX_SIGNAL_NODES::init();
 }
 
-SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_DATA_SIGNAL_VIEW* view, SDR_TX_UNDO_MANAGER* undo_manager,
-                                         SDR_TX_SCRIPT_RECORDER* recorder, bool setup_tab)
+SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_DATA_SIGNAL_VIEW* view,
+                                         SDR_TX_UNDO_MANAGER* undo_manager, SDR_TX_SCRIPT_RECORDER* recorder,
+                                         bool setup_tab)
     : m_instance_index(index),
       m_tx_undo_manager(undo_manager),
       m_tx_change_status(nullptr),
@@ -155,7 +156,8 @@ int SDR_TX_SIGNAL_NODES::find_wire_node(const char* name) const {
 int SDR_TX_SIGNAL_NODES::find_group_node(const char* name) const {
   if (!name) return -1;
   for (int i = 0; i < get_node_count(); ++i)
-    if (is_group_type(m_node_vec[static_cast<size_t>(i)]->display_type) && m_node_vec[static_cast<size_t>(i)]->name == name)
+    if (is_group_type(m_node_vec[static_cast<size_t>(i)]->display_type) &&
+        m_node_vec[static_cast<size_t>(i)]->name == name)
       return i;
   return -1;
 }
@@ -366,42 +368,92 @@ bool SDR_TX_SIGNAL_NODES::commit_signal_set_debug_port(SDR_DATA_SIGNAL_SET* sign
   return true;
 }
 
-bool SDR_TX_SIGNAL_NODES::recover_presentation_view_error() { return false; }
+bool SDR_TX_SIGNAL_NODES::recover_presentation_view_error() {
+  return false;
+}
 
 // ---------------------------------------------------------------- not yet editable
 
-bool SDR_TX_SIGNAL_NODES::set_node_name(int, const char*) { return false; }
-bool SDR_TX_SIGNAL_NODES::set_group_node_name(int, const char*) { return false; }
-bool SDR_TX_SIGNAL_NODES::set_node_alias(int, const char*) { return false; }
-bool SDR_TX_SIGNAL_NODES::delete_node(const char*) { return false; }
-int SDR_TX_SIGNAL_NODES::delete_node(int, int) { return 0; }
-bool SDR_TX_SIGNAL_NODES::ungroup_node(int) { return false; }
-bool SDR_TX_SIGNAL_NODES::group_node(int, int, NODE_TYPE*) { return false; }
-int SDR_TX_SIGNAL_NODES::copy_before_node(int, int, int, bool) { return -1; }
+bool SDR_TX_SIGNAL_NODES::set_node_name(int, const char*) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::set_group_node_name(int, const char*) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::set_node_alias(int, const char*) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::delete_node(const char*) {
+  return false;
+}
+int SDR_TX_SIGNAL_NODES::delete_node(int, int) {
+  return 0;
+}
+bool SDR_TX_SIGNAL_NODES::ungroup_node(int) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::group_node(int, int, NODE_TYPE*) {
+  return false;
+}
+int SDR_TX_SIGNAL_NODES::copy_before_node(int, int, int, bool) {
+  return -1;
+}
 void SDR_TX_SIGNAL_NODES::rebuild_uniq_name_set() {}
-bool SDR_TX_SIGNAL_NODES::set_node_capture_type(int, SDR_DATA_WIRE_CAPTURE_TYPE) { return false; }
-bool SDR_TX_SIGNAL_NODES::set_node_tap_mode(int, SDR_DATA_WIRE_TAP_MODE) { return false; }
-bool SDR_TX_SIGNAL_NODES::set_node_connection_status(int, bool) { return false; }
-bool SDR_TX_SIGNAL_NODES::set_debug_out(int, bool, const char*) { return false; }
-bool SDR_TX_SIGNAL_NODES::set_node_group_display_type(int, SDR_DATA_GROUP_DISPLAY_TYPE) { return false; }
-bool SDR_TX_SIGNAL_NODES::set_node_mnemonics_table_name(int, const char*) { return false; }
-bool SDR_TX_SIGNAL_NODES::set_node_lsb_to_msb(int, bool) { return false; }
-bool SDR_TX_SIGNAL_NODES::set_node_signal_inverted(int, bool) { return false; }
-bool SDR_TX_SIGNAL_NODES::toggle_node(int) { return false; }
-bool SDR_TX_SIGNAL_NODES::link_group_node(int, SDR_DATA_GROUP_LINKING_TYPE) { return false; }
-int SDR_TX_SIGNAL_NODES::move_before_node(int, int, int, bool) { return -1; }
-bool SDR_TX_SIGNAL_NODES::rename_all_node_name(const char*, const char*) { return false; }
-bool SDR_TX_SIGNAL_NODES::rename_all_node_alias(const char*, const char*) { return false; }
+bool SDR_TX_SIGNAL_NODES::set_node_capture_type(int, SDR_DATA_WIRE_CAPTURE_TYPE) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::set_node_tap_mode(int, SDR_DATA_WIRE_TAP_MODE) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::set_node_connection_status(int, bool) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::set_debug_out(int, bool, const char*) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::set_node_group_display_type(int, SDR_DATA_GROUP_DISPLAY_TYPE) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::set_node_mnemonics_table_name(int, const char*) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::set_node_lsb_to_msb(int, bool) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::set_node_signal_inverted(int, bool) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::toggle_node(int) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::link_group_node(int, SDR_DATA_GROUP_LINKING_TYPE) {
+  return false;
+}
+int SDR_TX_SIGNAL_NODES::move_before_node(int, int, int, bool) {
+  return -1;
+}
+bool SDR_TX_SIGNAL_NODES::rename_all_node_name(const char*, const char*) {
+  return false;
+}
+bool SDR_TX_SIGNAL_NODES::rename_all_node_alias(const char*, const char*) {
+  return false;
+}
 
 // ---------------------------------------------------------------- undo actions
 
 SDR_TX_UNDO_ACTION_MOVE::SDR_TX_UNDO_ACTION_MOVE(SDR_TX_SIGNAL_NODES* nodes, int first, int last, int before,
                                                  bool move_flag, bool group_flag)
-    : m_nodes(nodes), m_first(first), m_last(last), m_before(before), m_move_flag(move_flag), m_group_flag(group_flag) {}
+    : m_nodes(nodes),
+      m_first(first),
+      m_last(last),
+      m_before(before),
+      m_move_flag(move_flag),
+      m_group_flag(group_flag) {}
 
 bool SDR_TX_UNDO_ACTION_MOVE::undo() {
   const int n = m_last - m_first + 1;
-  if (m_first < m_before) return m_nodes->move_before_node(m_before - n, m_before - 1, m_first, m_group_flag) >= 0;
+  if (m_first < m_before)
+    return m_nodes->move_before_node(m_before - n, m_before - 1, m_first, m_group_flag) >= 0;
   return m_nodes->move_before_node(m_before, m_before + n - 1, m_last + 1, m_group_flag) >= 0;
 }
 
@@ -421,17 +473,24 @@ bool SDR_TX_UNDO_ACTION_COPY::undo() {
   return m_nodes->delete_node(m_end - 1 - (m_last - m_first), m_end - 1) > 0;
 }
 
-bool SDR_TX_UNDO_ACTION_COPY::redo() { return m_nodes->copy_before_node(m_first, m_last, m_before, m_copy_flag) >= 0; }
+bool SDR_TX_UNDO_ACTION_COPY::redo() {
+  return m_nodes->copy_before_node(m_first, m_last, m_before, m_copy_flag) >= 0;
+}
 
 void SDR_TX_UNDO_ACTION_COPY::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_presentation_changed = true;
 }
 
-SDR_TX_UNDO_ACTION_GROUP::SDR_TX_UNDO_ACTION_GROUP(SDR_TX_SIGNAL_NODES* nodes, int first, int last, SDR_TX_NODE* group)
+SDR_TX_UNDO_ACTION_GROUP::SDR_TX_UNDO_ACTION_GROUP(SDR_TX_SIGNAL_NODES* nodes, int first, int last,
+                                                   SDR_TX_NODE* group)
     : m_nodes(nodes), m_first(first), m_last(last), m_group(group) {}
 SDR_TX_UNDO_ACTION_GROUP::~SDR_TX_UNDO_ACTION_GROUP() = default;
-bool SDR_TX_UNDO_ACTION_GROUP::undo() { return m_nodes->ungroup_node(m_first); }
-bool SDR_TX_UNDO_ACTION_GROUP::redo() { return m_nodes->group_node(m_first, m_last, m_group.get()); }
+bool SDR_TX_UNDO_ACTION_GROUP::undo() {
+  return m_nodes->ungroup_node(m_first);
+}
+bool SDR_TX_UNDO_ACTION_GROUP::redo() {
+  return m_nodes->group_node(m_first, m_last, m_group.get());
+}
 void SDR_TX_UNDO_ACTION_GROUP::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_presentation_changed = true;
 }
@@ -440,8 +499,12 @@ SDR_TX_UNDO_ACTION_UNGROUP::SDR_TX_UNDO_ACTION_UNGROUP(SDR_TX_SIGNAL_NODES* node
                                                        SDR_TX_NODE* group)
     : m_nodes(nodes), m_first(first), m_last(last), m_group(group) {}
 SDR_TX_UNDO_ACTION_UNGROUP::~SDR_TX_UNDO_ACTION_UNGROUP() = default;
-bool SDR_TX_UNDO_ACTION_UNGROUP::undo() { return m_nodes->group_node(m_first, m_last, m_group.get()); }
-bool SDR_TX_UNDO_ACTION_UNGROUP::redo() { return m_nodes->ungroup_node(m_first); }
+bool SDR_TX_UNDO_ACTION_UNGROUP::undo() {
+  return m_nodes->group_node(m_first, m_last, m_group.get());
+}
+bool SDR_TX_UNDO_ACTION_UNGROUP::redo() {
+  return m_nodes->ungroup_node(m_first);
+}
 void SDR_TX_UNDO_ACTION_UNGROUP::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_presentation_changed = true;
 }
@@ -488,12 +551,16 @@ void SDR_TX_UNDO_ACTION_APPEND::add_change_kind(SDR_TX_CHANGE_STATUS* flags) con
   flags->m_node_changed_full = flags->m_node_changed_pinwatch = true;
 }
 
-SDR_TX_UNDO_ACTION_SET_NODE::SDR_TX_UNDO_ACTION_SET_NODE(SDR_TX_SIGNAL_NODES* nodes, int index, SDR_TX_NODE* old_node,
-                                                         SDR_TX_NODE* new_node)
+SDR_TX_UNDO_ACTION_SET_NODE::SDR_TX_UNDO_ACTION_SET_NODE(SDR_TX_SIGNAL_NODES* nodes, int index,
+                                                         SDR_TX_NODE* old_node, SDR_TX_NODE* new_node)
     : m_nodes(nodes), m_index(index), m_old(old_node), m_new(new_node) {}
 SDR_TX_UNDO_ACTION_SET_NODE::~SDR_TX_UNDO_ACTION_SET_NODE() = default;
-bool SDR_TX_UNDO_ACTION_SET_NODE::undo() { return m_nodes->restore_node_properties(m_index, m_old.get()); }
-bool SDR_TX_UNDO_ACTION_SET_NODE::redo() { return m_nodes->restore_node_properties(m_index, m_new.get()); }
+bool SDR_TX_UNDO_ACTION_SET_NODE::undo() {
+  return m_nodes->restore_node_properties(m_index, m_old.get());
+}
+bool SDR_TX_UNDO_ACTION_SET_NODE::redo() {
+  return m_nodes->restore_node_properties(m_index, m_new.get());
+}
 
 void SDR_TX_UNDO_ACTION_SET_NODE::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_node_changed_full = flags->m_node_changed_pinwatch = true;
