@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the load/save, editing and export benchmarks (Release, -O2) and runs them;
+# Builds the load/save, editing, export and transaction-layer benchmarks (Release, -O2) and runs them;
 # each program ends with the table of medians and ratios measured in this
 # run.
 #
@@ -52,8 +52,11 @@ fi
 echo "==> configuring $BENCH_BUILD"
 cmake -S "$ROOT" -B "$BENCH_BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DSDR_BUILD_BENCH=ON -DSDR_BUILD_TESTS=OFF -DSDR_BUILD_TOOLS=OFF >/dev/null
+# Every benchmark program but the first (which also measures fresh-process
+# loads) runs the same way; add a new one to this list and to bench/CMakeLists.txt.
+PROGRAMS=(sdr_bench_edit sdr_bench_export sdr_bench_tx)
 echo "==> building with -j$BENCH_JOBS"
-cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session sdr_bench_edit sdr_bench_export
+cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session "${PROGRAMS[@]}"
 
 # ---------------------------------------------------------------- run
 # The generated documents and the written files stay in the build folder.
@@ -69,21 +72,15 @@ echo "==> running (medians of $BENCH_REPETITIONS repetitions of at least ${BENCH
   "$@"
 echo "==> results also in $BENCH_BUILD/bench_session.json"
 
-"$BENCH_BUILD/bench/sdr_bench_edit" \
-  --benchmark_min_time="$BENCH_MIN_TIME" \
-  --benchmark_repetitions="$BENCH_REPETITIONS" \
-  --benchmark_report_aggregates_only=true \
-  --benchmark_out="$BENCH_BUILD/bench_edit.json" \
-  --benchmark_out_format=json \
-  "$@"
-echo "==> results also in $BENCH_BUILD/bench_edit.json"
-
-"$BENCH_BUILD/bench/sdr_bench_export" \
-  --data-dir="$BENCH_BUILD/bench-data" \
-  --benchmark_min_time="$BENCH_MIN_TIME" \
-  --benchmark_repetitions="$BENCH_REPETITIONS" \
-  --benchmark_report_aggregates_only=true \
-  --benchmark_out="$BENCH_BUILD/bench_export.json" \
-  --benchmark_out_format=json \
-  "$@"
-echo "==> results also in $BENCH_BUILD/bench_export.json"
+for program in "${PROGRAMS[@]}"; do
+  name="${program#sdr_}"
+  "$BENCH_BUILD/bench/$program" \
+    --data-dir="$BENCH_BUILD/bench-data" \
+    --benchmark_min_time="$BENCH_MIN_TIME" \
+    --benchmark_repetitions="$BENCH_REPETITIONS" \
+    --benchmark_report_aggregates_only=true \
+    --benchmark_out="$BENCH_BUILD/$name.json" \
+    --benchmark_out_format=json \
+    "$@"
+  echo "==> results also in $BENCH_BUILD/$name.json"
+done

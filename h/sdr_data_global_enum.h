@@ -93,8 +93,15 @@ enum SDR_DATA_NODE_DISPLAY_TYPE {
   SDR_DTYPE_UNKNOWN_NODE = 5
 };
 
-// Block-memory type of the sample buffer.
-enum SDR_KALVOS_RAM_TYPE { SDR_RAM_AUTO = 0, SDR_RAM_RAMBASE = 1, SDR_RAM_RAMLITE = 2, SDR_RAM_RAMGRAND = 3 };
+// Block-memory type of the sample buffer. SDR_RAM_NO_INSTANCE is the answer
+// of a query about an instance that does not exist; it is never stored.
+enum SDR_KALVOS_RAM_TYPE {
+  SDR_RAM_AUTO = 0,
+  SDR_RAM_RAMBASE = 1,
+  SDR_RAM_RAMLITE = 2,
+  SDR_RAM_RAMGRAND = 3,
+  SDR_RAM_NO_INSTANCE = 4
+};
 
 // Conversions between the enumerations and their stored texts. The texts
 // handed out live as long as the program. Reading never fails: an

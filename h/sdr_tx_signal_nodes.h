@@ -1,0 +1,170 @@
+#ifndef SDR_TX_SIGNAL_NODES_H
+#define SDR_TX_SIGNAL_NODES_H
+
+// The editable row list of one tab of an instance: tapped nodes, bus groups
+// of nodes and debug ports in display order. Base of the data tab
+// (SDR_TX_SIGNAL_SET) and the setup tab (SDR_TX_TRIGGER). Every edit is
+// recorded, flags the instance's change status and pushes one atomic undo
+// action.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sdr_data_global_enum.h"
+#include "sdr_export.h"
+
+class SDR_DATA_SIGNAL_SET;
+class SDR_DATA_SIGNAL_VIEW;
+class SDR_DATA_SIGNAL_VIEW_NODE;
+class SDR_DATA_SIGNAL_WIRE;
+class SDR_TX_UNDO_MANAGER;
+class SDR_TX_CHANGE_STATUS;
+class SDR_TX_SCRIPT_RECORDER;
+
+class SDR_API SDR_TX_SIGNAL_NODES {
+ public:
+  // One row. A group is a row of display type expand or collapse group
+  // followed directly by its members and one last member.
+  struct NODE_TYPE {
+    SDR_DATA_SIGNAL_TYPE signal_type = SDR_STYPE_UNKNOWN;
+    SDR_DATA_WIRE_CAPTURE_TYPE capture_type = SDR_CTYPE_BOTH;
+    SDR_DATA_WIRE_TAP_MODE tap_mode = SDR_MTYPE_CLASSIC_TAP;
+    bool connection_status = true;
+    SDR_DATA_NODE_DISPLAY_TYPE display_type = SDR_DTYPE_UNKNOWN_NODE;
+    std::string name;
+    std::string alias;
+    bool lsb_to_msb = false;
+    bool signal_inverted = false;
+    SDR_DATA_GROUP_DISPLAY_TYPE group_display_type = SDR_GTYPE_HEX;
+    SDR_DATA_GROUP_LINKING_TYPE group_linking = SDR_LTYPE_NONE;
+    std::string mnemonics_table_name;
+    bool debug_port = false;
+    std::string debug_port_name;
+    int data_wire_index = -1;
+    int trigger_wire_index = -1;
+    SDR_DATA_SIGNAL_VIEW_NODE* data_view_node = nullptr;  // not owned
+    bool mark = false;                                    // scratch
+    bool no_wire = false;                                 // scratch: built from a view node without a wire
+    bool invalid = false;                                 // set_node_invalid / is_node_invalid
+  };
+  using NODE_VEC = std::vector<std::unique_ptr<NODE_TYPE>>;
+
+  SDR_TX_SIGNAL_NODES(int index, SDR_TX_UNDO_MANAGER* undo_manager, SDR_TX_CHANGE_STATUS* change_status,
+                      SDR_TX_SCRIPT_RECORDER* recorder, bool setup_tab);
+  SDR_TX_SIGNAL_NODES(int index, SDR_DATA_SIGNAL_VIEW* view, SDR_TX_UNDO_MANAGER* undo_manager,
+                      SDR_TX_SCRIPT_RECORDER* recorder, bool setup_tab);
+  virtual ~SDR_TX_SIGNAL_NODES();
+
+  SDR_TX_SIGNAL_NODES(const SDR_TX_SIGNAL_NODES&) = delete;
+  SDR_TX_SIGNAL_NODES& operator=(const SDR_TX_SIGNAL_NODES&) = delete;
+
+  // Virtual operations, overridden by the two tabs.
+  virtual const char* get_name() const = 0;
+  virtual bool set_node_name(int index, const char* name);
+  virtual bool set_group_node_name(int index, const char* name);
+  virtual bool set_node_alias(int index, const char* alias);
+  virtual bool is_node_deletable(int index) = 0;
+  virtual bool delete_node(const char* name);
+  // The number of rows removed.
+  virtual int delete_node(int first, int last);
+  virtual bool append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type,
+                           SDR_DATA_WIRE_TAP_MODE tap_mode);
+  virtual bool ungroup_node(int index);
+  // group null: the group row is derived from the members.
+  virtual bool group_node(int first, int last, NODE_TYPE* group);
+  // The index just after the copies, or -1.
+  virtual int copy_before_node(int first, int last, int before, bool into_group);
+  virtual void rebuild_uniq_name_set();
+
+  // Row getters; out of range gives the type's default.
+  int get_node_count() const { return static_cast<int>(m_node_vec.size()); }
+  const char* get_node_name(int index) const;
+  const char* get_node_alias(int index) const;
+  SDR_DATA_SIGNAL_TYPE get_signal_type(int index) const;
+  SDR_DATA_WIRE_CAPTURE_TYPE get_capture_type(int index) const;
+  SDR_DATA_WIRE_TAP_MODE get_tap_mode(int index) const;
+  bool get_connection_status(int index) const;
+  SDR_DATA_NODE_DISPLAY_TYPE get_node_display_type(int index) const;
+  bool is_debug_port(int index) const;
+  const char* get_debug_port_name(int index) const;
+  int get_data_wire_index(int index) const;
+  SDR_DATA_GROUP_DISPLAY_TYPE get_node_group_display_type(int index) const;
+  const char* get_node_mnemonics_table_name(int index) const;
+  bool is_node_lsb_to_msb(int index) const;
+  bool is_node_signal_inverted(int index) const;
+  bool is_node_invalid(int index) const;
+  void set_node_invalid(int index, bool invalid);
+  bool is_group_member_expanded(int index) const;
+  // Searches; each gives a row index or -1.
+  int find_wire_node(const char* name) const;
+  int find_group_node(const char* name) const;
+  int find_node_with_name_not_in_range(const char* name, int first, int last) const;
+  int find_parent_group_node(int index) const;
+
+  // Edits.
+  bool set_node_capture_type(int index, SDR_DATA_WIRE_CAPTURE_TYPE capture_type);
+  bool set_node_tap_mode(int index, SDR_DATA_WIRE_TAP_MODE tap_mode);
+  bool set_node_connection_status(int index, bool connected);
+  bool set_debug_out(int index, bool debug_port, const char* port_name);
+  bool set_node_group_display_type(int index, SDR_DATA_GROUP_DISPLAY_TYPE display_type);
+  bool set_node_mnemonics_table_name(int index, const char* table);
+  bool set_node_lsb_to_msb(int index, bool lsb_to_msb);
+  bool set_node_signal_inverted(int index, bool inverted);
+  bool toggle_node(int index);
+  bool link_group_node(int index, SDR_DATA_GROUP_LINKING_TYPE linking);
+  // The index just after the block's new place, or -1.
+  int move_before_node(int first, int last, int before, bool into_group);
+  bool rename_all_node_name(const char* old_name, const char* new_name);
+  bool rename_all_node_alias(const char* old_alias, const char* new_alias);
+
+  // Operations used by undo and by the two tabs.
+  bool append_node(NODE_TYPE* node, bool clone);
+  bool append_node_uniq_name(NODE_TYPE* node);
+  int delete_node_base(int first, int last);
+  bool insert_deleted_before_node(int index, const NODE_VEC& nodes);
+  bool restore_node_properties(int index, const NODE_TYPE* node);
+  static void copy_node_properties(const NODE_TYPE* source, NODE_TYPE* target);
+  static void copy_bus_node_properties(const NODE_TYPE* source, NODE_TYPE* target);
+  void push_node_image(int index);
+  void node_block_swap(int first, int middle, int last);
+  void set_the_other_signal_nodes(SDR_TX_SIGNAL_NODES* nodes);
+  SDR_TX_SIGNAL_NODES* get_the_other_signal_nodes() const { return m_tx_the_other_signal_nodes; }
+  void gen_debug_port_name(std::string* text, int n) const;
+  void assign_data_wire_to_node(NODE_TYPE* node, SDR_DATA_SIGNAL_WIRE* wire);
+  bool init();
+  bool init(SDR_DATA_SIGNAL_VIEW* view);
+  bool commit(SDR_DATA_SIGNAL_VIEW* view);
+  bool commit_signal_set(SDR_DATA_SIGNAL_SET* signal_set, bool incremental);
+  bool commit_signal_set_debug_port(SDR_DATA_SIGNAL_SET* signal_set);
+  bool recover_presentation_view_error();
+
+  int get_instance_index() const { return m_instance_index; }
+  bool is_setup_tab() const { return m_setup_tab; }
+  bool is_capture_type_changed() const { return m_capture_type_changed; }
+  SDR_TX_UNDO_MANAGER* get_undo_manager() const { return m_tx_undo_manager; }
+  SDR_TX_CHANGE_STATUS* get_change_status() const { return m_tx_change_status; }
+  SDR_DATA_SIGNAL_VIEW* get_data_view() const { return m_data_view; }
+
+ protected:
+  NODE_TYPE* node_at(int index) const;
+  // Sets the node-change flag a row's tap mode calls for.
+  void flag_node_change(const NODE_TYPE* node);
+
+  bool m_capture_type_changed = false;
+  bool m_view_changed = false;
+  NODE_VEC m_node_vec;
+  int m_data_wire_count = 0;
+  int m_trigger_wire_count = 0;
+  int m_next_data_wire_index = 0;
+  int m_next_trigger_wire_index = 0;
+  int m_instance_index;
+  SDR_TX_UNDO_MANAGER* m_tx_undo_manager;
+  SDR_TX_CHANGE_STATUS* m_tx_change_status;
+  SDR_TX_SIGNAL_NODES* m_tx_the_other_signal_nodes = nullptr;
+  SDR_TX_SCRIPT_RECORDER* m_script_recorder;
+  bool m_setup_tab;
+  SDR_DATA_SIGNAL_VIEW* m_data_view = nullptr;
+};
+
+#endif
