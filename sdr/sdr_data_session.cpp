@@ -173,17 +173,20 @@ bool SDR_DATA_SESSION::parse(const char* path) {
     instance->set_session(this);
   }
 
+  // A missing "display_tree" goes before the rebuilt "global_info", where a
+  // second load finds them both: one load and save gives the stable layout.
+  m_display_tree = find_child_element(m_root, "display_tree");
+  const bool had_display_tree = m_display_tree != nullptr;
+  if (!had_display_tree) {
+    m_display_tree = m_document->createElement(SDR_XSTR("display_tree"));
+    m_root->appendChild(m_display_tree);
+  }
+
   m_global_info = find_child_element(m_root, "global_info");
   m_globals->read(m_global_info);
   m_global_info = m_globals->rebuild(m_root, m_global_info, "global_info");
 
-  m_display_tree = find_child_element(m_root, "display_tree");
-  if (m_display_tree) {
-    read_display_tree();
-  } else {
-    m_display_tree = m_document->createElement(SDR_XSTR("display_tree"));
-    m_root->appendChild(m_display_tree);
-  }
+  if (had_display_tree) read_display_tree();
   return true;
 }
 

@@ -96,8 +96,8 @@ TEST_F(HostileLoad, ExternalEntitiesAreNeverRead) {
   std::string text;
   ASSERT_TRUE(session.write_to_string(&text));
   EXPECT_EQ(text,
-            "<!DOCTYPE session SYSTEM \"/dev/stdin\">\n<session>\n  <global_info/>\n  "
-            "<display_tree/>\n</session>\n");
+            "<!DOCTYPE session SYSTEM \"/dev/stdin\">\n<session>\n  <display_tree/>\n  "
+            "<global_info/>\n</session>\n");
 }
 
 TEST_F(HostileLoad, NestingDepthAndAttributeCountAreBounded) {
