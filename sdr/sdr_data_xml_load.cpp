@@ -421,7 +421,13 @@ DOMDocument* SDR_XML_PARSE_CONTEXT::IMPL::parse(const char* data, size_t size, c
       return p->getDocument();
     }
   } catch (const SAXParseException& e) {
+    // Where the parser stopped, so that a reader of the message can go there.
     reason = sdr_to_utf8(e.getMessage());
+    if (e.getLineNumber() > 0) {
+      reason += " (line " + std::to_string(e.getLineNumber());
+      if (e.getColumnNumber() > 0) reason += ", column " + std::to_string(e.getColumnNumber());
+      reason += ")";
+    }
   } catch (const XMLException& e) {
     reason = sdr_to_utf8(e.getMessage());
   } catch (const DOMException& e) {

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "cfg_service.h"
@@ -980,10 +979,11 @@ class TEMP_TARGET {
     if (!err && m_flush && fsync(m_fd) != 0) err = errno;
     if (close(m_fd) != 0 && !err) err = errno;
     m_fd = -1;
-    int old_fd = err ? -1 : hold_old_target();
+    // Replacing a large file makes the rename free its blocks, about a
+    // third of a millisecond per megabyte; the library starts no thread to
+    // hide that, so the caller pays it here.
     if (!err && rename(m_tmp.c_str(), m_target.c_str()) != 0) err = errno;
     if (err) {
-      if (old_fd >= 0) close(old_fd);
       fail(err, error);
       return false;
     }
@@ -993,36 +993,7 @@ class TEMP_TARGET {
       (void)fsync(dfd);
       close(dfd);
     }
-    if (old_fd >= 0) release_in_background(old_fd);
     return true;
-  }
-
-  // Replacing a large file makes the rename free all its blocks, which
-  // takes about a third of a millisecond per megabyte here. An open
-  // descriptor on the old file keeps it alive past the rename; the last
-  // close, done on a short-lived thread, frees it without making the
-  // caller wait. Nothing is left on disk whatever happens: the old file has
-  // no name any more, and the system frees it at process exit at the
-  // latest. -1 when the old file is small or cannot be held.
-  int hold_old_target() const {
-    static constexpr off_t HOLD_FROM_BYTES = 4 << 20;
-    if (!m_existed || m_stat.st_size < HOLD_FROM_BYTES) return -1;
-    int fd = ::open(m_target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) return -1;
-    struct stat now = {};
-    if (fstat(fd, &now) != 0 || now.st_dev != m_stat.st_dev || now.st_ino != m_stat.st_ino) {
-      close(fd);
-      return -1;
-    }
-    return fd;
-  }
-
-  static void release_in_background(int fd) {
-    try {
-      std::thread([fd] { ::close(fd); }).detach();
-    } catch (...) {
-      ::close(fd);
-    }
   }
 
   // Removes the temporary file and reports err.

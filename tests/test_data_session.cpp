@@ -160,11 +160,13 @@ TEST(DataSessionFile, FailuresToLoad) {
       EXPECT_STRNE(m->get_arg_at(1), "unexpected internal error");
     }
   }
-  // The parser's own text names what went wrong.
+  // The parser's own text names what went wrong, and where.
   report()->clear_posted();
-  SDR_DATA_SESSION bad(data_path("ill_formed.tzo").c_str());
+  const std::string multi_line = dir / "multi_line.tzo";
+  write_bytes(multi_line, "<session>\n  <instance name=\"a\">\n</session>\n");
+  SDR_DATA_SESSION bad(multi_line.c_str());
   ASSERT_EQ(report()->get_num_posted(), 1);
-  EXPECT_NE(std::string(report()->get_posted_at(0)->get_arg_at(1)).find("instance"), std::string::npos);
+  EXPECT_STREQ(report()->get_posted_at(0)->get_arg_at(1), "expected end of tag 'instance' (line 3, column 3)");
 
   report()->clear_posted();
   SDR_DATA_SESSION missing((dir / "missing.tzo").c_str());

@@ -49,7 +49,11 @@ class HostileLoad : public testing::Test {
     EXPECT_EQ(m->get_code(), ESDR_SOURCE_GENERIC);
     EXPECT_TRUE(m->is_error());
     EXPECT_STREQ(m->get_arg_at(0), path.c_str());
-    EXPECT_EQ(std::string(m->get_arg_at(1)), text);
+    // The parser's place in the file, where it gives one, is not compared.
+    std::string reason = m->get_arg_at(1);
+    size_t at = reason.rfind(" (line ");
+    if (at != std::string::npos && reason.back() == ')') reason.erase(at);
+    EXPECT_EQ(reason, text);
   }
 
   std::string m_dir;
