@@ -17,15 +17,6 @@ namespace {
 const char* const DEFAULT_ENTITY = "hdx_trazio";
 const char* const DEFAULT_SOURCE = "hdx_trazio.vhd";
 
-bool equals_ignore_case(const std::string& a, const char* b) {
-  size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 }  // namespace
 
 SDR_DATA_INSTANCE::SDR_DATA_INSTANCE(DOMDocument* document, const char* name)

@@ -38,17 +38,6 @@ bool has_tag(const DOMNode* node, const XMLCh* tag) {
   return node && node->getNodeType() == DOMNode::ELEMENT_NODE && XMLString::equals(node->getNodeName(), tag);
 }
 
-bool equals_ignore_case(const std::string& text, const char* word) {
-  size_t n = std::strlen(word);
-  if (text.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char a = text[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (a != word[i]) return false;
-  }
-  return true;
-}
-
 // Empty texts count as absent, as they do in the document.
 std::unique_ptr<std::string> optional_text(const char* text) {
   return std::unique_ptr<std::string>(text && *text ? new std::string(text) : nullptr);
@@ -415,9 +404,10 @@ void SDR_DATA_SIGNAL_SET::init_new(const char* name) {
 // ------------------------------------------------------------------ reading
 
 void SDR_DATA_SIGNAL_SET::read_element() {
-  m_reading = true;
-  read_parts();
-  m_reading = false;
+  {
+    SDR_FLAG_GUARD reading(&m_reading);
+    read_parts();
+  }
   // 9. Signal connections.
   create_signal_connections();
 }

@@ -108,49 +108,6 @@ void write_optional(DOMElement* element, const char* name, const char* value) {
     sdr_remove_attribute(element, name);
 }
 
-// Frees a detached subtree. The DOM's own release walks the tree by
-// recursion, so the elements are taken apart leaf first: every step frees a
-// node that has no element child left, and nesting depth costs no stack.
-void release_subtree(DOMNode* root) {
-  try {
-    DOMNode* cur = root;
-    for (;;) {
-      while (cur->getNodeType() == DOMNode::ELEMENT_NODE && cur->getFirstChild()) cur = cur->getFirstChild();
-      if (cur == root) break;
-      DOMNode* parent = cur->getParentNode();
-      parent->removeChild(cur);
-      cur->release();
-      cur = parent;
-    }
-    root->release();
-  } catch (const DOMException&) {
-    // Whatever could not be freed stays with the document until it goes.
-  }
-}
-
-// Copies element with its whole subtree, one node at a time for the same
-// reason. Only elements are descended into; any other node is copied whole.
-DOMNode* clone_subtree(const DOMElement* element) {
-  DOMNode* copy = element->cloneNode(false);
-  DOMNode* target = copy;
-  const DOMNode* src = element->getFirstChild();
-  while (src) {
-    const bool is_element = src->getNodeType() == DOMNode::ELEMENT_NODE;
-    DOMNode* node_copy = target->appendChild(src->cloneNode(!is_element));
-    if (is_element && src->getFirstChild()) {
-      src = src->getFirstChild();
-      target = node_copy;
-      continue;
-    }
-    while (src != element && !src->getNextSibling()) {
-      src = src->getParentNode();
-      target = target->getParentNode();
-    }
-    src = src == element ? nullptr : src->getNextSibling();
-  }
-  return copy;
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------ view
@@ -184,26 +141,6 @@ SDR_DATA_SIGNAL_VIEW::~SDR_DATA_SIGNAL_VIEW() = default;
 
 namespace {
 
-// Visits every element below view in pre-order, without recursion: down to
-// the first child, else to the next sibling, else up until an ancestor
-// below the view element has a next sibling. Stops when visit returns true.
-template <class VISIT>
-void walk_view(DOMElement* view, VISIT visit) {
-  DOMNode* node = view->getFirstChild();
-  while (node) {
-    if (node->getNodeType() == DOMNode::ELEMENT_NODE && visit(static_cast<DOMElement*>(node))) return;
-    DOMNode* next = node->getNodeType() == DOMNode::ELEMENT_NODE ? node->getFirstChild() : nullptr;
-    while (!next && node && node != view) {
-      next = node->getNextSibling();
-      if (!next) {
-        node = node->getParentNode();
-        if (node == view) node = nullptr;
-      }
-    }
-    node = next;
-  }
-}
-
 bool names_bus(const DOMElement* bus, const XMLCh* wanted) {
   return attribute_equals(bus, ATTR_NAME, wanted) || attribute_equals(bus, ATTR_ALIAS, wanted);
 }
@@ -227,7 +164,7 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::find_bus_node(const char* name)
     m_bus_index.reset(new BUS_INDEX);
     m_bus_index->edits = edits;
     m_bus_index->view = m_dom_view;
-    walk_view(m_dom_view, [this](DOMElement* e) {
+    sdr_walk_elements(m_dom_view, [this](DOMElement* e) {
       if (has_tag(e, TAG_BUS)) {
         for (const XMLCh* attr : {ATTR_NAME, ATTR_ALIAS}) {
           const XMLCh* text = e->getAttribute(attr);
@@ -244,7 +181,7 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::find_bus_node(const char* name)
   // The row was changed in the document directly: walk the view.
   m_bus_index.reset();
   DOMElement* found = nullptr;
-  walk_view(m_dom_view, [&](DOMElement* e) {
+  sdr_walk_elements(m_dom_view, [&](DOMElement* e) {
     if (has_tag(e, TAG_BUS) && names_bus(e, wanted)) found = e;
     return found != nullptr;
   });
@@ -286,7 +223,7 @@ void SDR_DATA_SIGNAL_VIEW::remove_all_view_nodes() {
   rows_changed();
   if (parent) {
     parent->removeChild(m_dom_view);
-    release_subtree(m_dom_view);
+    sdr_release_subtree(m_dom_view);
     parent->appendChild(fresh);
   }
   // An unattached element is simply dropped; the document reclaims it.
@@ -534,7 +471,7 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW_NODE::get_prev_sibling() const {
 
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW_NODE::clone(bool deep) const {
   if (!m_element) return nullptr;
-  DOMNode* cur_node = deep ? clone_subtree(m_element) : m_element->cloneNode(false);
+  DOMNode* cur_node = deep ? sdr_clone_subtree(m_element) : m_element->cloneNode(false);
   if (!SDR_CHECK(cur_node->getNodeType() == DOMNode::ELEMENT_NODE)) return nullptr;
   return new SDR_DATA_SIGNAL_VIEW_NODE(static_cast<DOMElement*>(cur_node), m_view);
 }

@@ -19,19 +19,11 @@
 #include "sdr_internal.h"
 #include "sdr_lang_parser.h"
 #include "sdr_msgs.h"
+#include <xercesc/util/XMLChar.hpp>
 
 using namespace xercesc;
 
 namespace {
-
-bool equals_ignore_case(const std::string& a, const char* b) {
-  size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 const char* condition_text(SDR_DATA_TRIGGER_CONDITION c) {
   const char* text = "";
@@ -741,10 +733,9 @@ void SDR_DATA_TRIGGER_ADV_TREE_OBJ::set_attributes(const SDR_DATA_STRING_PAIR_VE
   if (!SDR_CHECK(attr_vec != NULL) || !m_element) return;
   for (int i = 0; i < attr_vec->get_num_pairs(); ++i) {
     // A pair whose type is no attribute name is left out.
-    try {
-      sdr_set_attribute(m_element, attr_vec->get_type_at(i), attr_vec->get_value_at(i));
-    } catch (const DOMException&) {
-    }
+    const char* type = attr_vec->get_type_at(i);
+    if (type && XMLChar1_0::isValidName(SDR_XSTR(type)))
+      sdr_set_attribute(m_element, type, attr_vec->get_value_at(i));
   }
 }
 
@@ -753,18 +744,9 @@ void SDR_DATA_TRIGGER_ADV_TREE_OBJ::reset() {
   DOMNode* parent = m_element->getParentNode();
   DOMElement* fresh = m_element->getOwnerDocument()->createElement(SDR_XSTR("op_node"));
   if (parent) {
-    parent->replaceChild(fresh, m_element);
-    // Released one node at a time: a subtree can be deeper than the stack.
-    std::vector<DOMNode*> pending{m_element};
-    while (!pending.empty()) {
-      DOMNode* n = pending.back();
-      pending.pop_back();
-      while (DOMNode* c = n->getFirstChild()) {
-        n->removeChild(c);
-        pending.push_back(c);
-      }
-      n->release();
-    }
+    parent->removeChild(m_element);
+    sdr_release_subtree(m_element);
+    parent->appendChild(fresh);
   }
   m_element = fresh;
 }

@@ -16,6 +16,8 @@
 #include "cfg_service.h"
 #include "platform_mutex.h"
 #include "sdr_internal.h"
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/XMLException.hpp>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -28,6 +30,27 @@ using namespace xercesc;
 void sdr_report_internal_error(const char* expression, const char* file, int line) {
   const char* base = file ? std::strrchr(file, '/') : nullptr;
   MSG_INTERNAL_ERROR::report(expression, "SDR", base ? base + 1 : (file ? file : ""), line);
+}
+
+void sdr_report_current_exception(const char* file, int line) {
+  std::string what;
+  try {
+    throw;
+  } catch (const OutOfMemoryException&) {
+    what = "out of memory";
+  } catch (const XMLException& e) {
+    what = sdr_to_utf8(e.getMessage());
+  } catch (const DOMException& e) {
+    what = "DOM error " + std::to_string(static_cast<int>(e.code));
+    if (e.getMessage() && *e.getMessage()) what += ": " + sdr_to_utf8(e.getMessage());
+  } catch (const std::bad_alloc&) {
+    what = "out of memory";
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+    what = "unknown exception";
+  }
+  sdr_report_internal_error(("exception caught: " + what).c_str(), file, line);
 }
 
 SDR_XSTR::SDR_XSTR(const char* text) {
@@ -180,7 +203,10 @@ bool sdr_has_attribute(const DOMElement* element, const char* name) {
 
 void sdr_set_attribute(DOMElement* element, const char* name, const char* value) {
   if (!SDR_CHECK(element != NULL) || !SDR_CHECK(name != NULL)) return;
-  element->setAttribute(SDR_XSTR(name), SDR_XSTR(value ? value : ""));
+  SDR_GUARDED(false, [&] {
+    element->setAttribute(SDR_XSTR(name), SDR_XSTR(value ? value : ""));
+    return true;
+  });
 }
 
 void sdr_set_attribute(DOMElement* element, const char* name, int value) {
@@ -191,8 +217,11 @@ void sdr_set_attribute(DOMElement* element, const char* name, int value) {
 
 void sdr_remove_attribute(DOMElement* element, const char* name) {
   if (!element || !name) return;
-  SDR_XSTR x(name);
-  if (element->getAttributeNode(x)) element->removeAttribute(x);
+  SDR_GUARDED(false, [&] {
+    SDR_XSTR x(name);
+    if (element->getAttributeNode(x)) element->removeAttribute(x);
+    return true;
+  });
 }
 
 int sdr_atoi(const char* text) {
@@ -392,6 +421,90 @@ DOMElement* next_sibling_element(const DOMNode* start) {
   for (DOMNode* n = start->getNextSibling(); n; n = n->getNextSibling())
     if (n->getNodeType() == DOMNode::ELEMENT_NODE) return static_cast<DOMElement*>(n);
   return nullptr;
+}
+
+void sdr_unlink(DOMNode* node) {
+  if (!node) return;
+  SDR_GUARDED(false, [&] {
+    if (DOMNode* parent = node->getParentNode()) parent->removeChild(node);
+    return true;
+  });
+}
+
+bool sdr_append_child(DOMNode* parent, DOMNode* child) {
+  if (!SDR_CHECK(parent != NULL) || !SDR_CHECK(child != NULL)) return false;
+  return SDR_GUARDED(false, [&] {
+    parent->appendChild(child);
+    return true;
+  });
+}
+
+void sdr_release_subtree(DOMNode* root) {
+  if (!root || !SDR_CHECK(root->getParentNode() == NULL)) return;
+  // Whatever cannot be freed stays with the document until it goes.
+  SDR_GUARDED(false, [&] {
+    DOMNode* cur = root;
+    for (;;) {
+      // Only elements are taken apart; any other node goes whole.
+      while (cur->getNodeType() == DOMNode::ELEMENT_NODE && cur->getFirstChild()) cur = cur->getFirstChild();
+      if (cur == root) break;
+      DOMNode* parent = cur->getParentNode();
+      parent->removeChild(cur);
+      cur->release();
+      cur = parent;
+    }
+    root->release();
+    return true;
+  });
+}
+
+void sdr_release_element(DOMElement* element) {
+  if (element && !element->getParentNode()) sdr_release_subtree(element);
+}
+
+DOMElement* sdr_clone_subtree(const DOMElement* element) {
+  if (!SDR_CHECK(element != NULL)) return nullptr;
+  return SDR_GUARDED(static_cast<DOMElement*>(nullptr), [&] {
+    DOMNode* copy = element->cloneNode(false);
+    DOMNode* target = copy;
+    const DOMNode* src = element->getFirstChild();
+    while (src) {
+      const bool is_element = src->getNodeType() == DOMNode::ELEMENT_NODE;
+      DOMNode* node_copy = target->appendChild(src->cloneNode(!is_element));
+      if (is_element && src->getFirstChild()) {
+        src = src->getFirstChild();
+        target = node_copy;
+        continue;
+      }
+      while (src != element && !src->getNextSibling()) {
+        src = src->getParentNode();
+        target = target->getParentNode();
+      }
+      src = src == element ? nullptr : src->getNextSibling();
+    }
+    return static_cast<DOMElement*>(copy);
+  });
+}
+
+SDR_WRITER_LOCK::SDR_WRITER_LOCK(bool lock) : m_lock(lock) {
+  if (m_lock) PLATFORM_MUTEX::writer_mutex().lock();
+}
+
+SDR_WRITER_LOCK::~SDR_WRITER_LOCK() {
+  if (m_lock) PLATFORM_MUTEX::writer_mutex().unlock();
+}
+
+bool equals_ignore_case(const std::string& text, const char* word) {
+  if (!word) return false;
+  size_t n = std::strlen(word);
+  if (text.size() != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char a = text[i], b = word[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
 }
 
 // ------------------------------------------------------------------ writer
@@ -884,18 +997,6 @@ bool save_flush_switch() {
   return cfg_is_on("sdr_save_flush", true);
 }
 
-class WRITER_LOCK {
- public:
-  explicit WRITER_LOCK(bool lock) : m_lock(lock) {
-    if (m_lock) PLATFORM_MUTEX::writer_mutex().lock();
-  }
-  ~WRITER_LOCK() {
-    if (m_lock) PLATFORM_MUTEX::writer_mutex().unlock();
-  }
-
- private:
-  bool m_lock;
-};
 
 // A temporary file in the target's directory that replaces the target
 // when it is complete: written, flushed to disk and renamed over it. Until
@@ -1062,7 +1163,7 @@ bool SDR_DATA_XML_WRITER::write_file(const DOMNode* node, const char* path, bool
   if (!file.open(path, error)) return false;
   WRITER w(nullptr, file.fd(), file.flushes());
   {
-    WRITER_LOCK guard(lock);
+    SDR_WRITER_LOCK guard(lock);
     w.write_node(node);
     w.finish();
   }

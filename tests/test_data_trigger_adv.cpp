@@ -183,6 +183,15 @@ TEST_F(AdvancedTrigger, TreeRootsAndAttributes) {
   ASSERT_TRUE(m_session.write_to_string(&text));
   EXPECT_NE(text.find("<level>\n            <op_node/>\n          </level>"), std::string::npos);
   EXPECT_EQ(m_trigger->get_advanced_trigger_tree_root(level + 1), nullptr);
+
+  // The fresh root goes to the end of the level, after its expression.
+  m_trigger->set_advanced_trigger_expression(level, "a");
+  m_trigger->recreate_advanced_trigger_tree_root(level);
+  ASSERT_TRUE(m_session.write_to_string(&text));
+  EXPECT_NE(text.find("<![CDATA[a]]>\n            </expression>\n            <op_node/>\n          </level>"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
 }  // namespace
