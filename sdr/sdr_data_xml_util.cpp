@@ -279,28 +279,63 @@ std::string sdr_join_ints(const std::vector<int>& values) {
 
 namespace {
 
-DOMElement* find_named_child(DOMElement* table, const char* tag, const char* name) {
-  SDR_XSTR attr_name("attribute");
-  SDR_XSTR key(name);
-  for (DOMElement* e = find_child_element(table, tag); e; e = find_next_sibling_element(e, tag))
-    if (XMLString::equals(e->getAttribute(attr_name), key)) return e;
-  DOMElement* e = table->getOwnerDocument()->createElement(SDR_XSTR(tag));
-  table->appendChild(e);
-  sdr_set_attribute(e, "attribute", name);
-  return e;
-}
-
 void write_multi(DOMElement* e, const std::vector<int>& values) {
   sdr_set_attribute(e, "size", static_cast<int>(values.size()));
   sdr_set_attribute(e, "value", sdr_join_ints(values).c_str());
 }
 
+const char* const ENTRY_TAGS[2] = {"single", "multi"};
+
 }  // namespace
+
+void SDR_NAMED_VALUES::note_entry(DOMElement* table, int kind, const std::string& name, DOMElement* e) {
+  if (table != m_table) {
+    m_entries[0].clear();
+    m_entries[1].clear();
+    m_table = table;
+  }
+  m_entries[kind][name] = e;
+  m_last = table->getLastChild();
+}
+
+DOMElement* SDR_NAMED_VALUES::entry_element(DOMElement* table, int kind, const char* name) {
+  SDR_XSTR attr_name("attribute");
+  SDR_XSTR key(name);
+  if (table == m_table) {
+    auto it = m_entries[kind].find(name);
+    if (it != m_entries[kind].end()) {
+      DOMElement* e = it->second;
+      if (e->getParentNode() == table && XMLString::equals(e->getAttribute(attr_name), key)) return e;
+    }
+  }
+  // Not known, or the table was changed in the document directly: walk it,
+  // unless nothing was added to it since it was last seen.
+  const bool unchanged = table == m_table && table->getLastChild() == m_last;
+  if (!unchanged || m_entries[kind].count(name)) {
+    SDR_XSTR tag(ENTRY_TAGS[kind]);
+    for (DOMElement* e = find_child_element(table, tag.x()); e; e = find_next_sibling_element(e, tag.x())) {
+      if (XMLString::equals(e->getAttribute(attr_name), key)) {
+        note_entry(table, kind, name, e);
+        return e;
+      }
+    }
+  }
+  DOMElement* e = table->getOwnerDocument()->createElement(SDR_XSTR(ENTRY_TAGS[kind]));
+  table->appendChild(e);
+  sdr_set_attribute(e, "attribute", name);
+  note_entry(table, kind, name, e);
+  return e;
+}
 
 bool SDR_NAMED_VALUES::set_single(DOMElement* table, const char* name, int value, bool table_only) {
   if (!name) return false;
   singles[name] = value;
-  if (!table_only && table) sdr_set_attribute(find_named_child(table, "single", name), "value", value);
+  if (!table_only && table) {
+    SDR_GUARDED(false, [&] {
+      sdr_set_attribute(entry_element(table, 0, name), "value", value);
+      return true;
+    });
+  }
   return true;
 }
 
@@ -309,7 +344,12 @@ bool SDR_NAMED_VALUES::set_multi(DOMElement* table, const char* name, const int*
   if (!name || count < 0 || (count > 0 && !SDR_CHECK(values != NULL))) return false;
   std::vector<int>& stored = multis[name];
   stored.assign(values, values + count);
-  if (!table_only && table) write_multi(find_named_child(table, "multi", name), stored);
+  if (!table_only && table) {
+    SDR_GUARDED(false, [&] {
+      write_multi(entry_element(table, 1, name), stored);
+      return true;
+    });
+  }
   return true;
 }
 
@@ -343,7 +383,7 @@ void SDR_NAMED_VALUES::read(const DOMElement* table) {
   }
 }
 
-DOMElement* SDR_NAMED_VALUES::rebuild(DOMElement* owner, DOMElement* table, const char* tag) const {
+DOMElement* SDR_NAMED_VALUES::rebuild(DOMElement* owner, DOMElement* table, const char* tag) {
   if (!SDR_CHECK(owner != NULL)) return table;
   if (table && table->getParentNode() != owner) table->release();
   // Every element of that tag goes: a second one left behind would be read
@@ -355,6 +395,8 @@ DOMElement* SDR_NAMED_VALUES::rebuild(DOMElement* owner, DOMElement* table, cons
     e->release();
     e = next;
   }
+  m_entries[0].clear();
+  m_entries[1].clear();
   DOMDocument* doc = owner->getOwnerDocument();
   table = doc->createElement(SDR_XSTR(tag));
   owner->appendChild(table);
@@ -363,13 +405,17 @@ DOMElement* SDR_NAMED_VALUES::rebuild(DOMElement* owner, DOMElement* table, cons
     table->appendChild(e);
     sdr_set_attribute(e, "attribute", kv.first.c_str());
     sdr_set_attribute(e, "value", kv.second);
+    note_entry(table, 0, kv.first, e);
   }
   for (const auto& kv : multis) {
     DOMElement* e = doc->createElement(SDR_XSTR("multi"));
     table->appendChild(e);
     sdr_set_attribute(e, "attribute", kv.first.c_str());
     write_multi(e, kv.second);
+    note_entry(table, 1, kv.first, e);
   }
+  m_table = table;
+  m_last = table->getLastChild();
   return table;
 }
 

@@ -181,7 +181,20 @@ class SDR_API SDR_NAMED_VALUES {
   void read(const xercesc::DOMElement* table);
   // Removes table (when given) from owner and appends a new element named
   // tag, holding the singles then the lists in name order; returns it.
-  xercesc::DOMElement* rebuild(xercesc::DOMElement* owner, xercesc::DOMElement* table, const char* tag) const;
+  xercesc::DOMElement* rebuild(xercesc::DOMElement* owner, xercesc::DOMElement* table, const char* tag);
+
+ private:
+  // The child of table for the entry, made when there is none.
+  xercesc::DOMElement* entry_element(xercesc::DOMElement* table, int kind, const char* name);
+  void note_entry(xercesc::DOMElement* table, int kind, const std::string& name, xercesc::DOMElement* e);
+
+  // The children of m_table by kind (0 "single", 1 "multi") and name, so
+  // that a value is found without a walk. An element found here is checked
+  // before use; a name not found is looked for in the table unless its last
+  // child is still the last element seen.
+  std::map<std::string, xercesc::DOMElement*> m_entries[2];
+  const xercesc::DOMElement* m_table = nullptr;
+  const xercesc::DOMNode* m_last = nullptr;
 };
 
 #endif
