@@ -218,6 +218,9 @@ class SDR_API SDR_DATA_SESSION {
   mutable const xercesc::DOMNode* m_bix_index_last = nullptr;
   mutable unsigned long m_bix_index_generation = 0;
   unsigned long m_bix_generation = 0;
+  // Edits of the document that its caches depend on, counted through the
+  // document (see the element helpers).
+  unsigned long m_edit_count = 0;
 };
 
 #endif

@@ -85,6 +85,7 @@ void SDR_DATA_SESSION::create_new_doc() {
   m_document = impl->createDocument(nullptr, SDR_XSTR("session"), nullptr);
   m_owns_document = true;
   m_root = m_document->getDocumentElement();
+  sdr_set_edit_counter(m_document, &m_edit_count);
   m_display_tree = m_document->createElement(SDR_XSTR("display_tree"));
   m_root->appendChild(m_display_tree);
   m_global_info = m_document->createElement(SDR_XSTR("global_info"));
@@ -136,6 +137,7 @@ bool SDR_DATA_SESSION::parse(const char* path) {
     return false;
   }
   m_document = doc;
+  sdr_set_edit_counter(m_document, &m_edit_count);
   m_root = doc->getDocumentElement();
   if (!m_root) {
     SDR_MSGS::post(SDR_MSGS::esdr_source_invalid_format());

@@ -540,6 +540,19 @@ SDR_WRITER_LOCK::~SDR_WRITER_LOCK() {
   if (m_lock) PLATFORM_MUTEX::writer_mutex().unlock();
 }
 
+namespace {
+const XMLCh EDIT_COUNTER_KEY[] = u"sdr-edit-counter";
+}  // namespace
+
+unsigned long* sdr_edit_counter(const DOMDocument* document) {
+  if (!document) return nullptr;
+  return static_cast<unsigned long*>(document->getUserData(EDIT_COUNTER_KEY));
+}
+
+void sdr_set_edit_counter(DOMDocument* document, unsigned long* counter) {
+  if (document) document->setUserData(EDIT_COUNTER_KEY, counter, nullptr);
+}
+
 bool equals_ignore_case(const std::string& text, const char* word) {
   if (!word) return false;
   size_t n = std::strlen(word);

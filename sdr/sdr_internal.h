@@ -71,6 +71,12 @@ SDR_API void sdr_set_attribute(xercesc::DOMElement* element, const char* name, c
 SDR_API void sdr_set_attribute(xercesc::DOMElement* element, const char* name, int value);
 SDR_API void sdr_remove_attribute(xercesc::DOMElement* element, const char* name);
 
+// The edit counter of a session's document, kept by the session and
+// bumped by edits that caches of the document depend on (the bus rows of
+// the views); null for a document that no session holds.
+SDR_API unsigned long* sdr_edit_counter(const xercesc::DOMDocument* document);
+SDR_API void sdr_set_edit_counter(xercesc::DOMDocument* document, unsigned long* counter);
+
 // True when text and word are equal, ASCII letters compared without case.
 SDR_API bool equals_ignore_case(const std::string& text, const char* word);
 

@@ -153,6 +153,17 @@ TEST_F(SignalViewTest, FindBusFollowsEditsOfRows) {
   EXPECT_TRUE(NODE(m_data->find_bus_node("x"))->is_null());
   EXPECT_TRUE(NODE(m_data->find_bus_node("c"))->is_null());
   EXPECT_STREQ(row("y")->get_name(), "a");
+  // A bus removed through the view and put back in the document directly
+  // is found again: a miss is checked as a hit is.
+  NODE gone(m_data->find_bus_node("y"));
+  ASSERT_TRUE(gone->remove());
+  EXPECT_TRUE(NODE(m_data->find_bus_node("y"))->is_null());
+  DOMElement* back = m_session->get_document()->createElement(u"bus");
+  sdr_set_attribute(back, "name", "a");
+  sdr_set_attribute(back, "alias", "y");
+  m_data->get_dom_node()->appendChild(back);
+  EXPECT_EQ(NODE(m_data->find_bus_node("y"))->get_dom_node(), back);
+  a.reset(new SDR_DATA_SIGNAL_VIEW_NODE(back, m_data.get()));
   // Rows changed in the document directly are never answered wrongly.
   DOMElement* e = a->get_dom_node();
   sdr_set_attribute(e, "name", "renamed");
