@@ -100,6 +100,12 @@ class SDR_API SDR_DATA_SESSION {
   SDR_DATA_TRIGGER* find_active_trigger(SDR_DATA_INSTANCE* instance) const;
   SDR_DATA_LOG* find_active_log(SDR_DATA_INSTANCE* instance) const;
   bool has_active_tree() const { return m_active_tree_map != nullptr; }
+  // Drops every pointer of the active display tree to an object that
+  // leaves the session: the branch of a signal set goes; a trigger takes
+  // its branch's log with it. The stored "display_branch" elements stay.
+  void forget_active(const SDR_DATA_SIGNAL_SET* signal_set);
+  void forget_active(const SDR_DATA_TRIGGER* trigger);
+  void forget_active(const SDR_DATA_LOG* log);
 
   // Global values.
   bool set_global_data(const char* name, int value, bool table_only);

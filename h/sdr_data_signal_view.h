@@ -108,6 +108,11 @@ class SDR_API SDR_DATA_SIGNAL_VIEW_NODE {
 
   bool append_after(SDR_DATA_SIGNAL_VIEW_NODE* other);
   bool insert_before(SDR_DATA_SIGNAL_VIEW_NODE* other);
+  // Takes the row out of its parent; the handle keeps the row, which can be
+  // placed again. False when the row has no parent.
+  bool detach();
+  // detach, then free the row with its members; the handle becomes null.
+  // Other handles on the row must not be used afterwards.
   bool remove();
   bool append_child(SDR_DATA_SIGNAL_VIEW_NODE* other);
 

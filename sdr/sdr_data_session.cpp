@@ -406,6 +406,27 @@ bool SDR_DATA_SESSION::add_branch(SDR_DATA_TRIGGER* trigger, SDR_DATA_LOG* log) 
   return true;
 }
 
+void SDR_DATA_SESSION::forget_active(const SDR_DATA_SIGNAL_SET* signal_set) {
+  if (!m_active_tree_map || !signal_set) return;
+  for (auto it = m_active_tree_map->begin(); it != m_active_tree_map->end();)
+    it = it->second.signal_set == signal_set ? m_active_tree_map->erase(it) : std::next(it);
+}
+
+void SDR_DATA_SESSION::forget_active(const SDR_DATA_TRIGGER* trigger) {
+  if (!m_active_tree_map || !trigger) return;
+  for (auto& entry : *m_active_tree_map) {
+    if (entry.second.trigger != trigger) continue;
+    entry.second.trigger = nullptr;
+    entry.second.log = nullptr;
+  }
+}
+
+void SDR_DATA_SESSION::forget_active(const SDR_DATA_LOG* log) {
+  if (!m_active_tree_map || !log) return;
+  for (auto& entry : *m_active_tree_map)
+    if (entry.second.log == log) entry.second.log = nullptr;
+}
+
 SDR_DATA_MNEMONICS* SDR_DATA_SESSION::get_mnemonics() {
   if (!m_mnemonics && m_document && m_root) {
     m_mnemonics.reset(new SDR_DATA_MNEMONICS(m_document));
@@ -489,7 +510,11 @@ SDR_DATA_INSTANCE* SDR_DATA_SESSION::create_trazio_instance(const char* name) {
 
 bool SDR_DATA_SESSION::append(SDR_DATA_INSTANCE* instance, bool attach_element) {
   if (!instance || !m_instances.append(instance)) return false;
-  if (attach_element && m_root) m_root->appendChild(instance->get_dom_node());
+  if (attach_element && m_root && !sdr_append_child(m_root, instance->get_dom_node())) {
+    m_instances.take(instance);
+    return false;
+  }
+  instance->set_session(this);
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include "sdr_data_signal_view.h"
 #include "sdr_data_trigger.h"
 #include "sdr_data_xml_util.h"
+#include "sdr_data_session.h"
 #include "sdr_internal.h"
 #include "sdr_msgs.h"
 #include "sdr_wire_index.h"
@@ -368,6 +369,7 @@ SDR_DATA_SIGNAL_SET::SDR_DATA_SIGNAL_SET(DOMDocument* document, DOMElement* elem
 
 SDR_DATA_SIGNAL_SET::~SDR_DATA_SIGNAL_SET() {
   delete_triggers();
+  sdr_release_element(m_element);
   // The lists and the map only borrow; m_owned_wires frees every wire once.
   m_wire_map.reset();
   m_trigger_wires.clear();
@@ -1019,21 +1021,24 @@ bool SDR_DATA_SIGNAL_SET::create_signal_connections() {
 
 // ------------------------------------------------------------------ other
 
-void SDR_DATA_SIGNAL_SET::remove() {
-  DOMElement* element = m_element;
-  DOMNode* parent = element ? element->getParentNode() : nullptr;
-  if (SDR_CHECK(parent != NULL)) parent->removeChild(element);
+std::unique_ptr<SDR_DATA_SIGNAL_SET> SDR_DATA_SIGNAL_SET::detach() {
   if (m_instance) {
+    if (SDR_DATA_SESSION* session = m_instance->get_session()) session->forget_active(this);
     if (m_instance->get_global_signal_set() == this) {
       m_instance->set_global_signal_set(nullptr);
     } else {
       m_instance->delete_from_name_map(this);
       m_instance->delete_from_vector(this);
     }
+    m_instance = nullptr;
   }
-  delete this;
-  // The detached element is ours to release.
-  if (element && parent) element->release();
+  sdr_unlink(m_element);
+  return std::unique_ptr<SDR_DATA_SIGNAL_SET>(this);
+}
+
+void SDR_DATA_SIGNAL_SET::remove() {
+  SDR_CHECK_AS(m_element && m_element->getParentNode(), "parent != NULL");
+  detach();
 }
 
 const char* SDR_DATA_SIGNAL_SET::to_string() {

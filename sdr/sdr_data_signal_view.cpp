@@ -499,12 +499,16 @@ bool SDR_DATA_SIGNAL_VIEW_NODE::insert_before(SDR_DATA_SIGNAL_VIEW_NODE* other) 
   return place(parent, other->m_element, m_element);
 }
 
-bool SDR_DATA_SIGNAL_VIEW_NODE::remove() {
-  if (!m_element) return false;
-  DOMNode* parent = m_element->getParentNode();
-  if (!parent) return false;
+bool SDR_DATA_SIGNAL_VIEW_NODE::detach() {
+  if (!m_element || !m_element->getParentNode()) return false;
   rows_changed(m_element);
-  parent->removeChild(m_element);
+  sdr_unlink(m_element);
+  return true;
+}
+
+bool SDR_DATA_SIGNAL_VIEW_NODE::remove() {
+  if (!detach()) return false;
+  sdr_release_subtree(m_element);
   m_element = nullptr;
   m_bus_cache.reset();
   m_name_cache.reset();

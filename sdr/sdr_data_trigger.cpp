@@ -127,6 +127,7 @@ SDR_DATA_TRIGGER::SDR_DATA_TRIGGER(DOMDocument* document, DOMElement* element,
 
 SDR_DATA_TRIGGER::~SDR_DATA_TRIGGER() {
   m_logs.clear();
+  sdr_release_element(m_element);
 }
 
 void SDR_DATA_TRIGGER::init_new(const char* name) {
@@ -224,21 +225,24 @@ void SDR_DATA_TRIGGER::parse_condition(const char* text, size_t length, int leve
   sdr_parse_condition_expression(text, length, &applier, get_name() ? get_name() : "", level);
 }
 
-void SDR_DATA_TRIGGER::remove() {
-  DOMNode* parent = m_element ? m_element->getParentNode() : nullptr;
-  if (!SDR_CHECK(parent != NULL)) return;
+std::unique_ptr<SDR_DATA_TRIGGER> SDR_DATA_TRIGGER::detach() {
   if (m_signals) {
-    if (is_global_temp()) {
-      if (m_signals->get_global_trigger() == this) m_signals->set_global_trigger(nullptr);
+    if (SDR_DATA_SESSION* session = session_of(m_signals)) session->forget_active(this);
+    if (m_signals->get_global_trigger() == this) {
+      m_signals->set_global_trigger(nullptr);
     } else {
       m_signals->delete_from_name_map(this);
       m_signals->delete_from_vector(this);
     }
+    m_signals = nullptr;
   }
-  parent->removeChild(m_element);
-  m_element->release();
-  m_element = nullptr;
-  delete this;
+  sdr_unlink(m_element);
+  return std::unique_ptr<SDR_DATA_TRIGGER>(this);
+}
+
+void SDR_DATA_TRIGGER::remove() {
+  SDR_CHECK_AS(m_element && m_element->getParentNode(), "parent != NULL");
+  detach();
 }
 
 const char* SDR_DATA_TRIGGER::get_name() const {
@@ -561,7 +565,11 @@ SDR_DATA_LOG* SDR_DATA_TRIGGER::create_log(const char* name, bool global) {
 
 bool SDR_DATA_TRIGGER::append(SDR_DATA_LOG* log, bool update_dom) {
   if (!log || !m_logs.append(log)) return false;
-  if (update_dom && m_element) m_element->appendChild(log->get_dom_node());
+  if (update_dom && m_element && !sdr_append_child(m_element, log->get_dom_node())) {
+    m_logs.take(log);
+    return false;
+  }
+  log->set_trigger(this);
   return true;
 }
 
@@ -1058,7 +1066,11 @@ SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::create_trigger(const char* name, bool glo
 
 bool SDR_DATA_SIGNAL_SET::append(SDR_DATA_TRIGGER* trigger, bool attach_element) {
   if (!trigger || !m_triggers.append(trigger)) return false;
-  if (attach_element && m_element) m_element->appendChild(trigger->get_dom_node());
+  if (attach_element && m_element && !sdr_append_child(m_element, trigger->get_dom_node())) {
+    m_triggers.take(trigger);
+    return false;
+  }
+  trigger->set_signal_set(this);
   return true;
 }
 

@@ -16,7 +16,12 @@
 #include <xercesc/dom/DOM.hpp>
 
 #include "msg_service.h"
+#include "sdr_data_instance.h"
+#include "sdr_data_log.h"
 #include "sdr_data_session.h"
+#include "sdr_data_signal_set.h"
+#include "sdr_data_signal_view.h"
+#include "sdr_data_trigger.h"
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_msgs.h"
@@ -526,4 +531,109 @@ TEST(XmlUtil, FindSkipsNonElementNodes) {
     EXPECT_STREQ(MSG_INTERNAL_ERROR::get_file_at(i), "sdr_data_xml_util.cpp");
   }
   MSG_INTERNAL_ERROR::clear_reports();
+}
+
+// ------------------------------------------------------- leaving the session
+
+namespace {
+
+// Reads every object the session reaches, through its owners and through
+// the active display tree; a pointer left to a freed object shows here (and
+// under the address sanitizer).
+int walk_session(SDR_DATA_SESSION& s) {
+  int seen = 0;
+  for (int i = 0; i < s.get_num_instances(); ++i) {
+    SDR_DATA_INSTANCE* instance = s.get_instance_at(i);
+    for (SDR_DATA_SIGNAL_SET* set : {s.find_active_signal_set(instance), instance->get_last_signal_set(),
+                                     instance->get_global_signal_set()}) {
+      if (!set) continue;
+      seen += set->get_name() != nullptr;
+      for (SDR_DATA_TRIGGER* t : {set->get_last_trigger(), set->get_global_trigger()}) {
+        if (!t) continue;
+        seen += t->get_name() != nullptr && t->get_signal_set() == set;
+        for (SDR_DATA_LOG* log : {t->get_last_log(), t->get_global_log()})
+          if (log) seen += log->get_name() != nullptr && log->get_trigger() == t;
+      }
+    }
+    if (SDR_DATA_TRIGGER* t = s.find_active_trigger(instance)) seen += t->get_name() != nullptr;
+    if (SDR_DATA_LOG* log = s.find_active_log(instance)) seen += log->get_name() != nullptr;
+  }
+  return seen;
+}
+
+}  // namespace
+
+// Every kind of object, listed or global, removed after it joined the active
+// display tree: nothing in the session points to it any more.
+TEST(DataSessionDetach, RemovedObjectsLeaveNoPointerBehind) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  for (int kind = 0; kind < 8; ++kind) {
+    SCOPED_TRACE(kind);
+    const bool global = kind % 2 == 1;
+    SDR_DATA_SESSION s;
+    s.reset_active_tree();
+    SDR_DATA_INSTANCE* instance = s.create_trazio_instance("ela");
+    SDR_DATA_SIGNAL_SET* set = instance->create_signal_set("set", global && kind / 2 == 2);
+    SDR_DATA_TRIGGER* trigger = set->create_trigger("trig", global && kind / 2 == 1);
+    SDR_DATA_LOG* log = trigger->create_log("log", global && kind / 2 == 0);
+    ASSERT_TRUE(s.add_active_branch(log));
+    switch (kind / 2) {
+      case 0:
+        log->remove();
+        EXPECT_EQ(s.find_active_log(instance), nullptr);
+        EXPECT_EQ(s.find_active_trigger(instance), trigger);
+        break;
+      case 1:
+        trigger->remove();
+        EXPECT_EQ(s.find_active_trigger(instance), nullptr);
+        EXPECT_EQ(s.find_active_log(instance), nullptr);
+        EXPECT_EQ(s.find_active_signal_set(instance), set);
+        EXPECT_EQ(set->get_last_trigger(), nullptr);
+        break;
+      case 2:
+        set->remove();
+        EXPECT_EQ(s.find_active_signal_set(instance), nullptr);
+        EXPECT_EQ(instance->get_last_signal_set(), nullptr);
+        break;
+      default:
+        if (global) continue;
+        instance->remove();
+        EXPECT_EQ(s.get_num_instances(), 0);
+        break;
+    }
+    walk_session(s);
+    std::string text;
+    ASSERT_TRUE(s.write_to_string(&text));
+  }
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+// A detached object leaves its owner and the document until it is
+// appended again; then the session reads as before.
+TEST(DataSessionDetach, DetachedObjectsCanBeAppendedAgain) {
+  SDR_DATA_SESSION s;
+  SDR_DATA_INSTANCE* instance = s.create_trazio_instance("ela");
+  SDR_DATA_SIGNAL_SET* set = instance->create_signal_set("set", false);
+  SDR_DATA_TRIGGER* trigger = set->create_trigger("trig", false);
+  SDR_DATA_LOG* log = trigger->create_log("log", false);
+  std::string before, during, after;
+  ASSERT_TRUE(s.write_to_string(&before));
+
+  std::unique_ptr<SDR_DATA_TRIGGER> held = trigger->detach();
+  EXPECT_EQ(set->find_trigger("trig"), nullptr);
+  EXPECT_EQ(held->get_signal_set(), nullptr);
+  EXPECT_EQ(held->find_log("log"), log);
+  ASSERT_TRUE(s.write_to_string(&during));
+  EXPECT_EQ(during.find("name=\"trig\""), std::string::npos);
+  ASSERT_TRUE(set->append(held.get(), true));
+  held.release();
+  EXPECT_EQ(trigger->get_signal_set(), set);
+  ASSERT_TRUE(s.write_to_string(&after));
+  EXPECT_EQ(after, before);
+
+  // Dropped while detached: its element goes with it.
+  instance->create_signal_set("other", false)->detach().reset();
+  ASSERT_TRUE(s.write_to_string(&after));
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(instance->get_num_signal_sets(), 1);
 }
