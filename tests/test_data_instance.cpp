@@ -111,6 +111,18 @@ TEST_F(DataInstance, EditsAfterALoadAreNotBoundByItsBudget) {
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
+TEST_F(DataInstance, AutoNodeReadsAsANumberToo) {
+  TEMP_DIR dir;
+  const std::string path = dir / "auto.tzo";
+  sdr_test::write_bytes(path,
+                        "<session><instance name=\"one\" is_auto_node=\"1\"/>"
+                        "<instance name=\"zero\" is_auto_node=\"0\"/></session>");
+  SDR_DATA_SESSION session(path.c_str());
+  ASSERT_EQ(session.get_num_instances(), 2);
+  EXPECT_TRUE(session.find_instance("one")->is_auto_node());
+  EXPECT_FALSE(session.find_instance("zero")->is_auto_node());
+}
+
 TEST_F(DataInstance, AutomaticNamesAndIndexes) {
   SDR_DATA_SESSION session;
   SDR_DATA_INSTANCE* a = session.create_trazio_instance(nullptr);

@@ -402,6 +402,18 @@ TEST(DataSessionSave, UnwritableCharactersFailWithoutWriting) {
 
 // ----------------------------------------------------------------- writer
 
+// The smallest code point of each UTF-8 length converts; an overlong form
+// of it is taken byte by byte.
+TEST(Utf8Text, ShortestFormsOnly) {
+  EXPECT_EQ(std::u16string(SDR_XSTR("\xC2\x80").x()), u"\u0080");
+  EXPECT_EQ(std::u16string(SDR_XSTR("\xE0\xA0\x80").x()), u"\u0800");
+  EXPECT_EQ(std::u16string(SDR_XSTR("\xF0\x90\x80\x80").x()), std::u16string({0xD800, 0xDC00}));
+  EXPECT_EQ(std::u16string(SDR_XSTR("\xC1\xBF").x()), std::u16string({0xC1, 0xBF}));
+  EXPECT_EQ(std::u16string(SDR_XSTR("\xE0\x9F\xBF").x()), std::u16string({0xE0, 0x9F, 0xBF}));
+  EXPECT_EQ(std::u16string(SDR_XSTR("\xF0\x8F\xBF\xBF").x()), std::u16string({0xF0, 0x8F, 0xBF, 0xBF}));
+  EXPECT_EQ(sdr_to_utf8(u"\u0080\u0800\U00010000"), "\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80");
+}
+
 TEST(XmlWriter, EscapingAndNodeKinds) {
   SDR_DATA_SESSION s;
   DOMDocument* doc = s.get_document();

@@ -183,6 +183,9 @@ TEST_F(SignalViewTest, SettersWriteThroughAndRefuseWhatDoesNotApply) {
   EXPECT_STREQ(b->get_alias(), "old");
   EXPECT_STREQ(b->get_mnemonics_table(), "t1");
   EXPECT_EQ(b->get_signal_type(), SDR_STYPE_MEMORY);
+  // The alias is cached by the node: read, set, read again.
+  EXPECT_TRUE(b->set_alias("new"));
+  EXPECT_STREQ(b->get_alias(), "new");
   EXPECT_TRUE(b->set_alias(nullptr));
   EXPECT_TRUE(b->set_signal_type(SDR_STYPE_INPUT_PIN));
   EXPECT_TRUE(b->set_mnemonics_table(nullptr));
@@ -218,6 +221,12 @@ TEST_F(SignalViewTest, SettersWriteThroughAndRefuseWhatDoesNotApply) {
   EXPECT_FALSE(null_node.set_signal_inverted(true));
   EXPECT_FALSE(null_node.remove());
   EXPECT_FALSE(b->append_after(&null_node));
+
+  // A row moved after (or before) itself stays where it is.
+  const std::string before = write(m_data->get_dom_node());
+  EXPECT_FALSE(b->append_after(b.get()));
+  EXPECT_FALSE(b->insert_before(b.get()));
+  EXPECT_EQ(write(m_data->get_dom_node()), before);
 }
 
 TEST_F(SignalViewTest, BuildingAndMovingRows) {

@@ -112,7 +112,15 @@ TEST_F(HostileLoad, NestingDepthAndAttributeCountAreBounded) {
   expect_refused(write("attrs.tzo", "<session" + attrs + "/>"),
                  "an element has 20000 attributes; at most 10000 are allowed");
 
-  // Limits are configuration switches.
+  // Limits are configuration switches; the limit itself is allowed.
+  cfg_set_value("sdr_max_xml_attributes", "3");
+  MSG_REPORT::get_default_report()->clear_posted();
+  SDR_DATA_SESSION three(write("three.tzo", "<session a=\"1\" b=\"2\" c=\"3\"/>").c_str());
+  EXPECT_NE(three.get_name(), nullptr);
+  EXPECT_EQ(MSG_REPORT::get_default_report()->get_num_posted(), 0);
+  expect_refused(write("four_attrs.tzo", "<session a=\"1\" b=\"2\" c=\"3\" d=\"4\"/>"),
+                 "an element has 4 attributes; at most 3 are allowed");
+  cfg_set_value("sdr_max_xml_attributes", nullptr);
   cfg_set_value("sdr_max_xml_depth", "3");
   expect_refused(write("four.tzo", "<session><a><b><c/></b></a></session>"),
                  "elements are nested more than 3 levels deep");
