@@ -261,7 +261,8 @@ const std::vector<int>* bus_bits(const std::string& name) {
 const std::vector<SDR_DATA_TRIGGER_CONDITION>* symbol_conditions(const std::string& table,
                                                                  const std::string& symbol) {
   const SDR_DATA_TRIGGER_CONDITION L = SDR_TCOND_LOW, H = SDR_TCOND_HIGH, R = SDR_TCOND_RISING_EDGE,
-                                   F = SDR_TCOND_FALLING_EDGE, E = SDR_TCOND_EITHER_EDGE, X = SDR_TCOND_DONT_CARE;
+                                   F = SDR_TCOND_FALLING_EDGE, E = SDR_TCOND_EITHER_EDGE,
+                                   X = SDR_TCOND_DONT_CARE;
   static const struct {
     const char* table;
     const char* symbol;
@@ -307,7 +308,8 @@ std::vector<SDR_DATA_TRIGGER_CONDITION> model_conditions(const std::vector<TERM>
       const std::vector<SDR_DATA_TRIGGER_CONDITION>* wanted = symbol_conditions(table, symbol);
       if (!wanted) continue;
       size_t next = 0;
-      for (int i : *bits) c[static_cast<size_t>(i)] = next < wanted->size() ? (*wanted)[next++] : SDR_TCOND_DONT_CARE;
+      for (int i : *bits)
+        c[static_cast<size_t>(i)] = next < wanted->size() ? (*wanted)[next++] : SDR_TCOND_DONT_CARE;
     }
   }
   return c;

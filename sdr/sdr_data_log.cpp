@@ -332,7 +332,8 @@ std::unique_ptr<SDR_DATA_LOG> SDR_DATA_LOG::detach() {
   if (m_trigger) {
     SDR_DATA_SIGNAL_SET* signal_set = m_trigger->get_signal_set();
     SDR_DATA_INSTANCE* instance = signal_set ? signal_set->get_instance() : nullptr;
-    if (SDR_DATA_SESSION* session = instance ? instance->get_session() : nullptr) session->forget_active(this);
+    if (SDR_DATA_SESSION* session = instance ? instance->get_session() : nullptr)
+      session->forget_active(this);
     if (m_trigger->get_global_log() == this) {
       m_trigger->set_global_log(nullptr);
     } else {

@@ -10,10 +10,10 @@
 
 #include "sdr_data_instance.h"
 #include "sdr_data_manager.h"
+#include "sdr_data_session.h"
 #include "sdr_data_signal_view.h"
 #include "sdr_data_trigger.h"
 #include "sdr_data_xml_util.h"
-#include "sdr_data_session.h"
 #include "sdr_internal.h"
 #include "sdr_msgs.h"
 #include "sdr_wire_index.h"

@@ -160,7 +160,8 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::find_bus_node(const char* name)
   // each lookup.
   const unsigned long* counter = sdr_edit_counter(m_dom_view->getOwnerDocument());
   const unsigned long edits = counter ? *counter : 0;
-  const bool stale = !counter || !m_bus_index || m_bus_index->edits != edits || m_bus_index->view != m_dom_view;
+  const bool stale =
+      !counter || !m_bus_index || m_bus_index->edits != edits || m_bus_index->view != m_dom_view;
   if (stale) {
     m_bus_index.reset(new BUS_INDEX);
     m_bus_index->edits = edits;

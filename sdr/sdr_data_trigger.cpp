@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <xercesc/util/XMLChar.hpp>
 
 #include "atg_compiler.h"
 #include "cfg_service.h"
@@ -19,7 +20,6 @@
 #include "sdr_internal.h"
 #include "sdr_lang_parser.h"
 #include "sdr_msgs.h"
-#include <xercesc/util/XMLChar.hpp>
 
 using namespace xercesc;
 

@@ -13,6 +13,8 @@
 // internal error and gives null.
 SDR_API xercesc::DOMElement* find_child_element(const xercesc::DOMNode* parent, const char* name);
 SDR_API xercesc::DOMElement* find_child_element(const xercesc::DOMNode* parent, const XMLCh* name);
+// The value of an attribute node, as getValue gives it.
+SDR_API const XMLCh* sdr_attribute_value(const xercesc::DOMNode* attr);
 // The next sibling element after start with the given tag name, or null.
 SDR_API xercesc::DOMElement* find_next_sibling_element(const xercesc::DOMNode* start, const char* name);
 SDR_API xercesc::DOMElement* find_next_sibling_element(const xercesc::DOMNode* start, const XMLCh* name);
@@ -58,7 +60,8 @@ SDR_API bool sdr_append_child(xercesc::DOMNode* parent, xercesc::DOMNode* child)
 // Takes node out of its parent, if it has one.
 SDR_API void sdr_unlink(xercesc::DOMNode* node);
 
-// The document writer. Writes a node in the session file's layout: no XML
+// The document writer (sdr_data_xml_writer.cpp, the file replacement in
+// sdr_data_xml_file.cpp). Writes a node in the session file's layout: no XML
 // declaration, US-ASCII with character references, two blanks of
 // indentation per level, white-space-only text dropped, the text of a
 // "data" element kept on the line of its tags. The walk is iterative, so any

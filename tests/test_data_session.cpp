@@ -171,7 +171,8 @@ TEST(DataSessionFile, FailuresToLoad) {
   write_bytes(multi_line, "<session>\n  <instance name=\"a\">\n</session>\n");
   SDR_DATA_SESSION bad(multi_line.c_str());
   ASSERT_EQ(report()->get_num_posted(), 1);
-  EXPECT_STREQ(report()->get_posted_at(0)->get_arg_at(1), "expected end of tag 'instance' (line 3, column 3)");
+  EXPECT_STREQ(report()->get_posted_at(0)->get_arg_at(1),
+               "expected end of tag 'instance' (line 3, column 3)");
 
   report()->clear_posted();
   SDR_DATA_SESSION missing((dir / "missing.tzo").c_str());

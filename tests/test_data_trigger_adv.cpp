@@ -135,7 +135,8 @@ TEST_F(AdvancedTrigger, ExpressionsCompileOnDemand) {
 // The latency of an operator follows its deeper operand, on either side.
 TEST_F(AdvancedTrigger, LatencyFollowsTheDeeperOperandOnEitherSide) {
   auto latency = [this](const char* expression) {
-    ATG_ADVANCED_TRIGGER_FACTORY* factory = m_trigger->get_advanced_trigger_factory(advanced_level(expression));
+    ATG_ADVANCED_TRIGGER_FACTORY* factory =
+        m_trigger->get_advanced_trigger_factory(advanced_level(expression));
     return factory ? factory->get_root()->get_pipeline_latency() : -1;
   };
   const int flat = latency("a && bee");

@@ -150,7 +150,8 @@ TEST(GlobalEnumLinking, WritingOrderAndSpecialValues) {
   EXPECT_EQ("bit_order", write_link(SDR_LTYPE_BIT_ORDER));
   EXPECT_EQ("wire_order|radix", write_link(SDR_LTYPE_WIRE_ORDER | SDR_LTYPE_RADIX));
   EXPECT_EQ("basic|bit_order", write_link(SDR_LTYPE_BASIC | SDR_LTYPE_BIT_ORDER));
-  EXPECT_EQ("basic|wire_order|bit_order", write_link(SDR_LTYPE_BASIC | SDR_LTYPE_WIRE_ORDER | SDR_LTYPE_BIT_ORDER));
+  EXPECT_EQ("basic|wire_order|bit_order",
+            write_link(SDR_LTYPE_BASIC | SDR_LTYPE_WIRE_ORDER | SDR_LTYPE_BIT_ORDER));
   EXPECT_EQ("", write_link(16));  // no known flag: output cleared
 }
 

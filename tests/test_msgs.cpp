@@ -22,8 +22,8 @@ void check(MSG_OBJECT* raw, int code, const char* id, bool is_error, const char*
 // A few messages with their codes, kinds and texts; the others are made by
 // the same factory.
 TEST(MsgTable, MessagesWithTheirArguments) {
-  check(SDR_MSGS::esdr_source_generic("/tmp/a/b.tzo", "bad token"), ESDR_SOURCE_GENERIC, "ESDR_SOURCE_GENERIC",
-        true,
+  check(SDR_MSGS::esdr_source_generic("/tmp/a/b.tzo", "bad token"), ESDR_SOURCE_GENERIC,
+        "ESDR_SOURCE_GENERIC", true,
         "Tessaro II software encountered an error while reading Trazio II File /tmp/a/b.tzo, with message "
         "\"bad token\"");
   check(SDR_MSGS::wsdr_duplicate_name("inst_0"), WSDR_DUPLICATE_NAME, "WSDR_DUPLICATE_NAME", false,
