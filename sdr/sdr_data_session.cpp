@@ -350,26 +350,17 @@ void SDR_DATA_SESSION::read_display_tree() {
 void SDR_DATA_SESSION::reset_active_tree() {
   m_active_tree_map.reset(new std::map<SDR_DATA_INSTANCE*, ACTIVE_TREE_BRANCH>());
   if (!m_display_tree) return;
-  // Every "display_branch" at any depth goes; walk without recursion.
+  // Every "display_branch" at any depth goes.
   std::vector<DOMElement*> doomed;
-  static const XMLCh branch_tag[] = {'d', 'i', 's', 'p', 'l', 'a', 'y', '_', 'b', 'r', 'a', 'n', 'c', 'h', 0};
-  DOMNode* n = m_display_tree->getFirstChild();
-  while (n) {
-    if (n->getNodeType() == DOMNode::ELEMENT_NODE && XMLString::equals(n->getNodeName(), branch_tag)) {
-      doomed.push_back(static_cast<DOMElement*>(n));
-    } else if (n->getFirstChild()) {
-      n = n->getFirstChild();
-      continue;
-    }
-    while (n && !n->getNextSibling()) {
-      n = n->getParentNode();
-      if (n == m_display_tree) n = nullptr;
-    }
-    if (n) n = n->getNextSibling();
-  }
-  for (DOMElement* e : doomed) {
-    e->getParentNode()->removeChild(e);
-    e->release();
+  static const XMLCh branch_tag[] = u"display_branch";
+  sdr_walk_elements(m_display_tree, [&](DOMElement* e) {
+    if (XMLString::equals(e->getNodeName(), branch_tag)) doomed.push_back(e);
+    return false;
+  });
+  // Innermost first, so that no branch is freed before one inside it.
+  for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) {
+    sdr_unlink(*it);
+    sdr_release_subtree(*it);
   }
 }
 
