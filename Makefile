@@ -25,7 +25,7 @@ deps:
 	fi
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSDR_WERROR=ON
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
@@ -39,7 +39,7 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 sanitize: deps
-	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DSDR_SANITIZE=ON
+	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DSDR_SANITIZE=ON -DSDR_WERROR=ON
 	cmake --build $(BUILD_SAN) -j$(JOBS)
 	cd $(BUILD_SAN) && ctest --output-on-failure -j$(JOBS) -E install_consumer
 

@@ -5,13 +5,13 @@
 // the 8000-wire time to the 1000-wire time of each edit: editing must
 // grow linearly with the design, like loading and saving.
 
-#include <cstring>
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>

@@ -9,11 +9,15 @@ find_package(BISON REQUIRED)
 set(SDR_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${SDR_GENERATED_DIR})
 
+set(SDR_BISON_FLAGS "-Wall")
+if(SDR_WERROR)
+  set(SDR_BISON_FLAGS "-Wall -Werror")
+endif()
 bison_target(sdr_cond_parser
   ${CMAKE_CURRENT_SOURCE_DIR}/sdr/sdr_lang_parser.y
   ${SDR_GENERATED_DIR}/sdr_lang_grammar.cpp
   DEFINES_FILE ${SDR_GENERATED_DIR}/sdr_lang_grammar.h
-  COMPILE_FLAGS "-Wall -Werror")
+  COMPILE_FLAGS "${SDR_BISON_FLAGS}")
 flex_target(sdr_cond_scanner
   ${CMAKE_CURRENT_SOURCE_DIR}/sdr/sdr_lang_lexer.l
   ${SDR_GENERATED_DIR}/sdr_lang_scanner.cpp

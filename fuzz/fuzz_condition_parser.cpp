@@ -243,30 +243,6 @@ void build_setup() {
 
 // ------------------------------------------------------------ the model
 
-SDR_DATA_TRIGGER_CONDITION symbol_char(char c) {
-  switch (c) {
-    case '0':
-    case 'L':
-    case 'l':
-      return SDR_TCOND_LOW;
-    case '1':
-    case 'H':
-    case 'h':
-      return SDR_TCOND_HIGH;
-    case 'R':
-    case 'r':
-      return SDR_TCOND_RISING_EDGE;
-    case 'F':
-    case 'f':
-      return SDR_TCOND_FALLING_EDGE;
-    case 'E':
-    case 'e':
-      return SDR_TCOND_EITHER_EDGE;
-    default:
-      return SDR_TCOND_DONT_CARE;
-  }
-}
-
 // The wires of a bus named name (or aliased), least significant first;
 // null when there is no such bus. "ghost" is a bus without wires.
 const std::vector<int>* bus_bits(const std::string& name) {
@@ -277,15 +253,25 @@ const std::vector<int>* bus_bits(const std::string& name) {
   return nullptr;
 }
 
-const char* symbol_value(const std::string& table, const std::string& symbol) {
+// The conditions each symbol of the tables built above sets, written out
+// by hand from their values (one character per wire, least significant
+// first: 0/L low, 1/H high, R rising, F falling, E either edge, in either
+// case; anything else, and wires past the value, don't care). Null for a
+// symbol the tables do not have.
+const std::vector<SDR_DATA_TRIGGER_CONDITION>* symbol_conditions(const std::string& table,
+                                                                 const std::string& symbol) {
+  const SDR_DATA_TRIGGER_CONDITION L = SDR_TCOND_LOW, H = SDR_TCOND_HIGH, R = SDR_TCOND_RISING_EDGE,
+                                   F = SDR_TCOND_FALLING_EDGE, E = SDR_TCOND_EITHER_EDGE,
+                                   X = SDR_TCOND_DONT_CARE;
   static const struct {
     const char* table;
     const char* symbol;
-    const char* value;
-  } entries[] = {{"states", "IDLE", "0000"}, {"states", "BUSY", "1R0X"}, {"states", "A.B", "FEHL"},
-                 {"states", "SHORT", "1"},   {"ops", "NOP", "10"},       {"ops", "JMP", "eX"}};
+    std::vector<SDR_DATA_TRIGGER_CONDITION> conditions;
+  } entries[] = {{"states", "IDLE", {L, L, L, L}}, {"states", "BUSY", {H, R, L, X}},
+                 {"states", "A.B", {F, E, H, L}},  {"states", "SHORT", {H}},
+                 {"ops", "NOP", {H, L}},           {"ops", "JMP", {E, X}}};
   for (const auto& e : entries)
-    if (table == e.table && symbol == e.symbol) return e.value;
+    if (table == e.table && symbol == e.symbol) return &e.conditions;
   return nullptr;
 }
 
@@ -319,12 +305,11 @@ std::vector<SDR_DATA_TRIGGER_CONDITION> model_conditions(const std::vector<TERM>
       } else {
         continue;  // the bus has no table of its own
       }
-      const char* value = symbol_value(table, symbol);
-      if (!value) continue;
-      std::string v = value;
+      const std::vector<SDR_DATA_TRIGGER_CONDITION>* wanted = symbol_conditions(table, symbol);
+      if (!wanted) continue;
       size_t next = 0;
       for (int i : *bits)
-        c[static_cast<size_t>(i)] = next < v.size() ? symbol_char(v[next++]) : SDR_TCOND_DONT_CARE;
+        c[static_cast<size_t>(i)] = next < wanted->size() ? (*wanted)[next++] : SDR_TCOND_DONT_CARE;
     }
   }
   return c;

@@ -58,7 +58,7 @@ fi
 # ---------------------------------------------------------------- build
 echo "==> configuring $FUZZ_BUILD"
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$FUZZ_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DSDR_FUZZ=ON -DSDR_BUILD_TESTS=OFF -DSDR_BUILD_TOOLS=OFF >/dev/null
+  -DSDR_FUZZ=ON -DSDR_WERROR=ON -DSDR_BUILD_TESTS=OFF -DSDR_BUILD_TOOLS=OFF >/dev/null
 build_targets=()
 for t in "${targets[@]}"; do build_targets+=(--target "fuzz_$t"); done
 echo "==> building ${targets[*]}"

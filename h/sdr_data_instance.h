@@ -83,7 +83,12 @@ class SDR_API SDR_DATA_INSTANCE {
   void delete_from_name_map(SDR_DATA_SIGNAL_SET* signal_set);
   void delete_from_vector(SDR_DATA_SIGNAL_SET* signal_set);
 
-  // Detaches the element, leaves the session and destroys the instance.
+  // Takes the instance out of its session (list, name map, active display
+  // tree) and its element out of the document, and hands it to the caller,
+  // who may append it again or destroy it; destroying a detached object
+  // frees its element. A detached object must go before its document.
+  std::unique_ptr<SDR_DATA_INSTANCE> detach();
+  // detach, then destroy.
   void remove();
 
   // Position data.

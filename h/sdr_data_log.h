@@ -61,7 +61,13 @@ class SDR_API SDR_DATA_LOG {
   void copy_data(SDR_DATA_LOG* other);
   bool is_global_temp() const;
   void set_global_temp();
-  // Leaves the trigger, detaches the element and destroys the log.
+  // Takes the log out of its trigger (list, name map or global slot, the
+  // session's active display tree) and its element out of the document,
+  // and hands it to the caller, who may append it again or destroy it;
+  // destroying a detached object frees its element. A detached object must
+  // go before its document.
+  std::unique_ptr<SDR_DATA_LOG> detach();
+  // detach, then destroy.
   void remove();
   // Fills the log with synthetic data shaped by the trigger's conditions.
   void simulate_run();

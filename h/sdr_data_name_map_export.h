@@ -72,6 +72,27 @@ class SDR_DATA_CHILD_LIST {
       }
     }
   }
+  // Takes child out of the list, the name index and the global slot,
+  // whichever hold it; the caller owns it then. False when none held it.
+  bool take(T* child) {
+    bool held = false;
+    if (child && m_global == child) {
+      m_global = nullptr;
+      held = true;
+    }
+    if (child && m_names.find(child->get_name()) == child) {
+      m_names.remove(child);
+      held = true;
+    }
+    for (auto it = m_items.begin(); it != m_items.end(); ++it) {
+      if (*it == child) {
+        m_items.erase(it);
+        held = true;
+        break;
+      }
+    }
+    return held;
+  }
   bool insert_name(T* child) { return m_names.insert(child); }
   void remove_name(T* child) { m_names.remove(child); }
 

@@ -106,6 +106,12 @@ class SDR_API SDR_DATA_SESSION {
   SDR_DATA_TRIGGER* find_active_trigger(SDR_DATA_INSTANCE* instance) const;
   SDR_DATA_LOG* find_active_log(SDR_DATA_INSTANCE* instance) const;
   bool has_active_tree() const { return m_active_tree_map != nullptr; }
+  // Drops every pointer of the active display tree to an object that
+  // leaves the session: the branch of a signal set goes; a trigger takes
+  // its branch's log with it. The stored "display_branch" elements stay.
+  void forget_active(const SDR_DATA_SIGNAL_SET* signal_set);
+  void forget_active(const SDR_DATA_TRIGGER* trigger);
+  void forget_active(const SDR_DATA_LOG* log);
 
   // Global values.
   bool set_global_data(const char* name, int value, bool table_only);
@@ -179,6 +185,8 @@ class SDR_API SDR_DATA_SESSION {
   PLATFORM_REF m_platform_ref;
 
   bool parse(const char* path);
+  // Builds the session over a parsed document (owned by m_parse).
+  bool build(xercesc::DOMDocument* doc, const char* path);
   void create_new_doc();
   void init_container();
   void del_container();
@@ -225,6 +233,9 @@ class SDR_API SDR_DATA_SESSION {
   mutable const xercesc::DOMNode* m_bix_index_last = nullptr;
   mutable unsigned long m_bix_index_generation = 0;
   unsigned long m_bix_generation = 0;
+  // Edits of the document that its caches depend on, counted through the
+  // document (see the element helpers).
+  unsigned long m_edit_count = 0;
 };
 
 #endif

@@ -188,7 +188,13 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   SDR_DATA_TRIGGER* get_global_trigger() const { return m_triggers.get_global(); }
   void set_global_trigger(SDR_DATA_TRIGGER* trigger) { m_triggers.set_global(trigger); }
 
-  // Detaches the element, leaves the instance and destroys the set.
+  // Takes the set out of its instance (list, name map or global slot, the
+  // session's active display tree) and its element out of the document,
+  // and hands it to the caller, who may append it again or destroy it;
+  // destroying a detached object frees its element. A detached object must
+  // go before its document.
+  std::unique_ptr<SDR_DATA_SIGNAL_SET> detach();
+  // detach, then destroy.
   void remove();
   // A diagnostic text, kept in the set.
   const char* to_string();

@@ -40,9 +40,10 @@ class SDR_API SDR_DATA_SIGNAL_VIEW {
   SDR_DATA_SIGNAL_VIEW_NODE* get_first_node() const;
   // The first bus row, in pre-order, whose name or alias is name. Lookups
   // go through an index of the view's buses, made again after any edit of
-  // rows made through these classes; a row renamed or moved in the
-  // document directly is still found correctly, a bus row added there is
-  // found after the next such edit.
+  // rows made through these classes (counted per document by its session);
+  // a hit is checked against the row, and a miss of an index made before
+  // is checked by a walk of the view, so rows added, renamed or moved in
+  // the document directly are found too.
   SDR_DATA_SIGNAL_VIEW_NODE* find_bus_node(const char* name) const;
   SDR_DATA_SIGNAL_VIEW_NODE* create_net_node(const char* name);
   SDR_DATA_SIGNAL_VIEW_NODE* create_bus_node(const char* name);
@@ -107,6 +108,11 @@ class SDR_API SDR_DATA_SIGNAL_VIEW_NODE {
 
   bool append_after(SDR_DATA_SIGNAL_VIEW_NODE* other);
   bool insert_before(SDR_DATA_SIGNAL_VIEW_NODE* other);
+  // Takes the row out of its parent; the handle keeps the row, which can be
+  // placed again. False when the row has no parent.
+  bool detach();
+  // detach, then free the row with its members; the handle becomes null.
+  // Other handles on the row must not be used afterwards.
   bool remove();
   bool append_child(SDR_DATA_SIGNAL_VIEW_NODE* other);
 

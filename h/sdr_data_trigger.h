@@ -75,7 +75,13 @@ class SDR_API SDR_DATA_TRIGGER {
   SDR_DATA_TRIGGER(const SDR_DATA_TRIGGER&) = delete;
   SDR_DATA_TRIGGER& operator=(const SDR_DATA_TRIGGER&) = delete;
 
-  // Leaves the signal set, detaches the element and destroys the trigger.
+  // Takes the trigger out of its signal set (list, name map or global
+  // slot, the session's active display tree) and its element out of the
+  // document, and hands it to the caller, who may append it again or
+  // destroy it; destroying a detached object frees its element. A detached
+  // object must go before its document.
+  std::unique_ptr<SDR_DATA_TRIGGER> detach();
+  // detach, then destroy.
   void remove();
   void set_signal_set(SDR_DATA_SIGNAL_SET* signal_set) { m_signals = signal_set; }
   SDR_DATA_SIGNAL_SET* get_signal_set() const { return m_signals; }

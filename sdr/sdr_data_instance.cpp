@@ -17,15 +17,6 @@ namespace {
 const char* const DEFAULT_ENTITY = "hdx_trazio";
 const char* const DEFAULT_SOURCE = "hdx_trazio.vhd";
 
-bool equals_ignore_case(const std::string& a, const char* b) {
-  size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 }  // namespace
 
 SDR_DATA_INSTANCE::SDR_DATA_INSTANCE(DOMDocument* document, const char* name)
@@ -50,6 +41,7 @@ SDR_DATA_INSTANCE::SDR_DATA_INSTANCE(DOMDocument* document, DOMElement* element,
 
 SDR_DATA_INSTANCE::~SDR_DATA_INSTANCE() {
   m_signal_sets.clear();
+  sdr_release_element(m_element);
 }
 
 void SDR_DATA_INSTANCE::read_element() {
@@ -208,7 +200,11 @@ SDR_DATA_SIGNAL_SET* SDR_DATA_INSTANCE::create_signal_set(const char* name, bool
 
 bool SDR_DATA_INSTANCE::append(SDR_DATA_SIGNAL_SET* signal_set, bool attach_element) {
   if (!signal_set || !m_signal_sets.append(signal_set)) return false;
-  if (attach_element && m_element) m_element->appendChild(signal_set->get_dom_node());
+  if (attach_element && m_element && !sdr_append_child(m_element, signal_set->get_dom_node())) {
+    m_signal_sets.take(signal_set);
+    return false;
+  }
+  signal_set->set_instance(this);
   return true;
 }
 
@@ -240,14 +236,19 @@ void SDR_DATA_INSTANCE::delete_from_vector(SDR_DATA_SIGNAL_SET* signal_set) {
   m_signal_sets.remove_from_list(signal_set);
 }
 
-void SDR_DATA_INSTANCE::remove() {
-  DOMNode* parent = m_element ? m_element->getParentNode() : nullptr;
-  if (SDR_CHECK(parent != NULL)) parent->removeChild(m_element);
+std::unique_ptr<SDR_DATA_INSTANCE> SDR_DATA_INSTANCE::detach() {
   if (m_session) {
     m_session->delete_from_name_map(this);
     m_session->delete_from_vector(this);
+    m_session = nullptr;
   }
-  delete this;
+  sdr_unlink(m_element);
+  return std::unique_ptr<SDR_DATA_INSTANCE>(this);
+}
+
+void SDR_DATA_INSTANCE::remove() {
+  SDR_CHECK_AS(m_element && m_element->getParentNode(), "parent != NULL");
+  detach();
 }
 
 // ---------------------------------------------------------- position data

@@ -9,9 +9,12 @@
 #include <string>
 
 #include "cfg_service.h"
+#include "sdr_data_instance.h"
 #include "sdr_data_manager.h"
+#include "sdr_data_session.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_trigger.h"
+#include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 
 using namespace xercesc;
@@ -97,7 +100,9 @@ SDR_DATA_LOG::SDR_DATA_LOG(DOMDocument* document, DOMElement* element, SDR_DATA_
   m_trigger_position = sdr_atoi(sdr_get_attribute(m_element, "trigger_position").c_str());
 }
 
-SDR_DATA_LOG::~SDR_DATA_LOG() = default;
+SDR_DATA_LOG::~SDR_DATA_LOG() {
+  sdr_release_element(m_element);
+}
 
 // ------------------------------------------------------------------ names
 
@@ -323,21 +328,27 @@ void SDR_DATA_LOG::set_global_temp() {
   if (m_element) sdr_set_attribute(m_element, "global_temp", "1");
 }
 
-void SDR_DATA_LOG::remove() {
-  DOMElement* element = m_element;
-  DOMNode* parent = element ? element->getParentNode() : nullptr;
-  if (SDR_CHECK(parent != NULL)) parent->removeChild(element);
+std::unique_ptr<SDR_DATA_LOG> SDR_DATA_LOG::detach() {
   if (m_trigger) {
+    SDR_DATA_SIGNAL_SET* signal_set = m_trigger->get_signal_set();
+    SDR_DATA_INSTANCE* instance = signal_set ? signal_set->get_instance() : nullptr;
+    if (SDR_DATA_SESSION* session = instance ? instance->get_session() : nullptr)
+      session->forget_active(this);
     if (m_trigger->get_global_log() == this) {
       m_trigger->set_global_log(nullptr);
     } else {
       m_trigger->delete_from_name_map(this);
       m_trigger->delete_from_vector(this);
     }
+    m_trigger = nullptr;
   }
-  // The element is detached now (or never was attached): ours to release.
-  if (element) element->release();
-  delete this;
+  sdr_unlink(m_element);
+  return std::unique_ptr<SDR_DATA_LOG>(this);
+}
+
+void SDR_DATA_LOG::remove() {
+  SDR_CHECK_AS(m_element && m_element->getParentNode(), "parent != NULL");
+  detach();
 }
 
 void SDR_DATA_LOG::simulate_run() {

@@ -86,6 +86,7 @@ void SDR_DATA_SESSION::create_new_doc() {
   m_document = impl->createDocument(nullptr, SDR_XSTR("session"), nullptr);
   m_owns_document = true;
   m_root = m_document->getDocumentElement();
+  sdr_set_edit_counter(m_document, &m_edit_count);
   m_display_tree = m_document->createElement(SDR_XSTR("display_tree"));
   m_root->appendChild(m_display_tree);
   m_global_info = m_document->createElement(SDR_XSTR("global_info"));
@@ -126,7 +127,25 @@ bool SDR_DATA_SESSION::parse(const char* path) {
     set_name(path);
     create_new_doc();
     parse_tzo_file();
-    return true;
+    // The imported session is read back from its stored form, so that it is
+    // laid out as any loaded file: saving it, loading that and saving again
+    // gives the same bytes.
+    std::string text;
+    if (!write_to_string(&text)) return true;
+    del_container();
+    init_container();
+    m_document->release();
+    m_document = nullptr;
+    m_owns_document = false;
+    m_root = m_display_tree = m_global_info = m_embedded_files = nullptr;
+    m_parse.reset(new SDR_XML_PARSE_CONTEXT());
+    DOMDocument* doc = m_parse->parse(text.data(), text.size(), path, &error);
+    if (!SDR_CHECK(doc != NULL)) {
+      m_parse.reset();
+      create_new_doc();
+      return false;
+    }
+    return build(doc, path);
   }
 
   DOMDocument* doc = m_parse->parse_file(&error);
@@ -136,7 +155,12 @@ bool SDR_DATA_SESSION::parse(const char* path) {
     create_new_doc();
     return false;
   }
+  return build(doc, path);
+}
+
+bool SDR_DATA_SESSION::build(DOMDocument* doc, const char* path) {
   m_document = doc;
+  sdr_set_edit_counter(m_document, &m_edit_count);
   m_root = doc->getDocumentElement();
   if (!m_root) {
     SDR_MSGS::post(SDR_MSGS::esdr_source_invalid_format());
@@ -174,17 +198,20 @@ bool SDR_DATA_SESSION::parse(const char* path) {
     instance->set_session(this);
   }
 
+  // A missing "display_tree" goes before the rebuilt "global_info", where a
+  // second load finds them both: one load and save gives the stable layout.
+  m_display_tree = find_child_element(m_root, "display_tree");
+  const bool had_display_tree = m_display_tree != nullptr;
+  if (!had_display_tree) {
+    m_display_tree = m_document->createElement(SDR_XSTR("display_tree"));
+    m_root->appendChild(m_display_tree);
+  }
+
   m_global_info = find_child_element(m_root, "global_info");
   m_globals->read(m_global_info);
   m_global_info = m_globals->rebuild(m_root, m_global_info, "global_info");
 
-  m_display_tree = find_child_element(m_root, "display_tree");
-  if (m_display_tree) {
-    read_display_tree();
-  } else {
-    m_display_tree = m_document->createElement(SDR_XSTR("display_tree"));
-    m_root->appendChild(m_display_tree);
-  }
+  if (had_display_tree) read_display_tree();
   return true;
 }
 
@@ -340,26 +367,17 @@ void SDR_DATA_SESSION::read_display_tree() {
 void SDR_DATA_SESSION::reset_active_tree() {
   m_active_tree_map.reset(new std::map<SDR_DATA_INSTANCE*, ACTIVE_TREE_BRANCH>());
   if (!m_display_tree) return;
-  // Every "display_branch" at any depth goes; walk without recursion.
+  // Every "display_branch" at any depth goes.
   std::vector<DOMElement*> doomed;
-  static const XMLCh branch_tag[] = {'d', 'i', 's', 'p', 'l', 'a', 'y', '_', 'b', 'r', 'a', 'n', 'c', 'h', 0};
-  DOMNode* n = m_display_tree->getFirstChild();
-  while (n) {
-    if (n->getNodeType() == DOMNode::ELEMENT_NODE && XMLString::equals(n->getNodeName(), branch_tag)) {
-      doomed.push_back(static_cast<DOMElement*>(n));
-    } else if (n->getFirstChild()) {
-      n = n->getFirstChild();
-      continue;
-    }
-    while (n && !n->getNextSibling()) {
-      n = n->getParentNode();
-      if (n == m_display_tree) n = nullptr;
-    }
-    if (n) n = n->getNextSibling();
-  }
-  for (DOMElement* e : doomed) {
-    e->getParentNode()->removeChild(e);
-    e->release();
+  static const XMLCh branch_tag[] = u"display_branch";
+  sdr_walk_elements(m_display_tree, [&](DOMElement* e) {
+    if (XMLString::equals(e->getNodeName(), branch_tag)) doomed.push_back(e);
+    return false;
+  });
+  // Innermost first, so that no branch is freed before one inside it.
+  for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) {
+    sdr_unlink(*it);
+    sdr_release_subtree(*it);
   }
 }
 
@@ -394,6 +412,27 @@ bool SDR_DATA_SESSION::add_branch(SDR_DATA_TRIGGER* trigger, SDR_DATA_LOG* log) 
     if (log) sdr_set_attribute(e, "log", log->is_global_temp() ? "USE_GLOBAL_TEMP" : log->get_name());
   }
   return true;
+}
+
+void SDR_DATA_SESSION::forget_active(const SDR_DATA_SIGNAL_SET* signal_set) {
+  if (!m_active_tree_map || !signal_set) return;
+  for (auto it = m_active_tree_map->begin(); it != m_active_tree_map->end();)
+    it = it->second.signal_set == signal_set ? m_active_tree_map->erase(it) : std::next(it);
+}
+
+void SDR_DATA_SESSION::forget_active(const SDR_DATA_TRIGGER* trigger) {
+  if (!m_active_tree_map || !trigger) return;
+  for (auto& entry : *m_active_tree_map) {
+    if (entry.second.trigger != trigger) continue;
+    entry.second.trigger = nullptr;
+    entry.second.log = nullptr;
+  }
+}
+
+void SDR_DATA_SESSION::forget_active(const SDR_DATA_LOG* log) {
+  if (!m_active_tree_map || !log) return;
+  for (auto& entry : *m_active_tree_map)
+    if (entry.second.log == log) entry.second.log = nullptr;
 }
 
 SDR_DATA_MNEMONICS* SDR_DATA_SESSION::get_mnemonics() {
@@ -479,7 +518,11 @@ SDR_DATA_INSTANCE* SDR_DATA_SESSION::create_trazio_instance(const char* name) {
 
 bool SDR_DATA_SESSION::append(SDR_DATA_INSTANCE* instance, bool attach_element) {
   if (!instance || !m_instances.append(instance)) return false;
-  if (attach_element && m_root) m_root->appendChild(instance->get_dom_node());
+  if (attach_element && m_root && !sdr_append_child(m_root, instance->get_dom_node())) {
+    m_instances.take(instance);
+    return false;
+  }
+  instance->set_session(this);
   return true;
 }
 

@@ -163,22 +163,15 @@ bool SDR_DATA_SESSION::rebuild_bix_index() const {
   m_bix_index_built = false;
   m_bix_index.clear();
   if (!m_embedded_files) return false;
-  try {
+  const bool built = SDR_GUARDED(false, [&] {
     SDR_XSTR tag(FILE_TAG);
     for (DOMElement* e = find_child_element(m_embedded_files, tag.x()); e;
          e = find_next_sibling_element(e, tag.x()))
       m_bix_index.push_back(e);
     m_embedded_files->setUserData(BIX_INDEX_MARK, const_cast<SDR_DATA_SESSION*>(this), nullptr);
-  } catch (const std::bad_alloc&) {
-    m_bix_index.clear();
-    return false;
-  } catch (const OutOfMemoryException&) {
-    m_bix_index.clear();
-    return false;
-  } catch (const XMLException&) {
-    m_bix_index.clear();
-    return false;
-  } catch (const DOMException&) {
+    return true;
+  });
+  if (!built) {
     m_bix_index.clear();
     return false;
   }
@@ -260,7 +253,7 @@ int SDR_DATA_SESSION::get_embedded_bix_file_size_at(int index) const {
 bool SDR_DATA_SESSION::embed_bix_file(const char* filename, const char* embedded_name) {
   if (!SDR_CHECK_AS(filename && embedded_name, "filename != NULL && embedded_name != NULL")) return false;
   if (!m_document || !m_root) return false;
-  try {
+  return SDR_GUARDED(false, [&]() -> bool {
     std::string data;
     if (!read_source(filename, embedded_size_cap(), &data)) return false;
 
@@ -317,15 +310,7 @@ bool SDR_DATA_SESSION::embed_bix_file(const char* filename, const char* embedded
     }
     note_bix_index_change(index_was_current, entry, -1);
     return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const OutOfMemoryException&) {
-    return false;
-  } catch (const XMLException&) {
-    return false;
-  } catch (const DOMException&) {
-    return false;
-  }
+  });
 }
 
 // ---------------------------------------------------------------- extracting
@@ -334,7 +319,7 @@ bool SDR_DATA_SESSION::extract_bix_file(int index, const char* filename) {
   DOMElement* entry = get_dom_node_embedded_bix_at(index);
   if (!SDR_CHECK_AS(entry != nullptr, "Embedded bix file index mismatch")) return false;
   if (!SDR_CHECK(filename != NULL)) return false;
-  try {
+  return SDR_GUARDED(false, [&]() -> bool {
     size_t cap = embedded_size_cap();
     size_t size = parse_size(sdr_get_attribute(entry, "size"), cap);
     DOMNode* first = entry->getFirstChild();
@@ -366,13 +351,7 @@ bool SDR_DATA_SESSION::extract_bix_file(int index, const char* filename) {
     bytes.resize(static_cast<size_t>(length));
 
     return SDR_DATA_XML_WRITER::write_file_bytes(bytes, filename, nullptr);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const OutOfMemoryException&) {
-    return false;
-  } catch (const XMLException&) {
-    return false;
-  }
+  });
 }
 
 // ------------------------------------------------------------ entry texts

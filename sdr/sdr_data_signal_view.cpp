@@ -1,6 +1,5 @@
 #include "sdr_data_signal_view.h"
 
-#include <atomic>
 #include <string>
 #include <unordered_map>
 #include <xercesc/dom/DOM.hpp>
@@ -22,13 +21,11 @@ const XMLCh TAG_SETUP_VIEW[] = u"setup_view";
 const XMLCh ATTR_NAME[] = u"name";
 const XMLCh ATTR_ALIAS[] = u"alias";
 
-// Counts the edits of rows made through these classes (moves, removals,
-// names and aliases) in every view; an index of bus rows made at another
-// count is made again before it is used.
-std::atomic<unsigned> g_row_edits{0};
-
-void rows_changed() {
-  g_row_edits.fetch_add(1, std::memory_order_relaxed);
+// Counts an edit of rows made through these classes (moves, removals,
+// names and aliases) on the document's edit counter; an index of bus rows
+// made at another count is made again before it is used.
+void rows_changed(const DOMNode* node) {
+  if (unsigned long* counter = sdr_edit_counter(node ? node->getOwnerDocument() : nullptr)) ++*counter;
 }
 
 bool has_tag(const DOMNode* node, const XMLCh* tag) {
@@ -84,7 +81,7 @@ bool place(DOMNode* parent, DOMElement* child, DOMNode* ref) {
   // The DOM does not catch a node put under itself: it would make a cycle.
   for (const DOMNode* a = parent; a; a = a->getParentNode())
     if (a == child) return false;
-  rows_changed();
+  rows_changed(parent);
   DOMNode* child_node = nullptr;
   try {
     child_node = parent->insertBefore(child, ref);
@@ -106,49 +103,6 @@ void write_optional(DOMElement* element, const char* name, const char* value) {
     sdr_set_attribute(element, name, value);
   else
     sdr_remove_attribute(element, name);
-}
-
-// Frees a detached subtree. The DOM's own release walks the tree by
-// recursion, so the elements are taken apart leaf first: every step frees a
-// node that has no element child left, and nesting depth costs no stack.
-void release_subtree(DOMNode* root) {
-  try {
-    DOMNode* cur = root;
-    for (;;) {
-      while (cur->getNodeType() == DOMNode::ELEMENT_NODE && cur->getFirstChild()) cur = cur->getFirstChild();
-      if (cur == root) break;
-      DOMNode* parent = cur->getParentNode();
-      parent->removeChild(cur);
-      cur->release();
-      cur = parent;
-    }
-    root->release();
-  } catch (const DOMException&) {
-    // Whatever could not be freed stays with the document until it goes.
-  }
-}
-
-// Copies element with its whole subtree, one node at a time for the same
-// reason. Only elements are descended into; any other node is copied whole.
-DOMNode* clone_subtree(const DOMElement* element) {
-  DOMNode* copy = element->cloneNode(false);
-  DOMNode* target = copy;
-  const DOMNode* src = element->getFirstChild();
-  while (src) {
-    const bool is_element = src->getNodeType() == DOMNode::ELEMENT_NODE;
-    DOMNode* node_copy = target->appendChild(src->cloneNode(!is_element));
-    if (is_element && src->getFirstChild()) {
-      src = src->getFirstChild();
-      target = node_copy;
-      continue;
-    }
-    while (src != element && !src->getNextSibling()) {
-      src = src->getParentNode();
-      target = target->getParentNode();
-    }
-    src = src == element ? nullptr : src->getNextSibling();
-  }
-  return copy;
 }
 
 }  // namespace
@@ -175,7 +129,7 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::get_first_node() const {
 // The first bus row of each name and alias, in the order of a pre-order
 // walk of the view.
 struct SDR_DATA_SIGNAL_VIEW::BUS_INDEX {
-  unsigned edits = 0;
+  unsigned long edits = 0;
   const DOMElement* view = nullptr;
   std::unordered_map<std::u16string, DOMElement*> buses;
 };
@@ -183,26 +137,6 @@ struct SDR_DATA_SIGNAL_VIEW::BUS_INDEX {
 SDR_DATA_SIGNAL_VIEW::~SDR_DATA_SIGNAL_VIEW() = default;
 
 namespace {
-
-// Visits every element below view in pre-order, without recursion: down to
-// the first child, else to the next sibling, else up until an ancestor
-// below the view element has a next sibling. Stops when visit returns true.
-template <class VISIT>
-void walk_view(DOMElement* view, VISIT visit) {
-  DOMNode* node = view->getFirstChild();
-  while (node) {
-    if (node->getNodeType() == DOMNode::ELEMENT_NODE && visit(static_cast<DOMElement*>(node))) return;
-    DOMNode* next = node->getNodeType() == DOMNode::ELEMENT_NODE ? node->getFirstChild() : nullptr;
-    while (!next && node && node != view) {
-      next = node->getNextSibling();
-      if (!next) {
-        node = node->getParentNode();
-        if (node == view) node = nullptr;
-      }
-    }
-    node = next;
-  }
-}
 
 bool names_bus(const DOMElement* bus, const XMLCh* wanted) {
   return attribute_equals(bus, ATTR_NAME, wanted) || attribute_equals(bus, ATTR_ALIAS, wanted);
@@ -222,12 +156,17 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::find_bus_node(const char* name)
   const SDR_XSTR wanted(name);
   // Finding buses one by one (a value on every bus of a level) must not
   // walk the view each time: the walk is done once per state of the rows.
-  const unsigned edits = g_row_edits.load(std::memory_order_relaxed);
-  if (!m_bus_index || m_bus_index->edits != edits || m_bus_index->view != m_dom_view) {
+  // Without a counter (a document no session holds) the index is made for
+  // each lookup.
+  const unsigned long* counter = sdr_edit_counter(m_dom_view->getOwnerDocument());
+  const unsigned long edits = counter ? *counter : 0;
+  const bool stale =
+      !counter || !m_bus_index || m_bus_index->edits != edits || m_bus_index->view != m_dom_view;
+  if (stale) {
     m_bus_index.reset(new BUS_INDEX);
     m_bus_index->edits = edits;
     m_bus_index->view = m_dom_view;
-    walk_view(m_dom_view, [this](DOMElement* e) {
+    sdr_walk_elements(m_dom_view, [this](DOMElement* e) {
       if (has_tag(e, TAG_BUS)) {
         for (const XMLCh* attr : {ATTR_NAME, ATTR_ALIAS}) {
           const XMLCh* text = e->getAttribute(attr);
@@ -238,16 +177,22 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::find_bus_node(const char* name)
     });
   }
   auto it = m_bus_index->buses.find(wanted.x());
-  if (it == m_bus_index->buses.end()) return new SDR_DATA_SIGNAL_VIEW_NODE(nullptr, self);
-  DOMElement* bus = it->second;
-  if (names_bus(bus, wanted) && is_below(bus, m_dom_view)) return new SDR_DATA_SIGNAL_VIEW_NODE(bus, self);
-  // The row was changed in the document directly: walk the view.
-  m_bus_index.reset();
+  if (it != m_bus_index->buses.end()) {
+    DOMElement* bus = it->second;
+    if (names_bus(bus, wanted) && is_below(bus, m_dom_view)) return new SDR_DATA_SIGNAL_VIEW_NODE(bus, self);
+  } else if (stale) {
+    // Made just now: the miss is certain.
+    return new SDR_DATA_SIGNAL_VIEW_NODE(nullptr, self);
+  }
+  // A stale entry, or a miss of an index made before rows were changed in
+  // the document directly: walk the view. (A miss is a failed lookup, the
+  // rare case, so the walk costs no hidden quadratic time.)
   DOMElement* found = nullptr;
-  walk_view(m_dom_view, [&](DOMElement* e) {
+  sdr_walk_elements(m_dom_view, [&](DOMElement* e) {
     if (has_tag(e, TAG_BUS) && names_bus(e, wanted)) found = e;
     return found != nullptr;
   });
+  if (found) m_bus_index.reset();
   return new SDR_DATA_SIGNAL_VIEW_NODE(found, self);
 }
 
@@ -283,10 +228,10 @@ void SDR_DATA_SIGNAL_VIEW::remove_all_view_nodes() {
   if (!SDR_CHECK(document != NULL)) return;
   DOMElement* fresh = document->createElement(m_dom_view->getTagName());
   DOMNode* parent = m_dom_view->getParentNode();
-  rows_changed();
+  rows_changed(m_dom_view);
   if (parent) {
     parent->removeChild(m_dom_view);
-    release_subtree(m_dom_view);
+    sdr_release_subtree(m_dom_view);
     parent->appendChild(fresh);
   }
   // An unattached element is simply dropped; the document reclaims it.
@@ -355,7 +300,7 @@ const char* SDR_DATA_SIGNAL_VIEW_NODE::get_name() {
 
 bool SDR_DATA_SIGNAL_VIEW_NODE::set_name(const char* name) {
   if (!m_element || !name) return false;
-  rows_changed();
+  rows_changed(m_element);
   sdr_set_attribute(m_element, "name", name);
   m_name_cache.reset(*name ? new std::string(name) : nullptr);
   return true;
@@ -382,7 +327,7 @@ bool SDR_DATA_SIGNAL_VIEW_NODE::set_alias(const char* alias) {
     if (!wire || !wire->get_name()) return false;
     return m_view->get_signal_set()->rename_signal_alias(wire->get_name(), alias);
   }
-  rows_changed();
+  rows_changed(m_element);
   write_optional(m_element, "alias", alias);
   if (m_bus_cache) {
     m_bus_cache->alias.reset();
@@ -534,7 +479,7 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW_NODE::get_prev_sibling() const {
 
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW_NODE::clone(bool deep) const {
   if (!m_element) return nullptr;
-  DOMNode* cur_node = deep ? clone_subtree(m_element) : m_element->cloneNode(false);
+  DOMNode* cur_node = deep ? sdr_clone_subtree(m_element) : m_element->cloneNode(false);
   if (!SDR_CHECK(cur_node->getNodeType() == DOMNode::ELEMENT_NODE)) return nullptr;
   return new SDR_DATA_SIGNAL_VIEW_NODE(static_cast<DOMElement*>(cur_node), m_view);
 }
@@ -555,12 +500,16 @@ bool SDR_DATA_SIGNAL_VIEW_NODE::insert_before(SDR_DATA_SIGNAL_VIEW_NODE* other) 
   return place(parent, other->m_element, m_element);
 }
 
+bool SDR_DATA_SIGNAL_VIEW_NODE::detach() {
+  if (!m_element || !m_element->getParentNode()) return false;
+  rows_changed(m_element);
+  sdr_unlink(m_element);
+  return true;
+}
+
 bool SDR_DATA_SIGNAL_VIEW_NODE::remove() {
-  if (!m_element) return false;
-  DOMNode* parent = m_element->getParentNode();
-  if (!parent) return false;
-  rows_changed();
-  parent->removeChild(m_element);
+  if (!detach()) return false;
+  sdr_release_subtree(m_element);
   m_element = nullptr;
   m_bus_cache.reset();
   m_name_cache.reset();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <xercesc/util/XMLChar.hpp>
 
 #include "atg_compiler.h"
 #include "cfg_service.h"
@@ -23,15 +24,6 @@
 using namespace xercesc;
 
 namespace {
-
-bool equals_ignore_case(const std::string& a, const char* b) {
-  size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 const char* condition_text(SDR_DATA_TRIGGER_CONDITION c) {
   const char* text = "";
@@ -135,6 +127,7 @@ SDR_DATA_TRIGGER::SDR_DATA_TRIGGER(DOMDocument* document, DOMElement* element,
 
 SDR_DATA_TRIGGER::~SDR_DATA_TRIGGER() {
   m_logs.clear();
+  sdr_release_element(m_element);
 }
 
 void SDR_DATA_TRIGGER::init_new(const char* name) {
@@ -232,21 +225,24 @@ void SDR_DATA_TRIGGER::parse_condition(const char* text, size_t length, int leve
   sdr_parse_condition_expression(text, length, &applier, get_name() ? get_name() : "", level);
 }
 
-void SDR_DATA_TRIGGER::remove() {
-  DOMNode* parent = m_element ? m_element->getParentNode() : nullptr;
-  if (!SDR_CHECK(parent != NULL)) return;
+std::unique_ptr<SDR_DATA_TRIGGER> SDR_DATA_TRIGGER::detach() {
   if (m_signals) {
-    if (is_global_temp()) {
-      if (m_signals->get_global_trigger() == this) m_signals->set_global_trigger(nullptr);
+    if (SDR_DATA_SESSION* session = session_of(m_signals)) session->forget_active(this);
+    if (m_signals->get_global_trigger() == this) {
+      m_signals->set_global_trigger(nullptr);
     } else {
       m_signals->delete_from_name_map(this);
       m_signals->delete_from_vector(this);
     }
+    m_signals = nullptr;
   }
-  parent->removeChild(m_element);
-  m_element->release();
-  m_element = nullptr;
-  delete this;
+  sdr_unlink(m_element);
+  return std::unique_ptr<SDR_DATA_TRIGGER>(this);
+}
+
+void SDR_DATA_TRIGGER::remove() {
+  SDR_CHECK_AS(m_element && m_element->getParentNode(), "parent != NULL");
+  detach();
 }
 
 const char* SDR_DATA_TRIGGER::get_name() const {
@@ -569,7 +565,11 @@ SDR_DATA_LOG* SDR_DATA_TRIGGER::create_log(const char* name, bool global) {
 
 bool SDR_DATA_TRIGGER::append(SDR_DATA_LOG* log, bool update_dom) {
   if (!log || !m_logs.append(log)) return false;
-  if (update_dom && m_element) m_element->appendChild(log->get_dom_node());
+  if (update_dom && m_element && !sdr_append_child(m_element, log->get_dom_node())) {
+    m_logs.take(log);
+    return false;
+  }
+  log->set_trigger(this);
   return true;
 }
 
@@ -689,374 +689,6 @@ bool SDR_DATA_TRIGGER::is_incremental_node_used_correctly() {
   return false;
 }
 
-// ------------------------------------------------------ advanced conditions
-
-SDR_DATA_TRIGGER::LEVEL::LEVEL() = default;
-SDR_DATA_TRIGGER::LEVEL::~LEVEL() = default;
-
-void SDR_DATA_STRING_PAIR_VEC::append(const char* type, const char* value) {
-  m_pairs.emplace_back(type ? type : "", value ? value : "");
-}
-
-const char* SDR_DATA_STRING_PAIR_VEC::get_type_at(int index) const {
-  return index >= 0 && static_cast<size_t>(index) < m_pairs.size()
-             ? m_pairs[static_cast<size_t>(index)].first.c_str()
-             : nullptr;
-}
-
-const char* SDR_DATA_STRING_PAIR_VEC::get_value_at(int index) const {
-  return index >= 0 && static_cast<size_t>(index) < m_pairs.size()
-             ? m_pairs[static_cast<size_t>(index)].second.c_str()
-             : nullptr;
-}
-
-SDR_DATA_TRIGGER_ADV_TREE_OBJ SDR_DATA_TRIGGER_ADV_TREE_OBJ::first_child() const {
-  return SDR_DATA_TRIGGER_ADV_TREE_OBJ(m_element ? find_child_element(m_element, "op_node") : nullptr);
-}
-
-SDR_DATA_TRIGGER_ADV_TREE_OBJ SDR_DATA_TRIGGER_ADV_TREE_OBJ::next_sibling() const {
-  return SDR_DATA_TRIGGER_ADV_TREE_OBJ(m_element ? find_next_sibling_element(m_element, "op_node") : nullptr);
-}
-
-SDR_DATA_TRIGGER_ADV_TREE_OBJ SDR_DATA_TRIGGER_ADV_TREE_OBJ::append_child() {
-  if (!m_element) return SDR_DATA_TRIGGER_ADV_TREE_OBJ();
-  DOMElement* child = m_element->getOwnerDocument()->createElement(SDR_XSTR("op_node"));
-  m_element->appendChild(child);
-  return SDR_DATA_TRIGGER_ADV_TREE_OBJ(child);
-}
-
-SDR_DATA_STRING_PAIR_VEC* SDR_DATA_TRIGGER_ADV_TREE_OBJ::get_attributes() const {
-  if (!m_element) return nullptr;
-  SDR_DATA_STRING_PAIR_VEC* vec = new SDR_DATA_STRING_PAIR_VEC();
-  DOMNamedNodeMap* attrs = m_element->getAttributes();
-  XMLSize_t n = attrs ? attrs->getLength() : 0;
-  for (XMLSize_t i = 0; i < n; ++i) {
-    DOMNode* a = attrs->item(i);
-    vec->append(sdr_to_utf8(a->getNodeName()).c_str(), sdr_to_utf8(a->getNodeValue()).c_str());
-  }
-  return vec;
-}
-
-void SDR_DATA_TRIGGER_ADV_TREE_OBJ::set_attributes(const SDR_DATA_STRING_PAIR_VEC* attr_vec) {
-  if (!SDR_CHECK(attr_vec != NULL) || !m_element) return;
-  for (int i = 0; i < attr_vec->get_num_pairs(); ++i) {
-    // A pair whose type is no attribute name is left out.
-    try {
-      sdr_set_attribute(m_element, attr_vec->get_type_at(i), attr_vec->get_value_at(i));
-    } catch (const DOMException&) {
-    }
-  }
-}
-
-void SDR_DATA_TRIGGER_ADV_TREE_OBJ::reset() {
-  if (!m_element) return;
-  DOMNode* parent = m_element->getParentNode();
-  DOMElement* fresh = m_element->getOwnerDocument()->createElement(SDR_XSTR("op_node"));
-  if (parent) {
-    parent->replaceChild(fresh, m_element);
-    // Released one node at a time: a subtree can be deeper than the stack.
-    std::vector<DOMNode*> pending{m_element};
-    while (!pending.empty()) {
-      DOMNode* n = pending.back();
-      pending.pop_back();
-      while (DOMNode* c = n->getFirstChild()) {
-        n->removeChild(c);
-        pending.push_back(c);
-      }
-      n->release();
-    }
-  }
-  m_element = fresh;
-}
-
-SDR_DATA_TRIGGER_ADV_TREE_OBJ* SDR_DATA_TRIGGER::get_advanced_trigger_tree_root(int level) {
-  if (level < 0 || level >= get_event_levels()) return nullptr;
-  return m_levels[static_cast<size_t>(level)]->tree_root.get();
-}
-
-SDR_DATA_TRIGGER_ADV_TREE_OBJ* SDR_DATA_TRIGGER::recreate_advanced_trigger_tree_root(int level) {
-  if (level < 0 || level >= get_event_levels()) return nullptr;
-  LEVEL& l = *m_levels[static_cast<size_t>(level)];
-  if (l.tree_root) {
-    if (l.tree_root->is_null())
-      l.tree_root.reset();
-    else
-      l.tree_root->reset();
-  }
-  if (!l.tree_root && l.element) {
-    DOMElement* root = m_document->createElement(SDR_XSTR("op_node"));
-    l.element->appendChild(root);
-    l.tree_root.reset(new SDR_DATA_TRIGGER_ADV_TREE_OBJ(root));
-  }
-  return l.tree_root.get();
-}
-
-const char* SDR_DATA_TRIGGER::get_advanced_trigger_expression(int level) {
-  if (level < 0 || level >= get_event_levels()) return "";
-  LEVEL& l = *m_levels[static_cast<size_t>(level)];
-  if (!l.expression) l.expression.reset(new std::string());
-  if (l.expression->empty() && l.expression_node)
-    *l.expression = sdr_to_utf8(l.expression_node->getNodeValue());
-  return l.expression->c_str();
-}
-
-ATG_ADVANCED_TRIGGER_FACTORY* SDR_DATA_TRIGGER::create_factory() {
-  ATG_ADVANCED_TRIGGER_FACTORY* ret = new (std::nothrow) ATG_ADVANCED_TRIGGER_FACTORY();
-  if (!SDR_CHECK(ret != NULL)) return nullptr;
-  if (!m_adv_trigger_name_index_map) create_name_index_map(nullptr);
-  ret->set_trigger_name(get_name() ? get_name() : "");
-  SDR_DATA_INSTANCE* instance = m_signals ? m_signals->get_instance() : nullptr;
-  ret->set_instance_name(instance && instance->get_name() ? instance->get_name() : "");
-  ret->set_name_map(m_adv_trigger_name_index_map.get());
-  return ret;
-}
-
-bool SDR_DATA_TRIGGER::set_advanced_trigger_expression(int level, const char* adv_expr) {
-  if (!SDR_CHECK(adv_expr != NULL)) return false;
-  if (level < 0 || level >= get_event_levels()) return false;
-  LEVEL& l = *m_levels[static_cast<size_t>(level)];
-  if (l.element) {
-    if (DOMElement* old = find_child_element(l.element, "expression")) {
-      l.element->removeChild(old);
-      old->release();
-    }
-    DOMElement* expression = m_document->createElement(SDR_XSTR("expression"));
-    l.element->appendChild(expression);
-    l.expression_node = m_document->createCDATASection(SDR_XSTR(adv_expr));
-    expression->appendChild(l.expression_node);
-  }
-  l.factory_tried = true;
-  l.factory.reset(create_factory());
-  bool ok =
-      l.factory && ATG_ADVANCED_TRIGGER_UTILITY::create_expression_tree(adv_expr, l.factory.get(), true);
-  if (!ok) l.factory.reset();
-  l.expression.reset(new std::string(adv_expr));
-  return ok;
-}
-
-ATG_ADVANCED_TRIGGER_FACTORY* SDR_DATA_TRIGGER::get_advanced_trigger_factory(int level) {
-  if (!m_adv_trigger_name_index_map) create_name_index_map(nullptr);
-  if (level < 0 || level >= get_event_levels()) return nullptr;
-  LEVEL& l = *m_levels[static_cast<size_t>(level)];
-  if (!l.factory && !l.factory_tried) {
-    std::string text = get_advanced_trigger_expression(level);
-    l.factory.reset(create_factory());
-    if (l.factory) {
-      l.factory->set_trigger_level_index(level);
-      if (!ATG_ADVANCED_TRIGGER_UTILITY::create_expression_tree(text.c_str(), l.factory.get(), true))
-        l.factory.reset();
-    }
-    l.factory_tried = true;
-  }
-  return l.factory.get();
-}
-
-const char* SDR_DATA_TRIGGER::get_advanced_trigger_crc_string(int level) {
-  if (level < 0 || level >= get_event_levels()) return "";
-  LEVEL& l = *m_levels[static_cast<size_t>(level)];
-  if (!l.crc_text) l.crc_text.reset(new std::string());
-  if (l.crc_text->empty()) {
-    ATG_ADVANCED_TRIGGER_FACTORY* factory = get_advanced_trigger_factory(level);
-    ATG_ADVANCED_TRIGGER_CRC_GENERATOR generator;
-    generator.create_advanced_trigger_crc(factory ? factory->get_root() : nullptr, l.crc_text.get());
-  }
-  return l.crc_text->c_str();
-}
-
-bool SDR_DATA_TRIGGER::create_name_index_map(ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP* map) {
-  if (!map) {
-    if (!m_adv_trigger_name_index_map)
-      m_adv_trigger_name_index_map.reset(new ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP());
-    map = m_adv_trigger_name_index_map.get();
-  }
-  map->clear_table();
-  int width = m_signals ? m_signals->get_trigger_wire_width() : 0;
-  int non_incremental = 0;
-  SDR_DATA_INSTANCE* instance = m_signals ? m_signals->get_instance() : nullptr;
-  if (instance && instance->get_node_info().node_id == 2) {
-    char name[48];
-    for (int i = 0; i < width; ++i) {
-      std::snprintf(name, sizeof name, "acq_trigger_in[%d]", i);
-      map->insert_table_entry(name, i);
-    }
-    non_incremental = width;
-  } else {
-    for (int i = 0; i < width; ++i) {
-      SDR_DATA_SIGNAL_WIRE* wire = m_signals->get_trigger_wire_at(i);
-      if (wire->get_name()) map->insert_table_entry(wire->get_name(), i);
-      if (wire->get_alias()) map->insert_table_entry(wire->get_alias(), i);
-      if (wire->get_tap_mode() == SDR_MTYPE_CLASSIC_TAP) ++non_incremental;
-    }
-  }
-  int ela_width = m_signals ? m_signals->get_ela_trigger_wire_width() : 0;
-  map->set_num_trigger_nodes(ela_width);
-  map->set_num_incremental_trigger_nodes(ela_width - non_incremental);
-  map->clear_used_flags();
-  return true;
-}
-
-bool SDR_DATA_TRIGGER::finalize_triggers() {
-  if (m_finalized) return false;
-  m_finalized = true;
-  std::vector<ATG_ADVANCED_TRIGGER_OUTPUT*> roots(m_levels.size(), nullptr);
-  bool any_basic = false;
-  for (int level = 0; level < get_event_levels(); ++level) {
-    if (m_levels[static_cast<size_t>(level)]->basic) {
-      any_basic = true;
-      continue;
-    }
-    ATG_ADVANCED_TRIGGER_FACTORY* factory = get_advanced_trigger_factory(level);
-    roots[static_cast<size_t>(level)] = factory ? factory->get_root() : nullptr;
-  }
-  ATG_ADVANCED_TRIGGER_UTILITY::set_coordinated_latency_delay(roots.data(), static_cast<int>(roots.size()));
-  if (any_basic) return true;
-  if (!SDR_CHECK(m_adv_trigger_name_index_map != NULL)) return true;
-  ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP* map = m_adv_trigger_name_index_map.get();
-  if (map->all_signals_used()) return true;
-  for (int port = 0; port < map->get_trigger_port_width(); ++port) {
-    if (map->is_port_used(port)) continue;
-    const char* alias = m_signals ? m_signals->get_trigger_wire_alias_at(port) : nullptr;
-    SDR_MSGS::post(SDR_MSGS::wsdr_trigger_not_used(alias ? alias : "", get_name() ? get_name() : ""));
-  }
-  return true;
-}
-
-// -------------------------------------------------------- configuration CRC
-
-namespace {
-
-// A CRC over the text's bits, least significant bit of each byte first: a
-// bit that differs from the register's lowest bit feeds poly back in.
-unsigned reflected_crc(const std::string& text, unsigned init, unsigned poly) {
-  unsigned crc = init;
-  for (unsigned char byte : text) {
-    for (int bit = 0; bit < 8; ++bit) {
-      unsigned in = (byte >> bit) & 1u;
-      crc = ((crc ^ in) & 1u) ? (crc >> 1) ^ poly : crc >> 1;
-    }
-  }
-  return crc;
-}
-
-}  // namespace
-
-unsigned SDR_DATA_TRIGGER::crc16(const std::string& text) {
-  return reflected_crc(text, 0xFFFF, 0xA001);
-}
-
-unsigned SDR_DATA_TRIGGER::crc8(const std::string& text) {
-  return reflected_crc(text, 0xFF, 0x88);
-}
-
-std::string SDR_DATA_TRIGGER::get_crc_critical_text(int version) {
-  std::string text;
-  if (!m_signals) return text;
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%d|%d|%d|%d|", m_signals->get_ela_trigger_wire_width(),
-                m_signals->get_ela_data_wire_width(), get_event_levels(), m_signals->get_sample_depth());
-  text = buf;
-  text += m_signals->is_trigger_in_enabled() ? "Y|" : "N|";
-  text += m_signals->is_trigger_out_enabled() ? "Y" : "N";
-  if (version == 3)
-    for (int level = 0; level < get_event_levels(); ++level) text += get_advanced_trigger_crc_string(level);
-  return text;
-}
-
-namespace {
-
-// Wire names of one list, each followed by ";", selected by tap mode.
-void append_wire_names(SDR_DATA_SIGNAL_SET* set, bool data, int want_classic, std::string* text) {
-  int n = data ? set->get_data_wire_width() : set->get_trigger_wire_width();
-  for (int i = 0; i < n; ++i) {
-    SDR_DATA_SIGNAL_WIRE* wire = data ? set->get_data_wire_at(i) : set->get_trigger_wire_at(i);
-    bool classic = wire->get_tap_mode() == SDR_MTYPE_CLASSIC_TAP;
-    if (want_classic >= 0 && classic != (want_classic == 1)) continue;
-    if (wire->get_name()) *text += wire->get_name();
-    *text += ';';
-  }
-}
-
-void append_port_nodes(SDR_DATA_SIGNAL_SET* set, std::string* text) {
-  if (set->is_trigger_in_enabled() && set->get_trigger_in_node()) {
-    *text += set->get_trigger_in_node();
-    *text += '^';
-  }
-  if (set->is_trigger_out_enabled() && set->get_trigger_out_node()) *text += set->get_trigger_out_node();
-}
-
-}  // namespace
-
-std::string SDR_DATA_TRIGGER::get_crc_non_critical_text() const {
-  std::string text;
-  if (!m_signals) return text;
-  text = m_signals->get_clock_name() ? m_signals->get_clock_name() : "";
-  text += '^';
-  append_wire_names(m_signals, true, 1, &text);
-  text += '^';
-  append_wire_names(m_signals, false, 1, &text);
-  text += '^';
-  append_port_nodes(m_signals, &text);
-  return text;
-}
-
-std::string SDR_DATA_TRIGGER::get_crc_incremental_text() const {
-  std::string text;
-  if (!m_signals) return text;
-  append_wire_names(m_signals, true, 0, &text);
-  text += '^';
-  append_wire_names(m_signals, false, 0, &text);
-  text += '^';
-  return text;
-}
-
-std::string SDR_DATA_TRIGGER::get_crc_non_incremental_text() const {
-  std::string text;
-  if (!m_signals) return text;
-  text = m_signals->get_clock_name() ? m_signals->get_clock_name() : "";
-  text += '^';
-  append_wire_names(m_signals, true, -1, &text);
-  text += '^';
-  append_wire_names(m_signals, false, -1, &text);
-  text += '^';
-  append_port_nodes(m_signals, &text);
-  return text;
-}
-
-unsigned long SDR_DATA_TRIGGER::get_crc_value() {
-  std::string stored = sdr_get_attribute(m_element, "CRC");
-  if (!stored.empty()) {
-    msg_local_vdebug("SDR", "Trigger: %s  CRC: %s", get_name() ? get_name() : "", stored.c_str());
-    return std::strtoul(stored.c_str(), nullptr, 16);
-  }
-  int version = get_instance_version();
-  uint32_t result = 0;
-  if (version == 0 || version == 255) return 0;
-  if (version == 1 || version == 2 || version == 3) {
-    std::string critical = get_crc_critical_text(version);
-    if (is_using_incremental_route()) {
-      result = ((static_cast<uint32_t>(crc16(critical)) << 16 | crc8(get_crc_non_critical_text())) << 8) |
-               crc8(get_crc_incremental_text());
-    } else {
-      result = static_cast<uint32_t>(crc16(critical)) << 16 | crc16(get_crc_non_incremental_text());
-    }
-  } else {
-    SDR_CHECK_AS(false, "Unsupported Trazio II version");
-    return 0;
-  }
-  if (result != 0) {
-    set_crc_value(result);
-    msg_local_vdebug("SDR", "Trigger: %s  CRC: %s", get_name() ? get_name() : "",
-                     sdr_get_attribute(m_element, "CRC").c_str());
-  }
-  return result;
-}
-
-void SDR_DATA_TRIGGER::set_crc_value(unsigned long value) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%lX", value);
-  sdr_set_attribute(m_element, "CRC", buf);
-}
-
 // ------------------------------------------------ the signal set's triggers
 
 SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::create_trigger(const char* name, bool global) {
@@ -1076,7 +708,11 @@ SDR_DATA_TRIGGER* SDR_DATA_SIGNAL_SET::create_trigger(const char* name, bool glo
 
 bool SDR_DATA_SIGNAL_SET::append(SDR_DATA_TRIGGER* trigger, bool attach_element) {
   if (!trigger || !m_triggers.append(trigger)) return false;
-  if (attach_element && m_element) m_element->appendChild(trigger->get_dom_node());
+  if (attach_element && m_element && !sdr_append_child(m_element, trigger->get_dom_node())) {
+    m_triggers.take(trigger);
+    return false;
+  }
+  trigger->set_signal_set(this);
   return true;
 }
 

@@ -189,7 +189,7 @@ class BUDGET_MEMORY : public MemoryManager {
   MemoryManager* getExceptionMemoryManager() override { return XMLPlatformUtils::fgMemoryManager; }
 
   void* allocate(XMLSize_t size) override {
-    if (size > m_budget - m_used) throw OutOfMemoryException();
+    if (m_limited && size > m_budget - m_used) throw OutOfMemoryException();
     const size_t total = size + HEADER;
     void* block = total >= BLOCK_POOL::MIN_SIZE ? BLOCK_POOL::instance().take(total) : nullptr;
     if (!block) block = std::malloc(total);
@@ -210,6 +210,9 @@ class BUDGET_MEMORY : public MemoryManager {
   }
 
   size_t budget() const { return m_budget; }
+  // The budget bounds the parse only: the edits of a loaded document
+  // allocate from here too and must not run into it.
+  void end_parse() { m_limited = false; }
   // From now on freed blocks are kept for the next load.
   void start_teardown() { m_tearing_down = true; }
 
@@ -217,6 +220,7 @@ class BUDGET_MEMORY : public MemoryManager {
   static constexpr size_t HEADER = 16;  // keeps the alignment of malloc
   size_t m_budget;
   size_t m_used = 0;
+  bool m_limited = true;
   bool m_tearing_down = false;
 };
 
@@ -418,10 +422,17 @@ DOMDocument* SDR_XML_PARSE_CONTEXT::IMPL::parse(const char* data, size_t size, c
       reason = "the document refers to the external entity \"" + resolver.refused() +
                "\"; external entities are not read";
     } else {
+      memory->end_parse();
       return p->getDocument();
     }
   } catch (const SAXParseException& e) {
+    // Where the parser stopped, so that a reader of the message can go there.
     reason = sdr_to_utf8(e.getMessage());
+    if (e.getLineNumber() > 0) {
+      reason += " (line " + std::to_string(e.getLineNumber());
+      if (e.getColumnNumber() > 0) reason += ", column " + std::to_string(e.getColumnNumber());
+      reason += ")";
+    }
   } catch (const XMLException& e) {
     reason = sdr_to_utf8(e.getMessage());
   } catch (const DOMException& e) {

@@ -15,7 +15,8 @@
 //   "sdr_max_document_mb"        parser memory, MiB             (default 8192)
 // The memory a load may use is also bounded by 256 MiB plus 16 times the
 // file's size, whichever is smaller, so a small file cannot expand into a
-// huge document.
+// huge document. The memory limit bounds the parse only: edits of the
+// loaded document afterwards are not counted against it.
 //
 // When a document is torn down, its large memory blocks are kept for the
 // next load, which then does not pay for fresh pages again: at most

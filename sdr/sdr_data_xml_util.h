@@ -15,6 +15,8 @@
 // internal error and gives null.
 SDR_API xercesc::DOMElement* find_child_element(const xercesc::DOMNode* parent, const char* name);
 SDR_API xercesc::DOMElement* find_child_element(const xercesc::DOMNode* parent, const XMLCh* name);
+// The value of an attribute node, as getValue gives it.
+SDR_API const XMLCh* sdr_attribute_value(const xercesc::DOMNode* attr);
 // The next sibling element after start with the given tag name, or null.
 SDR_API xercesc::DOMElement* find_next_sibling_element(const xercesc::DOMNode* start, const char* name);
 SDR_API xercesc::DOMElement* find_next_sibling_element(const xercesc::DOMNode* start, const XMLCh* name);
@@ -22,7 +24,46 @@ SDR_API xercesc::DOMElement* find_next_sibling_element(const xercesc::DOMNode* s
 SDR_API xercesc::DOMElement* first_child_element(const xercesc::DOMNode* parent);
 SDR_API xercesc::DOMElement* next_sibling_element(const xercesc::DOMNode* start);
 
-// The document writer. Writes a node in the session file's layout: no XML
+// Visits every element below root (not root itself) in document order,
+// without recursion, so any nesting depth costs no stack. visit returns
+// true to stop the walk. Children of an element are read after visit
+// returned, so visit may change the element's attributes but not move it.
+template <class VISIT>
+void sdr_walk_elements(const xercesc::DOMNode* root, VISIT visit) {
+  if (!root) return;
+  const xercesc::DOMNode* node = root->getFirstChild();
+  while (node) {
+    const bool is_element = node->getNodeType() == xercesc::DOMNode::ELEMENT_NODE;
+    if (is_element && visit(static_cast<xercesc::DOMElement*>(const_cast<xercesc::DOMNode*>(node)))) return;
+    const xercesc::DOMNode* next = is_element ? node->getFirstChild() : nullptr;
+    while (!next && node && node != root) {
+      next = node->getNextSibling();
+      if (!next) {
+        node = node->getParentNode();
+        if (node == root) node = nullptr;
+      }
+    }
+    node = next;
+  }
+}
+
+// Frees a node that has no parent, with its whole subtree. The DOM's own
+// release recurses, so the subtree is taken apart leaf first. A node that
+// still has a parent is left to its document (an internal error).
+SDR_API void sdr_release_subtree(xercesc::DOMNode* root);
+// The one release of an element a data-model object owned: an element
+// still in the document stays with it, a detached one is freed.
+SDR_API void sdr_release_element(xercesc::DOMElement* element);
+// A deep copy of element, made one node at a time for the same reason.
+SDR_API xercesc::DOMElement* sdr_clone_subtree(const xercesc::DOMElement* element);
+// Appends child to parent; false (reported, nothing changed) when the DOM
+// refuses it, as for a node of another document.
+SDR_API bool sdr_append_child(xercesc::DOMNode* parent, xercesc::DOMNode* child);
+// Takes node out of its parent, if it has one.
+SDR_API void sdr_unlink(xercesc::DOMNode* node);
+
+// The document writer (sdr_data_xml_writer.cpp, the file replacement in
+// sdr_data_xml_file.cpp). Writes a node in the session file's layout: no XML
 // declaration, US-ASCII with character references, two blanks of
 // indentation per level, white-space-only text dropped, the text of a
 // "data" element kept on the line of its tags. The walk is iterative, so any

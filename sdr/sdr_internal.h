@@ -27,6 +27,25 @@
 
 SDR_API void sdr_report_internal_error(const char* expression, const char* file, int line);
 
+// No exception crosses the library's interface. An entry point that calls
+// into the XML library (or may run out of memory) runs its body through
+// SDR_GUARDED: an exception is reported as an internal error naming what
+// was thrown and where, and the fallback is returned instead.
+#define SDR_GUARDED(fallback, body) sdr_guarded(__FILE__, __LINE__, fallback, body)
+
+// Reports the exception being handled; call only inside a catch block.
+SDR_API void sdr_report_current_exception(const char* file, int line);
+
+template <class R, class BODY>
+R sdr_guarded(const char* file, int line, R fallback, BODY&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    sdr_report_current_exception(file, line);
+    return fallback;
+  }
+}
+
 // 8-bit texts are UTF-8 (plain ASCII in practice); the DOM's are UTF-16.
 // SDR_XSTR converts one 8-bit text for a DOM call.
 class SDR_API SDR_XSTR {
@@ -51,6 +70,41 @@ SDR_API bool sdr_has_attribute(const xercesc::DOMElement* element, const char* n
 SDR_API void sdr_set_attribute(xercesc::DOMElement* element, const char* name, const char* value);
 SDR_API void sdr_set_attribute(xercesc::DOMElement* element, const char* name, int value);
 SDR_API void sdr_remove_attribute(xercesc::DOMElement* element, const char* name);
+
+// The edit counter of a session's document, kept by the session and
+// bumped by edits that caches of the document depend on (the bus rows of
+// the views); null for a document that no session holds.
+SDR_API unsigned long* sdr_edit_counter(const xercesc::DOMDocument* document);
+SDR_API void sdr_set_edit_counter(xercesc::DOMDocument* document, unsigned long* counter);
+
+// True when text and word are equal, ASCII letters compared without case.
+SDR_API bool equals_ignore_case(const std::string& text, const char* word);
+
+// Sets a flag for the life of the guard and puts back its old value.
+class SDR_FLAG_GUARD {
+ public:
+  explicit SDR_FLAG_GUARD(bool* flag, bool value = true) : m_flag(flag), m_old(*flag) { *flag = value; }
+  ~SDR_FLAG_GUARD() { *m_flag = m_old; }
+  SDR_FLAG_GUARD(const SDR_FLAG_GUARD&) = delete;
+  SDR_FLAG_GUARD& operator=(const SDR_FLAG_GUARD&) = delete;
+
+ private:
+  bool* m_flag;
+  bool m_old;
+};
+
+// Holds the process-wide writer lock for the life of the guard (when lock
+// is true).
+class SDR_API SDR_WRITER_LOCK {
+ public:
+  explicit SDR_WRITER_LOCK(bool lock = true);
+  ~SDR_WRITER_LOCK();
+  SDR_WRITER_LOCK(const SDR_WRITER_LOCK&) = delete;
+  SDR_WRITER_LOCK& operator=(const SDR_WRITER_LOCK&) = delete;
+
+ private:
+  bool m_lock;
+};
 
 // Decimal conversion as the runtime does it: leading blanks, an optional
 // sign, leading digits; no digits reads as 0; the value saturates at the
@@ -133,7 +187,20 @@ class SDR_API SDR_NAMED_VALUES {
   void read(const xercesc::DOMElement* table);
   // Removes table (when given) from owner and appends a new element named
   // tag, holding the singles then the lists in name order; returns it.
-  xercesc::DOMElement* rebuild(xercesc::DOMElement* owner, xercesc::DOMElement* table, const char* tag) const;
+  xercesc::DOMElement* rebuild(xercesc::DOMElement* owner, xercesc::DOMElement* table, const char* tag);
+
+ private:
+  // The child of table for the entry, made when there is none.
+  xercesc::DOMElement* entry_element(xercesc::DOMElement* table, int kind, const char* name);
+  void note_entry(xercesc::DOMElement* table, int kind, const std::string& name, xercesc::DOMElement* e);
+
+  // The children of m_table by kind (0 "single", 1 "multi") and name, so
+  // that a value is found without a walk. An element found here is checked
+  // before use; a name not found is looked for in the table unless its last
+  // child is still the last element seen.
+  std::map<std::string, xercesc::DOMElement*> m_entries[2];
+  const xercesc::DOMElement* m_table = nullptr;
+  const xercesc::DOMNode* m_last = nullptr;
 };
 
 #endif

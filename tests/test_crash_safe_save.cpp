@@ -1,12 +1,15 @@
 // Saving never loses the old file: a full disk, a read-only file system or
 // a kill -9 in the middle of a save leave it byte for byte.
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -15,6 +18,18 @@
 #include "cfg_service.h"
 #include "sdr_data_session.h"
 #include "test_util.h"
+
+// Every thread started in this process passes here: the library must start
+// none.
+static std::atomic<int> g_threads_started{0};
+
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*),
+                              void* arg) {
+  using CREATE = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+  static CREATE next = reinterpret_cast<CREATE>(dlsym(RTLD_NEXT, "pthread_create"));
+  g_threads_started.fetch_add(1);
+  return next(thread, attr, start, arg);
+}
 
 namespace {
 
@@ -118,9 +133,10 @@ TEST(CrashSafeSave, KillNineInTheMiddleLeavesAWholeFile) {
 }
 
 // Replacing a large file, with the flush on and off: the target holds the
-// new text, a second name of the old file still reads the old text, and
-// nothing else is left in the folder.
+// new text, a second name of the old file still reads the old text, nothing
+// else is left in the folder, and no thread was started.
 TEST(CrashSafeSave, ReplacingALargeFileWithAndWithoutTheFlush) {
+  const int threads_before = g_threads_started.load();
   for (const char* flush : {"1", "0"}) {
     SCOPED_TRACE(std::string("sdr_save_flush=") + flush);
     cfg_set_value("sdr_save_flush", flush);
@@ -148,6 +164,7 @@ TEST(CrashSafeSave, ReplacingALargeFileWithAndWithoutTheFlush) {
     EXPECT_TRUE(only_the_target_is_left(dir.path()));
   }
   cfg_set_value("sdr_save_flush", nullptr);
+  EXPECT_EQ(g_threads_started.load(), threads_before);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cfg_service.h"
 #include "msg_service.h"
 #include "sdr_data_instance.h"
 #include "sdr_data_session.h"
@@ -83,6 +84,43 @@ TEST_F(DataInstance, DocumentLoadsAndSavesInTheCurrentLayout) {
   std::string text;
   ASSERT_TRUE(session.write_to_string(&text));
   EXPECT_EQ(text.find("display_branch"), std::string::npos);
+}
+
+// The memory budget of a load bounds the parse only: a long editing
+// session after loading with a small budget never meets it.
+TEST_F(DataInstance, EditsAfterALoadAreNotBoundByItsBudget) {
+  TEMP_DIR dir;
+  const std::string path = dir / "small.tzo";
+  {
+    SDR_DATA_SESSION fresh;
+    ASSERT_NE(fresh.create_trazio_instance("ela"), nullptr);
+    ASSERT_TRUE(fresh.save_as(path.c_str(), true, true));
+  }
+  cfg_set_value("sdr_max_document_mb", "2");
+  SDR_DATA_SESSION session(path.c_str());
+  cfg_set_value("sdr_max_document_mb", nullptr);
+  ASSERT_NE(session.get_name(), nullptr);
+  SDR_DATA_INSTANCE* instance = session.get_instance_at(0);
+  ASSERT_NE(instance, nullptr);
+  // New entries (each a new element) first, then new values for them.
+  EXPECT_NO_THROW({
+    for (int i = 0; i < 100000; ++i)
+      instance->set_position_data(("key" + std::to_string(i % 5000)).c_str(), i, false);
+  });
+  EXPECT_EQ(instance->get_position_data("key4999"), 99999);
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+TEST_F(DataInstance, AutoNodeReadsAsANumberToo) {
+  TEMP_DIR dir;
+  const std::string path = dir / "auto.tzo";
+  sdr_test::write_bytes(path,
+                        "<session><instance name=\"one\" is_auto_node=\"1\"/>"
+                        "<instance name=\"zero\" is_auto_node=\"0\"/></session>");
+  SDR_DATA_SESSION session(path.c_str());
+  ASSERT_EQ(session.get_num_instances(), 2);
+  EXPECT_TRUE(session.find_instance("one")->is_auto_node());
+  EXPECT_FALSE(session.find_instance("zero")->is_auto_node());
 }
 
 TEST_F(DataInstance, AutomaticNamesAndIndexes) {

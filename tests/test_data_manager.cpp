@@ -187,8 +187,8 @@ TEST(DataManager, DeletingWritesRecoveryFilesAndAllowsANewManager) {
   delete m;
 
   EXPECT_EQ(read_bytes(dir / "a_recovered.b.tzo"),
-            "<session bix_file=\"\">\n  <global_info>\n    <single attribute=\"g\" value=\"3\"/>\n"
-            "  </global_info>\n  <display_tree/>\n</session>\n");
+            "<session bix_file=\"\">\n  <display_tree/>\n  <global_info>\n"
+            "    <single attribute=\"g\" value=\"3\"/>\n  </global_info>\n</session>\n");
   EXPECT_EQ(read_bytes(dotted), "<session/>");
   const std::string fresh = "<session bix_file=\"\">\n  <display_tree/>\n  <global_info/>\n</session>\n";
   EXPECT_EQ(read_bytes(dir / "untitled_tmp_recovered.tzo"), fresh);

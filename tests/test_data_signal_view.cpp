@@ -153,6 +153,17 @@ TEST_F(SignalViewTest, FindBusFollowsEditsOfRows) {
   EXPECT_TRUE(NODE(m_data->find_bus_node("x"))->is_null());
   EXPECT_TRUE(NODE(m_data->find_bus_node("c"))->is_null());
   EXPECT_STREQ(row("y")->get_name(), "a");
+  // A bus removed through the view and put back in the document directly
+  // is found again: a miss is checked as a hit is.
+  NODE gone(m_data->find_bus_node("y"));
+  ASSERT_TRUE(gone->remove());
+  EXPECT_TRUE(NODE(m_data->find_bus_node("y"))->is_null());
+  DOMElement* back = m_session->get_document()->createElement(u"bus");
+  sdr_set_attribute(back, "name", "a");
+  sdr_set_attribute(back, "alias", "y");
+  m_data->get_dom_node()->appendChild(back);
+  EXPECT_EQ(NODE(m_data->find_bus_node("y"))->get_dom_node(), back);
+  a.reset(new SDR_DATA_SIGNAL_VIEW_NODE(back, m_data.get()));
   // Rows changed in the document directly are never answered wrongly.
   DOMElement* e = a->get_dom_node();
   sdr_set_attribute(e, "name", "renamed");
@@ -172,6 +183,9 @@ TEST_F(SignalViewTest, SettersWriteThroughAndRefuseWhatDoesNotApply) {
   EXPECT_STREQ(b->get_alias(), "old");
   EXPECT_STREQ(b->get_mnemonics_table(), "t1");
   EXPECT_EQ(b->get_signal_type(), SDR_STYPE_MEMORY);
+  // The alias is cached by the node: read, set, read again.
+  EXPECT_TRUE(b->set_alias("new"));
+  EXPECT_STREQ(b->get_alias(), "new");
   EXPECT_TRUE(b->set_alias(nullptr));
   EXPECT_TRUE(b->set_signal_type(SDR_STYPE_INPUT_PIN));
   EXPECT_TRUE(b->set_mnemonics_table(nullptr));
@@ -207,6 +221,12 @@ TEST_F(SignalViewTest, SettersWriteThroughAndRefuseWhatDoesNotApply) {
   EXPECT_FALSE(null_node.set_signal_inverted(true));
   EXPECT_FALSE(null_node.remove());
   EXPECT_FALSE(b->append_after(&null_node));
+
+  // A row moved after (or before) itself stays where it is.
+  const std::string before = write(m_data->get_dom_node());
+  EXPECT_FALSE(b->append_after(b.get()));
+  EXPECT_FALSE(b->insert_before(b.get()));
+  EXPECT_EQ(write(m_data->get_dom_node()), before);
 }
 
 TEST_F(SignalViewTest, BuildingAndMovingRows) {

@@ -141,6 +141,19 @@ TEST_F(DataTrigger, EditsRewriteTheLevelTextAndSaveExactly) {
       EXPECT_EQ(t->get_condition(l, w), t1->get_condition(l, w)) << "level " << l << " wire " << w;
 }
 
+// A level is as wide as the trigger wires were when it was made: a wire
+// added later gets no condition in it.
+TEST_F(DataTrigger, WireAddedAfterTheLevelHasNoCondition) {
+  SDR_DATA_TRIGGER* t1 = m_set->find_trigger("t1");
+  const int level = t1->append_new_level(true);
+  const int width = m_set->get_trigger_wire_width();
+  m_set->append(m_set->create_wire("late", SDR_CTYPE_TRIGGER, SDR_MTYPE_CLASSIC_TAP, true, nullptr), true);
+  ASSERT_EQ(m_set->get_trigger_wire_width(), width + 1);
+  EXPECT_TRUE(t1->set_trigger_condition(width - 1, level, SDR_TCOND_HIGH, true));
+  EXPECT_FALSE(t1->set_trigger_condition(width, level, SDR_TCOND_HIGH, true));
+  EXPECT_EQ(t1->get_condition(level, width - 1), SDR_TCOND_HIGH);
+}
+
 TEST_F(DataTrigger, SegmentSizeFollowsTheSampleDepth) {
   SDR_DATA_TRIGGER* t = m_set->create_trigger("seg", false);
   ASSERT_NE(t, nullptr);

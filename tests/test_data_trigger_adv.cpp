@@ -80,6 +80,16 @@ TEST_F(AdvancedTrigger, NonIncrementalAndIncrementalFormulas) {
   EXPECT_EQ(fresh->get_crc_value(), 0ul);
 }
 
+// Reserved data nodes beyond the data wires route incrementally; as many as
+// there are wires do not.
+TEST_F(AdvancedTrigger, ReservedDataNodesEqualToTheWiresKeepTheFullRoute) {
+  ASSERT_EQ(m_set->get_data_wire_width(), 2);
+  m_set->set_reserved_data_node_size(2);
+  EXPECT_FALSE(m_trigger->is_using_incremental_route());
+  m_set->set_reserved_data_node_size(3);
+  EXPECT_TRUE(m_trigger->is_using_incremental_route());
+}
+
 TEST_F(AdvancedTrigger, VersionDecidesTheCrc) {
   SDR_DATA_INSTANCE_INFO info = m_instance->get_node_info();
   info.version = 255;
@@ -120,6 +130,21 @@ TEST_F(AdvancedTrigger, ExpressionsCompileOnDemand) {
   EXPECT_STREQ(t->get_advanced_trigger_expression(good), "rising(a) && !bee");
   EXPECT_NE(t->get_advanced_trigger_factory(good), nullptr);
   EXPECT_STREQ(t->get_advanced_trigger_crc_string(good), m_trigger->get_advanced_trigger_crc_string(good));
+}
+
+// The latency of an operator follows its deeper operand, on either side.
+TEST_F(AdvancedTrigger, LatencyFollowsTheDeeperOperandOnEitherSide) {
+  auto latency = [this](const char* expression) {
+    ATG_ADVANCED_TRIGGER_FACTORY* factory =
+        m_trigger->get_advanced_trigger_factory(advanced_level(expression));
+    return factory ? factory->get_root()->get_pipeline_latency() : -1;
+  };
+  const int flat = latency("a && bee");
+  ASSERT_GT(flat, 0);
+  EXPECT_EQ(latency("a && (bee || a)"), latency("(bee || a) && a"));
+  EXPECT_GT(latency("a && (bee || a)"), flat);
+  EXPECT_EQ(latency("a || rising(bee)"), latency("rising(bee) || a"));
+  EXPECT_GT(latency("a || rising(bee)"), latency("a || bee"));
 }
 
 TEST_F(AdvancedTrigger, FinalizeCoordinatesAndWarnsOncePerUnusedInput) {
@@ -183,6 +208,15 @@ TEST_F(AdvancedTrigger, TreeRootsAndAttributes) {
   ASSERT_TRUE(m_session.write_to_string(&text));
   EXPECT_NE(text.find("<level>\n            <op_node/>\n          </level>"), std::string::npos);
   EXPECT_EQ(m_trigger->get_advanced_trigger_tree_root(level + 1), nullptr);
+
+  // The fresh root goes to the end of the level, after its expression.
+  m_trigger->set_advanced_trigger_expression(level, "a");
+  m_trigger->recreate_advanced_trigger_tree_root(level);
+  ASSERT_TRUE(m_session.write_to_string(&text));
+  EXPECT_NE(text.find("<![CDATA[a]]>\n            </expression>\n            <op_node/>\n          </level>"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
 }  // namespace

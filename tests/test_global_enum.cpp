@@ -17,10 +17,10 @@ std::string write(T value) {
 }
 
 template <typename T>
-int read(const char* text) {
+T read(const char* text) {
   T value = static_cast<T>(-1);
   E::convert_string_to_enum(text, &value);
-  return static_cast<int>(value);
+  return value;
 }
 
 std::string write_link(int value) {
@@ -30,7 +30,7 @@ std::string write_link(int value) {
 }
 
 int read_link(const char* text) {
-  return read<SDR_DATA_GROUP_LINKING_TYPE>(text);
+  return static_cast<int>(read<SDR_DATA_GROUP_LINKING_TYPE>(text));
 }
 
 // Writes every value of [first, end) and reads the text back.
@@ -38,7 +38,7 @@ template <typename T>
 void expect_round_trip(int end, int first = 0) {
   for (int v = first; v < end; ++v) {
     const std::string text = write(static_cast<T>(v));
-    EXPECT_EQ(v, read<T>(text.c_str())) << text;
+    EXPECT_EQ(static_cast<T>(v), read<T>(text.c_str())) << text;
   }
 }
 
@@ -60,7 +60,7 @@ class GlobalEnumReports : public ::testing::Test {
 TEST(GlobalEnumTables, RoundTripsOfEveryValue) {
   for (int v : {4, 8, 16, 32, 64, 128, 1024}) {
     const std::string text = write(static_cast<SDR_DATA_SIGNAL_TYPE>(v));
-    EXPECT_EQ(v, read<SDR_DATA_SIGNAL_TYPE>(text.c_str())) << text;
+    EXPECT_EQ(static_cast<SDR_DATA_SIGNAL_TYPE>(v), read<SDR_DATA_SIGNAL_TYPE>(text.c_str())) << text;
   }
   expect_round_trip<SDR_DATA_WIRE_CAPTURE_TYPE>(4, 1);  // 0 "none" reads back as 3
   expect_round_trip<SDR_DATA_WIRE_TAP_MODE>(3);
@@ -98,82 +98,83 @@ TEST(GlobalEnumTables, FallbackTextsOfOpenEnumerations) {
 }
 
 TEST(GlobalEnumReading, FirstCharacterRules) {
-  EXPECT_EQ(0, read<SDR_DATA_SIGNAL_TYPE>("unknown"));
-  EXPECT_EQ(64, read<SDR_DATA_SIGNAL_TYPE>("rubbish"));
-  EXPECT_EQ(0, read<SDR_DATA_SIGNAL_TYPE>("Register"));
-  EXPECT_EQ(3, read<SDR_DATA_WIRE_CAPTURE_TYPE>("none"));
-  EXPECT_EQ(1, read<SDR_DATA_WIRE_CAPTURE_TYPE>("d"));
-  EXPECT_EQ(2, read<SDR_DATA_WIRE_CAPTURE_TYPE>("tx"));
-  EXPECT_EQ(0, read<SDR_DATA_WIRE_TAP_MODE>("zzz"));
-  EXPECT_EQ(2, read<SDR_DATA_WIRE_TAP_MODE>("p"));
-  EXPECT_EQ(1, read<SDR_DATA_TRIGGER_TYPE>("s"));
-  EXPECT_EQ(0, read<SDR_DATA_TRIGGER_TYPE>("Segmented"));
-  EXPECT_EQ(1, read<SDR_DATA_NODE_DISPLAY_TYPE>("expanded"));
-  EXPECT_EQ(5, read<SDR_DATA_NODE_DISPLAY_TYPE>("xyz"));
-  EXPECT_EQ(4, read<SDR_DATA_NODE_DISPLAY_TYPE>("l"));
+  EXPECT_EQ(SDR_STYPE_UNKNOWN, read<SDR_DATA_SIGNAL_TYPE>("unknown"));
+  EXPECT_EQ(SDR_STYPE_REGISTER, read<SDR_DATA_SIGNAL_TYPE>("rubbish"));
+  EXPECT_EQ(SDR_STYPE_UNKNOWN, read<SDR_DATA_SIGNAL_TYPE>("Register"));
+  EXPECT_EQ(SDR_CTYPE_BOTH, read<SDR_DATA_WIRE_CAPTURE_TYPE>("none"));
+  EXPECT_EQ(SDR_CTYPE_DATA, read<SDR_DATA_WIRE_CAPTURE_TYPE>("d"));
+  EXPECT_EQ(SDR_CTYPE_TRIGGER, read<SDR_DATA_WIRE_CAPTURE_TYPE>("tx"));
+  EXPECT_EQ(SDR_MTYPE_CLASSIC_TAP, read<SDR_DATA_WIRE_TAP_MODE>("zzz"));
+  EXPECT_EQ(SDR_MTYPE_PROBEONLY_TAP, read<SDR_DATA_WIRE_TAP_MODE>("p"));
+  EXPECT_EQ(SDR_TTYPE_SEGMENTED, read<SDR_DATA_TRIGGER_TYPE>("s"));
+  EXPECT_EQ(SDR_TTYPE_CIRCULAR, read<SDR_DATA_TRIGGER_TYPE>("Segmented"));
+  EXPECT_EQ(SDR_DTYPE_EXPAND_GROUP_NODE, read<SDR_DATA_NODE_DISPLAY_TYPE>("expanded"));
+  EXPECT_EQ(SDR_DTYPE_UNKNOWN_NODE, read<SDR_DATA_NODE_DISPLAY_TYPE>("xyz"));
+  EXPECT_EQ(SDR_DTYPE_LAST_GROUP_MEMBER_NODE, read<SDR_DATA_NODE_DISPLAY_TYPE>("l"));
 }
 
 TEST(GlobalEnumReading, WholeTextRulesAreExact) {
-  EXPECT_EQ(8, read<SDR_DATA_TRIGGER_CONDITION>("Rising Edge"));
-  EXPECT_EQ(8, read<SDR_DATA_TRIGGER_CONDITION>("rising edge "));
-  EXPECT_EQ(8, read<SDR_DATA_TRIGGER_CONDITION>("rising"));
-  EXPECT_EQ(3, read<SDR_DATA_TRIGGER_CONDITION>("high"));
-  EXPECT_EQ(0, read<SDR_DATA_TRIGGER_POSITION>("centre"));
-  EXPECT_EQ(2, read<SDR_DATA_TRIGGER_POSITION>("post"));
-  EXPECT_EQ(5, read<SDR_DATA_GROUP_DISPLAY_TYPE>("decimal"));
-  EXPECT_EQ(5, read<SDR_DATA_GROUP_DISPLAY_TYPE>("bar_"));
-  EXPECT_EQ(10, read<SDR_DATA_GROUP_DISPLAY_TYPE>("bar_signed"));
-  EXPECT_EQ(1, read<SDR_KALVOS_RAM_TYPE>("auto"));
-  EXPECT_EQ(0, read<SDR_KALVOS_RAM_TYPE>("AUTO"));
+  EXPECT_EQ(SDR_TCOND_DONT_CARE, read<SDR_DATA_TRIGGER_CONDITION>("Rising Edge"));
+  EXPECT_EQ(SDR_TCOND_DONT_CARE, read<SDR_DATA_TRIGGER_CONDITION>("rising edge "));
+  EXPECT_EQ(SDR_TCOND_DONT_CARE, read<SDR_DATA_TRIGGER_CONDITION>("rising"));
+  EXPECT_EQ(SDR_TCOND_HIGH, read<SDR_DATA_TRIGGER_CONDITION>("high"));
+  EXPECT_EQ(SDR_TPOS_PRE, read<SDR_DATA_TRIGGER_POSITION>("centre"));
+  EXPECT_EQ(SDR_TPOS_POST, read<SDR_DATA_TRIGGER_POSITION>("post"));
+  EXPECT_EQ(SDR_GTYPE_HEX, read<SDR_DATA_GROUP_DISPLAY_TYPE>("decimal"));
+  EXPECT_EQ(SDR_GTYPE_HEX, read<SDR_DATA_GROUP_DISPLAY_TYPE>("bar_"));
+  EXPECT_EQ(SDR_GTYPE_BAR_SIGNED, read<SDR_DATA_GROUP_DISPLAY_TYPE>("bar_signed"));
+  EXPECT_EQ(SDR_RAM_RAMBASE, read<SDR_KALVOS_RAM_TYPE>("auto"));
+  EXPECT_EQ(SDR_RAM_AUTO, read<SDR_KALVOS_RAM_TYPE>("AUTO"));
 }
 
 TEST(GlobalEnumReading, NullAndEmptyTextsGiveFallbacks) {
   for (const char* text : {static_cast<const char*>(nullptr), ""}) {
-    EXPECT_EQ(0, read<SDR_DATA_SIGNAL_TYPE>(text));
-    EXPECT_EQ(3, read<SDR_DATA_WIRE_CAPTURE_TYPE>(text));
-    EXPECT_EQ(0, read<SDR_DATA_WIRE_TAP_MODE>(text));
-    EXPECT_EQ(8, read<SDR_DATA_TRIGGER_CONDITION>(text));
-    EXPECT_EQ(0, read<SDR_DATA_TRIGGER_POSITION>(text));
-    EXPECT_EQ(0, read<SDR_DATA_TRIGGER_TYPE>(text));
-    EXPECT_EQ(5, read<SDR_DATA_GROUP_DISPLAY_TYPE>(text));
-    EXPECT_EQ(5, read<SDR_DATA_NODE_DISPLAY_TYPE>(text));
-    EXPECT_EQ(1, read<SDR_KALVOS_RAM_TYPE>(text));
-    EXPECT_EQ(0, read_link(text));
+    EXPECT_EQ(SDR_STYPE_UNKNOWN, read<SDR_DATA_SIGNAL_TYPE>(text));
+    EXPECT_EQ(SDR_CTYPE_BOTH, read<SDR_DATA_WIRE_CAPTURE_TYPE>(text));
+    EXPECT_EQ(SDR_MTYPE_CLASSIC_TAP, read<SDR_DATA_WIRE_TAP_MODE>(text));
+    EXPECT_EQ(SDR_TCOND_DONT_CARE, read<SDR_DATA_TRIGGER_CONDITION>(text));
+    EXPECT_EQ(SDR_TPOS_PRE, read<SDR_DATA_TRIGGER_POSITION>(text));
+    EXPECT_EQ(SDR_TTYPE_CIRCULAR, read<SDR_DATA_TRIGGER_TYPE>(text));
+    EXPECT_EQ(SDR_GTYPE_HEX, read<SDR_DATA_GROUP_DISPLAY_TYPE>(text));
+    EXPECT_EQ(SDR_DTYPE_UNKNOWN_NODE, read<SDR_DATA_NODE_DISPLAY_TYPE>(text));
+    EXPECT_EQ(SDR_RAM_RAMBASE, read<SDR_KALVOS_RAM_TYPE>(text));
+    EXPECT_EQ(SDR_LTYPE_NONE, read_link(text));
   }
 }
 
 TEST(GlobalEnumLinking, WritingOrderAndSpecialValues) {
-  EXPECT_EQ("none", write_link(0));
-  EXPECT_EQ("all", write_link(15));
-  EXPECT_EQ("basic", write_link(1));
-  EXPECT_EQ("wire_order", write_link(2));
-  EXPECT_EQ("bit_order", write_link(8));
-  EXPECT_EQ("wire_order|radix", write_link(6));
-  EXPECT_EQ("basic|bit_order", write_link(9));
-  EXPECT_EQ("basic|wire_order|bit_order", write_link(11));
+  EXPECT_EQ("none", write_link(SDR_LTYPE_NONE));
+  EXPECT_EQ("all", write_link(SDR_LTYPE_ALL));
+  EXPECT_EQ("basic", write_link(SDR_LTYPE_BASIC));
+  EXPECT_EQ("wire_order", write_link(SDR_LTYPE_WIRE_ORDER));
+  EXPECT_EQ("bit_order", write_link(SDR_LTYPE_BIT_ORDER));
+  EXPECT_EQ("wire_order|radix", write_link(SDR_LTYPE_WIRE_ORDER | SDR_LTYPE_RADIX));
+  EXPECT_EQ("basic|bit_order", write_link(SDR_LTYPE_BASIC | SDR_LTYPE_BIT_ORDER));
+  EXPECT_EQ("basic|wire_order|bit_order",
+            write_link(SDR_LTYPE_BASIC | SDR_LTYPE_WIRE_ORDER | SDR_LTYPE_BIT_ORDER));
   EXPECT_EQ("", write_link(16));  // no known flag: output cleared
 }
 
 TEST(GlobalEnumLinking, ReadingPieces) {
-  EXPECT_EQ(5, read_link("radix|basic"));
+  EXPECT_EQ(SDR_LTYPE_BASIC | SDR_LTYPE_RADIX, read_link("radix|basic"));
   EXPECT_EQ("basic|radix", write_link(read_link("radix|basic")));
-  EXPECT_EQ(15, read_link("basic|all"));
+  EXPECT_EQ(SDR_LTYPE_ALL, read_link("basic|all"));
   EXPECT_EQ("all", write_link(read_link("basic|all")));
-  EXPECT_EQ(15, read_link("all|radix"));
-  EXPECT_EQ(0, read_link("|||"));
-  EXPECT_EQ(0, read_link("none"));
-  EXPECT_EQ(10, read_link("|wire_order||bit_order|"));
-  EXPECT_EQ(4, read_link("Basic|radix|radi|radix_"));
-  EXPECT_EQ(1, read_link("basic|basic"));
+  EXPECT_EQ(SDR_LTYPE_ALL, read_link("all|radix"));
+  EXPECT_EQ(SDR_LTYPE_NONE, read_link("|||"));
+  EXPECT_EQ(SDR_LTYPE_NONE, read_link("none"));
+  EXPECT_EQ(SDR_LTYPE_WIRE_ORDER | SDR_LTYPE_BIT_ORDER, read_link("|wire_order||bit_order|"));
+  EXPECT_EQ(SDR_LTYPE_RADIX, read_link("Basic|radix|radi|radix_"));
+  EXPECT_EQ(SDR_LTYPE_BASIC, read_link("basic|basic"));
 }
 
 TEST(GlobalEnumLinking, LongTextIsAccepted) {
   std::string text;
   while (text.size() < 5000) text += "junk_piece|";
   text += "bit_order";
-  EXPECT_EQ(8, read_link(text.c_str()));
+  EXPECT_EQ(SDR_LTYPE_BIT_ORDER, read_link(text.c_str()));
   std::string pieces(5000, 'x');
-  EXPECT_EQ(0, read_link(pieces.c_str()));
+  EXPECT_EQ(SDR_LTYPE_NONE, read_link(pieces.c_str()));
 }
 
 TEST_F(GlobalEnumReports, OutOfRangeValuesWriteFallbackTexts) {

@@ -66,27 +66,29 @@ void release_manager();
 // whether an error was posted.
 SESSION_PTR load_reporting(const std::string& path, bool* has_errors);
 
-// Files are written in the settled layout: the session is saved to a
-// hidden scratch file, loaded and saved again until the bytes stop changing
-// (at most 3 rounds), so that loading the written file and saving it again
-// changes nothing. The scratch file lies beside the target (in TMPDIR where
-// that is not possible) and is always removed; the target is written only
-// at the end, crash-safe.
+// Files are written in the settled layout, so that loading the written
+// file and saving it again changes nothing. A loaded session is in it
+// already (loaded true); any other is saved to a hidden scratch file and
+// loaded once first. The scratch file lies beside the target (in TMPDIR
+// where that is not possible) and is always removed; the target is written
+// only at the end, crash-safe.
 struct SETTLED {
   SETTLED();
   ~SETTLED();
-  // The last session loaded, ready to be written to the target.
+  // The session loaded from the scratch file, when there was one.
   std::unique_ptr<SDR_DATA_SESSION> session;
+  // The session to write to the target.
+  SDR_DATA_SESSION* use = nullptr;
   // What writing it to the target puts there.
   std::string bytes;
 };
 // Settles session for target without writing target. False after reporting
 // why under target's name.
-bool settle(SDR_DATA_SESSION& session, const std::string& target, SETTLED* settled);
+bool settle(SDR_DATA_SESSION& session, const std::string& target, SETTLED* settled, bool loaded = false);
 // Writes a settled session to target; reports a failure.
 bool write_settled(SETTLED& settled, const std::string& target);
 // settle, then write_settled.
-bool save_settled(SDR_DATA_SESSION& session, const std::string& target);
+bool save_settled(SDR_DATA_SESSION& session, const std::string& target, bool loaded = false);
 
 // The whole content of a file; false when it cannot be read.
 bool read_bytes(const std::string& path, std::string* bytes);

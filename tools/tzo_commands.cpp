@@ -38,10 +38,10 @@ bool format_file(const std::string& file, const std::string* output, bool check)
     report(file, "the file is in the older text layout; convert it with 'tzo import'");
     return false;
   }
-  if (output) return save_settled(*session, *output);
+  if (output) return save_settled(*session, *output, true);
 
   SETTLED settled;
-  if (!settle(*session, file, &settled)) return false;
+  if (!settle(*session, file, &settled, true)) return false;
   if (settled.bytes == current) return true;
   if (check) {
     out(file + "\n");

@@ -1,13 +1,13 @@
 // Writing sessions in the settled layout.
 //
 // Loading a session tidies its document: "global_info" moves to the end of
-// the root, a missing "display_tree" is appended after it, each instance's
+// the root, a missing "display_tree" is put before it, each instance's
 // "position_info" is rebuilt at its end and missing defaults are written.
-// A session built in memory, or a file that lacks some of these parts,
-// therefore reads back different from what was saved, and a file without
-// "display_tree" takes two loads to settle. What tzo writes is settled
-// first: saved to a hidden scratch file, loaded and saved again until the
-// bytes stop changing. The target is written once, at the end.
+// Saving a loaded session is stable: loading what was written and saving
+// again gives the same bytes. A session built in memory is not yet in that
+// layout, so it is saved to a hidden scratch file and loaded once before
+// it is written; a loaded session is written as it is. The target is
+// written once, at the end.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,10 +23,6 @@
 
 namespace tzo {
 namespace {
-
-// Loads and saves after the first save; a layout that still changes after
-// that many is written as the last round left it.
-const int MAX_SETTLE_ROUNDS = 3;
 
 // An empty scratch file ".tzo-XXXXXX" in a directory, removed again with
 // the object.
@@ -101,9 +97,20 @@ bool render_for(SDR_DATA_SESSION& session, const PROGRAMMING_FILE& bix, const st
 SETTLED::SETTLED() = default;
 SETTLED::~SETTLED() = default;
 
-bool settle(SDR_DATA_SESSION& session, const std::string& target, SETTLED* settled) {
+bool settle(SDR_DATA_SESSION& session, const std::string& target, SETTLED* settled, bool loaded) {
   settled->session.reset();
+  settled->use = nullptr;
   settled->bytes.clear();
+  if (loaded) {
+    // Already in the stable layout: written as it is.
+    if (!render_for(session, PROGRAMMING_FILE(session), target, &settled->bytes)) {
+      report_messages(target, take_posted_messages());
+      report(target, "cannot build the settled content; nothing written");
+      return false;
+    }
+    settled->use = &session;
+    return true;
+  }
   // Beside the target where possible; the programming file's name is put
   // back at the end, so the layout does not depend on where this lies.
   SCRATCH_FILE scratch;
@@ -112,35 +119,21 @@ bool settle(SDR_DATA_SESSION& session, const std::string& target, SETTLED* settl
     return false;
   }
   const PROGRAMMING_FILE bix(session);
-  std::string previous;
-  bool saved = session.save_as(scratch.path().c_str(), true, true) && read_bytes(scratch.path(), &previous);
+  bool saved = session.save_as(scratch.path().c_str(), true, true);
   report_messages(target, take_posted_messages());
   if (!saved) {
     report(target, "cannot write a scratch file to settle the layout in; nothing written");
     return false;
   }
 
-  std::unique_ptr<SDR_DATA_SESSION> current;
-  for (int round = 0; round < MAX_SETTLE_ROUNDS; ++round) {
-    current.reset(new SDR_DATA_SESSION(scratch.path().c_str()));
-    // Warnings of the content were reported when it was read in; an error
-    // means the library cannot read back what it wrote.
-    std::vector<MSG_OBJECT> posted = take_posted_messages();
-    if (has_error(posted) || !current->get_name()) {
-      report_messages(target, posted);
-      report(target, "the saved content does not load back without errors; nothing written");
-      return false;
-    }
-    std::string now;
-    saved = current->save_as(scratch.path().c_str(), true, true) && read_bytes(scratch.path(), &now);
-    report_messages(target, take_posted_messages());
-    if (!saved) {
-      report(target, "cannot write a scratch file to settle the layout in; nothing written");
-      return false;
-    }
-    const bool same = now == previous;
-    previous.swap(now);
-    if (same) break;
+  std::unique_ptr<SDR_DATA_SESSION> current(new SDR_DATA_SESSION(scratch.path().c_str()));
+  // Warnings of the content were reported when it was read in; an error
+  // means the library cannot read back what it wrote.
+  std::vector<MSG_OBJECT> posted = take_posted_messages();
+  if (has_error(posted) || !current->get_name()) {
+    report_messages(target, posted);
+    report(target, "the saved content does not load back without errors; nothing written");
+    return false;
   }
 
   if (!render_for(*current, bix, target, &settled->bytes)) {
@@ -149,17 +142,18 @@ bool settle(SDR_DATA_SESSION& session, const std::string& target, SETTLED* settl
     return false;
   }
   settled->session = std::move(current);
+  settled->use = settled->session.get();
   return true;
 }
 
 bool write_settled(SETTLED& settled, const std::string& target) {
-  bool ok = settled.session && settled.session->save_as(target.c_str(), true, true);
+  bool ok = settled.use && settled.use->save_as(target.c_str(), true, true);
   report_messages(target, take_posted_messages());
   if (!ok) report(target, "cannot write the file");
   return ok;
 }
 
-bool save_settled(SDR_DATA_SESSION& session, const std::string& target) {
+bool save_settled(SDR_DATA_SESSION& session, const std::string& target, bool loaded) {
   // Nothing to settle for a target that cannot take the file.
   struct stat st;
   if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
@@ -167,7 +161,7 @@ bool save_settled(SDR_DATA_SESSION& session, const std::string& target) {
     return false;
   }
   SETTLED settled;
-  return settle(session, target, &settled) && write_settled(settled, target);
+  return settle(session, target, &settled, loaded) && write_settled(settled, target);
 }
 
 }  // namespace tzo

@@ -1,0 +1,534 @@
+// The document writer: a DOM node in the session file's layout, into a
+// string or (crash-safe) into a file.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+#include "sdr_data_xml_file.h"
+#include "sdr_data_xml_util.h"
+#include "sdr_internal.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+using namespace xercesc;
+
+namespace {
+
+enum class ESC { NAME, ATTR, TEXT, RAW, CDATA };
+
+// Per ASCII character: 0 written as is, 1 needs a look (escape or refusal).
+struct ESC_TABLE {
+  unsigned char attr[128];
+  unsigned char text[128];
+  unsigned char raw[128];
+  ESC_TABLE() {
+    for (int c = 0; c < 128; ++c) {
+      bool control = c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+      raw[c] = control ? 1 : 0;
+      attr[c] = control || c == '&' || c == '<' || c == '"' || c == '\t' || c == '\n' || c == '\r';
+      text[c] = control || c == '&' || c == '<' || c == '>' || c == '\r';
+    }
+  }
+};
+const ESC_TABLE g_esc;
+
+const XMLCh DATA_TAG[] = {'d', 'a', 't', 'a', 0};
+
+// Where the written text goes, a buffer at a time.
+class OUTPUT {
+ public:
+  virtual ~OUTPUT() = default;
+  // Takes the n bytes at p; false when they could not be taken, after which
+  // nothing more is handed on.
+  virtual bool take(const char* p, size_t n) = 0;
+};
+
+class STRING_OUTPUT : public OUTPUT {
+ public:
+  explicit STRING_OUTPUT(std::string* out) : m_out(out) {}
+  bool take(const char* p, size_t n) override {
+    m_out->append(p, n);
+    return true;
+  }
+
+ private:
+  std::string* m_out;
+};
+
+// An open file. write_back: start writing the file's pages to disk while
+// the text is produced (for a file that is flushed at the end).
+class FILE_OUTPUT : public OUTPUT {
+ public:
+  FILE_OUTPUT(int fd, bool write_back) : m_fd(fd), m_write_back(write_back) {}
+  // The errno of a failed write, or 0.
+  int error() const { return m_error; }
+
+  bool take(const char* p, size_t n) override {
+    while (n > 0) {
+      ssize_t w = ::write(m_fd, p, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        m_error = errno;
+        return false;
+      }
+      if (w == 0) {
+        m_error = ENOSPC;
+        return false;
+      }
+      p += w;
+      n -= static_cast<size_t>(w);
+      m_written += static_cast<size_t>(w);
+    }
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Start writing back what is written so far, so that the final flush
+    // has less left to wait for.
+    if (m_write_back && m_written - m_kicked >= WRITE_BACK_STEP) {
+      (void)sync_file_range(m_fd, static_cast<off_t>(m_kicked), static_cast<off_t>(m_written - m_kicked),
+                            SYNC_FILE_RANGE_WRITE);
+      m_kicked = m_written;
+    }
+#endif
+    return true;
+  }
+
+ private:
+  static constexpr size_t WRITE_BACK_STEP = 4 << 20;
+  int m_fd;
+  bool m_write_back;
+  int m_error = 0;
+  size_t m_written = 0;
+  size_t m_kicked = 0;
+};
+
+class WRITER {
+ public:
+  // The text goes to out through a buffer of BUFFER_SIZE bytes.
+  explicit WRITER(OUTPUT* out)
+      : m_out(out),
+        m_buffer(new char[BUFFER_SIZE]),
+        m_pos(m_buffer.get()),
+        m_end(m_buffer.get() + BUFFER_SIZE) {}
+
+  bool failed() const { return !m_error.empty(); }
+  const std::string& error() const { return m_error; }
+
+  void write_node(const DOMNode* start);
+  // Hands the buffered text on; call once the node is written.
+  void finish() { drain(); }
+
+ private:
+  static constexpr size_t BUFFER_SIZE = 64 * 1024;
+
+  // Hands the buffered text to the output. Once the text is known to be
+  // unwritable, or the output failed, nothing more is handed on.
+  void drain() {
+    size_t n = static_cast<size_t>(m_pos - m_buffer.get());
+    m_pos = m_buffer.get();
+    if (n == 0 || m_out_failed || failed()) return;
+    if (!m_out->take(m_buffer.get(), n)) m_out_failed = true;
+  }
+
+  void put(const char* s, size_t n) {
+    while (n > 0) {
+      if (m_pos == m_end) drain();
+      size_t k = static_cast<size_t>(m_end - m_pos);
+      if (k > n) k = n;
+      std::memcpy(m_pos, s, k);
+      m_pos += k;
+      s += k;
+      n -= k;
+    }
+  }
+  void put(const char* s) { put(s, std::strlen(s)); }
+  void put(char c) {
+    if (m_pos == m_end) drain();
+    *m_pos++ = c;
+  }
+
+  void indent(int depth) {
+    put('\n');
+    size_t n = depth > 1 ? static_cast<size_t>(depth - 1) * 2 : 0;
+    while (n > 0) {
+      if (m_pos == m_end) drain();
+      size_t k = static_cast<size_t>(m_end - m_pos);
+      if (k > n) k = n;
+      std::memset(m_pos, ' ', k);
+      m_pos += k;
+      n -= k;
+    }
+  }
+
+  void char_ref(unsigned cp) {
+    char buf[16];
+    int n = std::snprintf(buf, sizeof buf, "&#x%X;", cp);
+    put(buf, static_cast<size_t>(n));
+  }
+
+  void fail(const char* what, unsigned cp) {
+    if (!m_error.empty()) return;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%s U+%04X cannot be written", what, cp);
+    m_error = buf;
+  }
+
+  // Writes text with the escaping of the given context.
+  void emit(const XMLCh* s, ESC mode) {
+    if (s) emit(s, XMLString::stringLen(s), mode);
+  }
+
+  // Writes the n characters at s. Plain ASCII is copied into the buffer
+  // while it is scanned; anything else is escaped, written as a character
+  // reference or refused.
+  void emit(const XMLCh* p, size_t n, ESC mode) {
+    const unsigned char* table = mode == ESC::ATTR ? g_esc.attr : mode == ESC::TEXT ? g_esc.text : g_esc.raw;
+    const XMLCh* const end = p + n;
+    char* d = m_pos;
+    while (p < end) {
+      size_t room = static_cast<size_t>(m_end - d);
+      size_t left = static_cast<size_t>(end - p);
+      const XMLCh* stop = p + (left < room ? left : room);
+#if defined(__SSE2__)
+      // Sixteen characters at a time while all are plain in every context:
+      // from 0x20 to 0x7F and none of & < > ". A block with anything else
+      // goes through the table below.
+      const __m128i low = _mm_set1_epi16(0x20), span = _mm_set1_epi16(0x5F);
+      const __m128i amp = _mm_set1_epi16('&'), lt = _mm_set1_epi16('<'), gt = _mm_set1_epi16('>'),
+                    quot = _mm_set1_epi16('"'), zero = _mm_setzero_si128();
+      while (stop - p >= 16) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+        __m128i bad = _mm_or_si128(_mm_subs_epu16(_mm_sub_epi16(a, low), span),
+                                   _mm_subs_epu16(_mm_sub_epi16(b, low), span));
+        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(a, amp), _mm_cmpeq_epi16(b, amp)));
+        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(a, lt), _mm_cmpeq_epi16(b, lt)));
+        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(a, gt), _mm_cmpeq_epi16(b, gt)));
+        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(a, quot), _mm_cmpeq_epi16(b, quot)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(bad, zero)) != 0xFFFF) break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
+        d += 16;
+        p += 16;
+      }
+#endif
+      while (p < stop) {
+        unsigned c = *p;
+        if (c >= 0x80 || table[c]) break;
+        *d++ = static_cast<char>(c);
+        ++p;
+      }
+      if (p == end) break;
+      m_pos = d;
+      if (p == stop) {
+        drain();
+      } else {
+        p = special(p, end, mode);
+      }
+      d = m_pos;
+    }
+    m_pos = d;
+  }
+
+  // Writes the character at p, one that is not written as it is; returns
+  // where the text goes on.
+  const XMLCh* special(const XMLCh* p, const XMLCh* end, ESC mode) {
+    unsigned c = *p++;
+    if (c < 0x80) {
+      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+        fail("the control character", c);
+        return p;
+      }
+      switch (c) {
+        case '&':
+          put("&amp;", 5);
+          break;
+        case '<':
+          put("&lt;", 4);
+          break;
+        case '>':
+          put("&gt;", 4);
+          break;
+        case '"':
+          put("&quot;", 6);
+          break;
+        default:
+          char_ref(c);
+          break;  // tab, line feed, carriage return
+      }
+      return p;
+    }
+    // Non-ASCII: combine a surrogate pair, refuse what XML does not allow.
+    if (c >= 0xD800 && c <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (*p - 0xDC00);
+      ++p;
+    } else if ((c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+      fail("the character", c);
+      return p;
+    }
+    if (mode == ESC::NAME) {
+      fail("the non-ASCII name character", c);
+    } else if (mode == ESC::CDATA) {
+      put("]]>", 3);
+      char_ref(c);
+      put("<![CDATA[", 9);
+    } else {
+      char_ref(c);
+    }
+    return p;
+  }
+
+  void write_cdata(const XMLCh* s) {
+    put("<![CDATA[", 9);
+    // A "]]>" inside the text ends the section early: split it there.
+    const XMLCh* p = s;
+    std::u16string piece;
+    while (p && *p) {
+      if (p[0] == ']' && p[1] == ']' && p[2] == '>') {
+        piece.append(p, p + 2);
+        emit(piece.c_str(), ESC::CDATA);
+        piece.clear();
+        put("]]><![CDATA[", 12);
+        p += 2;
+        continue;
+      }
+      piece.push_back(*p++);
+    }
+    emit(piece.c_str(), ESC::CDATA);
+    put("]]>", 3);
+  }
+
+  bool is_white_space(const XMLCh* s) {
+    if (!s) return true;
+    for (; *s; ++s)
+      if (*s != ' ' && *s != '\t' && *s != '\n' && *s != '\r') return false;
+    return true;
+  }
+
+  void open_element(const DOMElement* e, int depth) {
+    const DOMNode* parent = e->getParentNode();
+    if (!parent || parent->getNodeType() != DOMNode::DOCUMENT_NODE) indent(depth);
+    put('<');
+    emit(e->getTagName(), ESC::NAME);
+    DOMNamedNodeMap* attrs = e->getAttributes();
+    XMLSize_t n = attrs ? attrs->getLength() : 0;
+    for (XMLSize_t i = 0; i < n; ++i) {
+      const DOMNode* a = attrs->item(i);
+      put(' ');
+      emit(a->getNodeName(), ESC::NAME);
+      put("=\"", 2);
+      emit(sdr_attribute_value(a), ESC::ATTR);
+      put('"');
+    }
+  }
+
+  void close_element(const DOMElement* e, int depth) {
+    if (!XMLString::equals(e->getTagName(), DATA_TAG)) indent(depth);
+    put("</", 2);
+    emit(e->getTagName(), ESC::NAME);
+    put('>');
+  }
+
+  void write_leaf(const DOMNode* n);
+
+  OUTPUT* m_out;
+  bool m_out_failed = false;
+  std::unique_ptr<char[]> m_buffer;
+  char* m_pos;
+  char* m_end;
+  std::string m_error;
+};
+
+void WRITER::write_leaf(const DOMNode* n) {
+  switch (n->getNodeType()) {
+    case DOMNode::TEXT_NODE: {
+      const XMLCh* text = n->getNodeValue();
+      if (is_white_space(text)) break;
+      // Where the writer puts its own line feed and indentation after a
+      // text (before an element, or before a closing tag other than that
+      // of "data"), white space that a loaded file had there is dropped, so
+      // that saving a reloaded document does not grow it. The sample text
+      // of "data" stays verbatim.
+      // The node knows its length: a sample text is not scanned for it.
+      size_t len = static_cast<const DOMText*>(n)->getLength();
+      size_t end = len;
+      while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\n' ||
+                         text[end - 1] == '\r'))
+        --end;
+      const DOMNode* parent = n->getParentNode();
+      // White-space-only texts are not written, so look past them.
+      const DOMNode* next = n->getNextSibling();
+      while (next && next->getNodeType() == DOMNode::TEXT_NODE && is_white_space(next->getNodeValue()))
+        next = next->getNextSibling();
+      bool in_data = parent && XMLString::equals(parent->getNodeName(), DATA_TAG);
+      bool line_break_follows = next ? next->getNodeType() == DOMNode::ELEMENT_NODE : !in_data;
+      emit(text, end == len || !line_break_follows ? len : end, ESC::TEXT);
+      break;
+    }
+    case DOMNode::CDATA_SECTION_NODE:
+      write_cdata(n->getNodeValue());
+      break;
+    case DOMNode::ENTITY_REFERENCE_NODE:
+      put('&');
+      emit(n->getNodeName(), ESC::NAME);
+      put(';');
+      break;
+    case DOMNode::ENTITY_NODE: {
+      const DOMEntity* ent = static_cast<const DOMEntity*>(n);
+      put("<!ENTITY ");
+      emit(ent->getNodeName(), ESC::NAME);
+      if (ent->getPublicId()) {
+        put("PUBLIC \"");
+        emit(ent->getPublicId(), ESC::RAW);
+        put('"');
+      }
+      if (ent->getSystemId()) {
+        put("SYSTEM \"");
+        emit(ent->getSystemId(), ESC::RAW);
+        put('"');
+      }
+      if (ent->getNotationName()) {
+        put("NDATA \"");
+        emit(ent->getNotationName(), ESC::RAW);
+        put('"');
+      }
+      put(">\n");
+      break;
+    }
+    case DOMNode::PROCESSING_INSTRUCTION_NODE: {
+      const DOMProcessingInstruction* pi = static_cast<const DOMProcessingInstruction*>(n);
+      put("<?");
+      emit(pi->getTarget(), ESC::NAME);
+      const XMLCh* data = pi->getData();
+      if (data && *data) {
+        put(' ');
+        emit(data, ESC::RAW);
+      }
+      put("?>");
+      break;
+    }
+    case DOMNode::COMMENT_NODE:
+      put("<!--");
+      emit(n->getNodeValue(), ESC::RAW);
+      put("-->");
+      break;
+    case DOMNode::DOCUMENT_TYPE_NODE: {
+      const DOMDocumentType* dt = static_cast<const DOMDocumentType*>(n);
+      put("<!DOCTYPE ");
+      emit(dt->getName(), ESC::NAME);
+      const XMLCh* pub = dt->getPublicId();
+      const XMLCh* sys = dt->getSystemId();
+      if (pub && *pub) {
+        put(" PUBLIC \"");
+        emit(pub, ESC::RAW);
+        put('"');
+        if (sys && *sys) {
+          put(" \"");
+          emit(sys, ESC::RAW);
+          put('"');
+        }
+      } else if (sys && *sys) {
+        put(" SYSTEM \"");
+        emit(sys, ESC::RAW);
+        put('"');
+      }
+      const XMLCh* subset = dt->getInternalSubset();
+      if (subset && *subset) {
+        put('[');
+        emit(subset, ESC::RAW);
+        put(']');
+      }
+      put('>');
+      break;
+    }
+    default:
+      std::cerr << "Unrecognized node type = " << static_cast<int>(n->getNodeType()) << std::endl;
+      break;
+  }
+}
+
+// Depth-first walk with an explicit stack of open elements.
+void WRITER::write_node(const DOMNode* start) {
+  if (start->getNodeType() == DOMNode::DOCUMENT_NODE) {
+    for (const DOMNode* c = start->getFirstChild(); c; c = c->getNextSibling()) {
+      write_node(c);
+      put('\n');
+    }
+    return;
+  }
+  std::vector<const DOMElement*> open;
+  const DOMNode* n = start;
+  for (;;) {
+    if (n->getNodeType() == DOMNode::ELEMENT_NODE) {
+      const DOMElement* e = static_cast<const DOMElement*>(n);
+      open_element(e, static_cast<int>(open.size()) + 1);
+      if (const DOMNode* first = e->getFirstChild()) {
+        put('>');
+        open.push_back(e);
+        n = first;
+        continue;
+      }
+      put("/>");
+    } else {
+      write_leaf(n);
+    }
+    // Move on: to the next sibling, or close finished elements upwards.
+    for (;;) {
+      if (n == start) return;
+      if (const DOMNode* next = n->getNextSibling()) {
+        n = next;
+        break;
+      }
+      const DOMElement* e = open.back();
+      open.pop_back();
+      close_element(e, static_cast<int>(open.size()) + 1);
+      n = e;
+    }
+  }
+}
+
+}  // namespace
+
+bool SDR_DATA_XML_WRITER::write(const DOMNode* node, std::string* out, std::string* error) {
+  if (!SDR_CHECK(node != NULL) || !SDR_CHECK(out != NULL)) return false;
+  STRING_OUTPUT output(out);
+  WRITER w(&output);
+  w.write_node(node);
+  w.finish();
+  if (w.failed()) sdr_set_error(error, w.error());
+  return !w.failed();
+}
+
+bool SDR_DATA_XML_WRITER::write_file(const DOMNode* node, const char* path, bool lock, std::string* error) {
+  if (!SDR_CHECK(node != NULL)) return false;
+  // The text goes straight into the temporary file; the target is replaced
+  // only once all of it was written and flushed.
+  SDR_TEMP_TARGET file;
+  if (!file.open(path, error)) return false;
+  FILE_OUTPUT output(file.fd(), file.flushes());
+  WRITER w(&output);
+  {
+    SDR_WRITER_LOCK guard(lock);
+    w.write_node(node);
+    w.finish();
+  }
+  if (w.failed()) {
+    file.discard();
+    sdr_set_error(error, w.error());
+    return false;
+  }
+  if (output.error()) {
+    file.fail(output.error(), error);
+    return false;
+  }
+  return file.commit(error);
+}
