@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -98,6 +99,22 @@ std::string bit_term(char c, const std::string& name) {
     default:
       return std::string();
   }
+}
+
+// Control characters of a stored attribute as \xNN.
+std::string visible(const std::string& text) {
+  std::string result;
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u != 0x7f) {
+      result += c;
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", u);
+      result += escape;
+    }
+  }
+  return result;
 }
 
 }  // namespace
@@ -336,9 +353,9 @@ std::string TZO_TREE_OBJECT::describe(int indent) const {
     work.pop_back();
     const char* type = node->find_attribute("type");
     std::string line(static_cast<size_t>(std::max(depth, 0)) * 2, ' ');
-    line += type ? type : "(root)";
+    line += type ? visible(type) : "(root)";
     for (const auto& attribute : node->m_attributes)
-      if (attribute.first != "type") line += " " + attribute.first + "=" + attribute.second;
+      if (attribute.first != "type") line += " " + visible(attribute.first) + "=" + visible(attribute.second);
     text += line + "\n";
     for (size_t i = node->m_children.size(); i-- > 0;) work.emplace_back(node->m_children[i].get(), depth + 1);
   }
