@@ -229,7 +229,8 @@ void SDR_TX_SIGNAL_NODES::sync_view_node(NODE_TYPE* node) {
   if (radix != node->group_display_type) vn->set_bus_display_type(node->group_display_type);
   if (attribute_of(vn, "mnemonics") != node->mnemonics_table_name)
     vn->set_mnemonics_table(node->mnemonics_table_name.c_str());
-  if (vn->is_lsb_to_msb() != node->lsb_to_msb) vn->set_lsb_to_msb(node->lsb_to_msb);
+  if (!sdr_has_attribute(vn->get_dom_node(), "order") || vn->is_lsb_to_msb() != node->lsb_to_msb)
+    vn->set_lsb_to_msb(node->lsb_to_msb);
   if (vn->is_bus_expanded() != (node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE))
     vn->set_bus_display_state(node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE);
   if (vn->get_bus_linking_type() != node->group_linking) vn->set_bus_linking_type(node->group_linking);
@@ -243,6 +244,19 @@ void SDR_TX_SIGNAL_NODES::detach_view_node(NODE_TYPE* node) {
   // Removing through a copy keeps the row's handle on its element.
   VIEW_NODE detached(*vn);
   detached.remove();
+}
+
+std::unique_ptr<SDR_TX_SIGNAL_NODES::NODE_TYPE> SDR_TX_SIGNAL_NODES::take_image(const NODE_TYPE* node) const {
+  std::unique_ptr<NODE_TYPE> copy = clone_node(node);
+  copy->view_image.clear();
+  if (VIEW_NODE* vn = view_node_in(node, m_data_view)) {
+    const DOMNamedNodeMap* attributes = vn->get_dom_node()->getAttributes();
+    for (XMLSize_t i = 0; attributes && i < attributes->getLength(); ++i) {
+      const DOMNode* attribute = attributes->item(i);
+      copy->view_image.emplace_back(sdr_to_utf8(attribute->getNodeName()), sdr_to_utf8(attribute->getNodeValue()));
+    }
+  }
+  return copy;
 }
 
 void SDR_TX_SIGNAL_NODES::place_view_node(int index, bool make) {
@@ -423,10 +437,10 @@ template <class CHANGE, class FLAG>
 bool SDR_TX_SIGNAL_NODES::edit_row(int index, CHANGE change, FLAG flag) {
   NODE_TYPE* node = node_at(index);
   if (!node) return false;
-  std::unique_ptr<NODE_TYPE> old_node = clone_node(node);
+  std::unique_ptr<NODE_TYPE> old_node = take_image(node);
   if (!change(node)) return false;
   flag(node);
-  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, old_node.release(), clone_node(node).release()));
+  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, old_node.release(), take_image(node).release()));
   return true;
 }
 
@@ -475,7 +489,7 @@ bool SDR_TX_SIGNAL_NODES::set_group_node_name(int index, const char* name) {
   if (!SDR_CHECK_AS(name && *name, "name != NULL && gen_strlen( name ) > 0")) return false;
   if (node->name == name) return false;
   std::string accepted = name;
-  std::unique_ptr<NODE_TYPE> old_node = clone_node(node);
+  std::unique_ptr<NODE_TYPE> old_node = take_image(node);
   if (node->group_linking != SDR_LTYPE_NONE && !is_replaying() && !m_link_suspended) {
     SDR_TX_SIGNAL_NODES* other = m_tx_the_other_signal_nodes;
     if (SDR_CHECK(other != NULL)) {
@@ -502,7 +516,7 @@ bool SDR_TX_SIGNAL_NODES::set_group_node_name(int index, const char* name) {
   name_added(node->name);
   sync_view_node(node);
   flag_presentation_change();
-  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, old_node.release(), clone_node(node).release()));
+  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, old_node.release(), take_image(node).release()));
   return true;
 }
 
@@ -750,6 +764,26 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
   node->data_view_node = vn;
   node->mark = mark;
   node->no_wire = no_wire;
+  node->view_image.clear();
+  VIEW_NODE* live = view_node_in(node, m_data_view);
+  if (live && !record->view_image.empty()) {
+    // The element as it was: the same attributes, no others.
+    DOMElement* element = live->get_dom_node();
+    std::vector<std::string> stale;
+    const DOMNamedNodeMap* attributes = element->getAttributes();
+    for (XMLSize_t i = 0; attributes && i < attributes->getLength(); ++i) {
+      std::string attribute = sdr_to_utf8(attributes->item(i)->getNodeName());
+      bool kept = false;
+      for (const auto& entry : record->view_image) kept = kept || entry.first == attribute;
+      if (!kept) stale.push_back(attribute);
+    }
+    for (const std::string& attribute : stale) sdr_remove_attribute(element, attribute.c_str());
+    for (const auto& entry : record->view_image)
+      if (sdr_get_attribute(element, entry.first.c_str()) != entry.second || !sdr_has_attribute(element, entry.first.c_str()))
+        sdr_set_attribute(element, entry.first.c_str(), entry.second.c_str());
+    // The handle reads the element afresh.
+    static_cast<VIEW_NODE&>(*live) = VIEW_NODE(element, live->get_view());
+  }
   sync_view_node(node);
   return true;
 }
@@ -757,7 +791,7 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
 void SDR_TX_SIGNAL_NODES::push_node_image(int index) {
   NODE_TYPE* node = node_at(index);
   if (!node) return;
-  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, clone_node(node).release(), clone_node(node).release()));
+  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, take_image(node).release(), take_image(node).release()));
 }
 
 void SDR_TX_SIGNAL_NODES::copy_node_properties(const NODE_TYPE* source, NODE_TYPE* target) {
@@ -1181,6 +1215,14 @@ int SDR_TX_SIGNAL_NODES::move_before_node(int first, int last, int before, bool 
   }
   mirror_linked_move(first, last, before, into_group);
   const bool group_flag = is_member_type(node_at(first)->display_type);
+  DISPLAY_TYPES types;
+  if (first > 0) types.emplace_back(first - 1, node_at(first - 1)->display_type);
+  for (int i = first; i <= last; ++i) types.emplace_back(i, node_at(i)->display_type);
+  if (prev) {
+    const int k = place - 1;
+    const int prev_index = k < first ? k : k + n;
+    if (prev_index != first - 1) types.emplace_back(prev_index, prev->display_type);
+  }
   // Display types, fixed where the rows stand.
   if (!into_group) {
     for (int i = first; i <= last; ++i) {
@@ -1219,8 +1261,30 @@ int SDR_TX_SIGNAL_NODES::move_before_node(int first, int last, int before, bool 
   const int new_first = before > last ? before - n : before;
   for (int i = new_first; i < new_first + n; ++i) place_view_node(i, false);
   flag_presentation_change();
-  push_action(new SDR_TX_UNDO_ACTION_MOVE(this, first, last, before, into_group, group_flag));
+  SDR_TX_UNDO_ACTION_MOVE* action = new SDR_TX_UNDO_ACTION_MOVE(this, first, last, before, into_group, group_flag);
+  action->set_display_types(std::move(types));
+  push_action(action);
   return result;
+}
+
+bool SDR_TX_SIGNAL_NODES::restore_moved_block(int first, int last, int before, const DISPLAY_TYPES& types) {
+  NODES_RECORD("restore_moved_block");
+  record_scope.add_argument(first);
+  record_scope.add_argument(last);
+  record_scope.add_argument(before);
+  const int count = get_node_count();
+  if (first < 0 || first > last || last >= count || before < 0 || before > count) return false;
+  const int n = last - first + 1;
+  if (before > last + 1) {
+    std::rotate(m_node_vec.begin() + first, m_node_vec.begin() + (before - n), m_node_vec.begin() + before);
+  } else if (before < first) {
+    std::rotate(m_node_vec.begin() + before, m_node_vec.begin() + before + n, m_node_vec.begin() + last + 1);
+  }
+  for (const auto& entry : types)
+    if (NODE_TYPE* row = node_at(entry.first)) row->display_type = entry.second;
+  for (int i = first; i <= last; ++i) place_view_node(i, false);
+  flag_presentation_change();
+  return true;
 }
 
 void SDR_TX_SIGNAL_NODES::mirror_linked_move(int first, int last, int before, bool into_group) {
@@ -1713,6 +1777,7 @@ SDR_TX_UNDO_ACTION_MOVE::SDR_TX_UNDO_ACTION_MOVE(SDR_TX_SIGNAL_NODES* nodes, int
     : m_nodes(nodes), m_first(first), m_last(last), m_before(before), m_move_flag(move_flag), m_group_flag(group_flag) {}
 
 bool SDR_TX_UNDO_ACTION_MOVE::undo() {
+  if (!m_types.empty()) return m_nodes->restore_moved_block(m_first, m_last, m_before, m_types);
   const int n = m_last - m_first + 1;
   if (m_first < m_before) return m_nodes->move_before_node(m_before - n, m_before - 1, m_first, m_group_flag) >= 0;
   return m_nodes->move_before_node(m_before, m_before + n - 1, m_last + 1, m_group_flag) >= 0;
@@ -1731,7 +1796,9 @@ SDR_TX_UNDO_ACTION_COPY::SDR_TX_UNDO_ACTION_COPY(SDR_TX_SIGNAL_NODES* nodes, int
     : m_nodes(nodes), m_first(first), m_last(last), m_before(before), m_copy_flag(copy_flag), m_end(end) {}
 
 bool SDR_TX_UNDO_ACTION_COPY::undo() {
-  return m_nodes->delete_node(m_end - 1 - (m_last - m_first), m_end - 1) > 0;
+  // Exactly the copies: the data tab's rule that keeps one row of a name
+  // is not for undo.
+  return m_nodes->delete_node_base(m_end - 1 - (m_last - m_first), m_end - 1) > 0;
 }
 
 bool SDR_TX_UNDO_ACTION_COPY::redo() {
