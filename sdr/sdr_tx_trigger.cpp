@@ -133,8 +133,13 @@ ATG_ADVANCED_TRIGGER_FACTORY* SDR_TX_TRIGGER::compile_level(int level_index, con
 }
 
 bool SDR_TX_TRIGGER::is_hdl_node() const {
-  SDR_TX_INSTANCE* instance = m_tx_session ? m_tx_session->get_instance_at(m_instance_index) : nullptr;
-  SDR_DATA_INSTANCE* data_instance = instance ? instance->get_data_instance() : nullptr;
+  // The data trigger knows its instance before the session lists the group.
+  SDR_DATA_SIGNAL_SET* set = m_data_trigger ? m_data_trigger->get_signal_set() : nullptr;
+  SDR_DATA_INSTANCE* data_instance = set ? set->get_instance() : nullptr;
+  if (!data_instance) {
+    SDR_TX_INSTANCE* instance = m_tx_session ? m_tx_session->get_instance_at(m_instance_index) : nullptr;
+    data_instance = instance ? instance->get_data_instance() : nullptr;
+  }
   return data_instance && data_instance->is_trazio_hdl_node();
 }
 
