@@ -104,7 +104,8 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   SDR_DATA_TRIGGER_TYPE get_trigger_type() const { return m_trigger_type; }
   bool is_segment_enabled() const { return m_trigger_type == SDR_TTYPE_SEGMENTED; }
   unsigned long get_commited_crc_value() const;
-  // Nodes of the list: data count and trigger count (group rows excluded).
+  // Nodes of the list: data count and trigger count (group rows excluded);
+  // queries, not recorded.
   int get_data_wire_width();
   int get_trigger_wire_width();
   int get_trigger_wire_width_non_inc_rted() const;
@@ -156,6 +157,8 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   // A factory compiled from text for the level, or null.
   ATG_ADVANCED_TRIGGER_FACTORY* compile_level(int level_index, const std::string& text, const char* trigger_name);
   bool is_hdl_node() const;
+  // The node counts of recount_data_trigger_width, for the queries.
+  void count_widths();
   void add_names(const NODE_TYPE* node);
   void remove_names(const NODE_TYPE* node);
   void note_trigger_wire_index(const NODE_TYPE* node);

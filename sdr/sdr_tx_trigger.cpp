@@ -523,13 +523,22 @@ unsigned long SDR_TX_TRIGGER::get_commited_crc_value() const {
 }
 
 int SDR_TX_TRIGGER::get_data_wire_width() {
-  recount_data_trigger_width();
+  count_widths();
   return m_data_node_count;
 }
 
 int SDR_TX_TRIGGER::get_trigger_wire_width() {
-  recount_data_trigger_width();
+  count_widths();
   return m_trigger_node_count;
+}
+
+void SDR_TX_TRIGGER::count_widths() {
+  m_data_node_count = m_trigger_node_count = 0;
+  for (const auto& node : m_node_vec) {
+    if (is_group_type(node->display_type)) continue;
+    if (captures_data(node->capture_type)) ++m_data_node_count;
+    if (captures_trigger(node->capture_type)) ++m_trigger_node_count;
+  }
 }
 
 int SDR_TX_TRIGGER::get_trigger_wire_width_non_inc_rted() const {
@@ -876,12 +885,7 @@ void SDR_TX_TRIGGER::set_instance_index(int index) {
 
 void SDR_TX_TRIGGER::recount_data_trigger_width() {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "recount_data_trigger_width");
-  m_data_node_count = m_trigger_node_count = 0;
-  for (const auto& node : m_node_vec) {
-    if (is_group_type(node->display_type)) continue;
-    if (captures_data(node->capture_type)) ++m_data_node_count;
-    if (captures_trigger(node->capture_type)) ++m_trigger_node_count;
-  }
+  count_widths();
 }
 
 void SDR_TX_TRIGGER::sync_upon_capture_type_change() {

@@ -12,6 +12,7 @@
 #include "msg_service.h"
 #include "sdr_data_instance.h"
 #include "sdr_data_manager.h"
+#include "sdr_data_mnemonics.h"
 #include "sdr_data_session.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_trigger.h"
@@ -388,6 +389,49 @@ TEST_F(TxTrigger, NamesAndAliasesStayUniqueThroughUndo) {
   while (m_instance->undo()) {
   }
   EXPECT_EQ(save(), m_original);
+}
+
+// Deleting a linked group on the setup tab ungroups its counterpart on the
+// data tab and deletes the members there; undo puts both tabs back.
+TEST_F(TxTrigger, DeletingALinkedGroupReachesTheDataTab) {
+  open("design.tzo");
+  SDR_TX_SIGNAL_SET* data = m_session->get_signal_set_at(0);
+  act([&] {
+    EXPECT_TRUE(data->group_node(0, 1, nullptr));
+    EXPECT_TRUE(data->link_group_node(0, SDR_LTYPE_BASIC));
+  });
+  ASSERT_EQ(m_trigger->get_node_display_type(0), SDR_DTYPE_COLLAPSE_GROUP_NODE);
+  act([&] { EXPECT_EQ(m_trigger->delete_node(0, 2), 2); });
+  EXPECT_EQ(m_trigger->get_node_count(), 0);
+  EXPECT_EQ(data->get_node_count(), 0);
+  act([&] { EXPECT_TRUE(m_trigger->append_node("a", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP)); });
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+  while (m_instance->undo()) {
+  }
+  EXPECT_EQ(data->get_node_count(), 2);
+  EXPECT_EQ(save(), m_original);
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+// Bus values and mnemonic symbols become per-bit terms; the tables are the
+// session's own.
+TEST_F(TxTrigger, BusNodesUseTheSessionsMnemonics) {
+  open("design.tzo");
+  SDR_DATA_SESSION* session = m_session->get_data_session();
+  EXPECT_EQ(session->find_mnemonics(), nullptr);
+  TZO_TREE_OBJECT tree;
+  TZO_TREE_OBJECT* bus = tree.add_node("bus", "q", "go");
+  bus->set_attribute("width", "3");
+  bus->set_attribute("table", "states");
+  std::string text;
+  EXPECT_FALSE(tree.get_equation(&text, session->find_mnemonics(), nullptr, false));
+  SDR_DATA_MNEMONICS_TABLE* table = session->get_mnemonics()->create_table("states", 3);
+  ASSERT_NE(table, nullptr);
+  EXPECT_TRUE(table->add_entry("go", "1RX"));
+  EXPECT_TRUE(tree.get_equation(&text, session->find_mnemonics(), nullptr, false));
+  EXPECT_EQ(text, "q[0] == 1 && rising(q[1])");
+  // Through the trigger only its input names are accepted.
+  EXPECT_FALSE(tree.get_equation(&text, session->find_mnemonics(), m_trigger, false));
 }
 
 // A trigger-only node leaves the data tab at the next commit.
