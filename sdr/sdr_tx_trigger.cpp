@@ -1053,6 +1053,17 @@ bool SDR_TX_TRIGGER::commit(SDR_DATA_SIGNAL_SET* s, bool force) {
   }
   if (!m_name_index_map) m_name_index_map.reset(new ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP());
   m_data_trigger->create_name_index_map(m_name_index_map.get());
+  if (created) {
+    // The advanced levels compile against the new trigger's inputs now.
+    const int levels = std::min(m_trigger_level, m_data_trigger->get_event_levels());
+    for (int level = 0; level < levels; ++level) {
+      TRIGGER_LEVEL_CONFIGURATION& record = m_trigger_level_config_vec[static_cast<size_t>(level)];
+      if (record.m_is_basic_condition) continue;
+      delete record.factory;
+      record.factory = compile_level(level, record.expression, m_data_trigger->get_name());
+      record.crc_text = text_of(m_data_trigger->get_advanced_trigger_crc_string(level));
+    }
+  }
   // What was written is no longer a change.
   status->m_trigger_level_changed = status->m_trigger_condition_changed = false;
   status->m_adv_trigger_changed_full = status->m_adv_trigger_changed = false;

@@ -268,6 +268,27 @@ TEST_F(TxTrigger, AdvancedLevelThroughTheTreeObject) {
   EXPECT_STREQ(level_tree(1)->find_attribute("note"), "empty");
   EXPECT_STREQ(m_trigger->get_trigger_adv_expression(0), "(rising(a) && !b) && a == 0");
   EXPECT_EQ(save(), edited);
+
+  // A tree change that keeps the expression needs no compilation and keeps
+  // the trigger; one that changes it needs a full one.
+  bool full = true, pinwatch = true;
+  SDR_DATA_TRIGGER* kept = committed();
+  level_tree(1)->set_attribute("note", "other");
+  m_trigger->set_trigger_level_adv_condition_modified(1, true, true);
+  EXPECT_TRUE(m_instance->get_change_status()->m_adv_trigger_changed);
+  EXPECT_FALSE(m_instance->get_change_status()->m_adv_trigger_changed_full);
+  m_trigger->check_compilation_type(&full, &pinwatch);
+  EXPECT_FALSE(full);
+  level_tree(0)->add_node("compare", "b", "1");
+  m_trigger->set_trigger_level_adv_condition_modified(0, true, true);
+  EXPECT_TRUE(m_instance->get_change_status()->m_adv_trigger_changed_full);
+  m_trigger->check_compilation_type(&full, &pinwatch);
+  EXPECT_TRUE(full);
+  level_tree(0)->remove_child(level_tree(0)->child_at(2));
+  m_trigger->set_trigger_level_adv_condition_modified(0, false, true);
+  EXPECT_FALSE(m_instance->get_change_status()->m_adv_trigger_changed_full);
+  EXPECT_EQ(save(), replaced(edited, "note=\"empty\"", "note=\"other\""));
+  EXPECT_EQ(committed(), kept);
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
@@ -331,6 +352,10 @@ TEST_F(TxTrigger, LevelsAndConditionsAreCheckedAndKept) {
     EXPECT_FALSE(m_trigger->set_trigger_condition(0, 0, SDR_TCOND_LOW));
     EXPECT_EQ(m_trigger->get_trigger_condition(0, 0), SDR_TCOND_DONT_CARE);
     EXPECT_EQ(m_trigger->copy_before_node(1, 1, 0, false), -1);
+    // Rows appended to a loaded file take conditions too.
+    EXPECT_TRUE(m_trigger->append_node("c", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    EXPECT_TRUE(m_trigger->append_node("d", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    EXPECT_TRUE(m_trigger->set_trigger_condition(4, 0, SDR_TCOND_EITHER_EDGE));
     EXPECT_TRUE(m_trigger->set_segment_size(1000));
   });
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
@@ -339,6 +364,9 @@ TEST_F(TxTrigger, LevelsAndConditionsAreCheckedAndKept) {
   EXPECT_EQ(committed()->get_segment_size(), 512);
   EXPECT_EQ(committed()->get_event_levels(), 3);
   EXPECT_EQ(committed()->get_condition(2, 1), SDR_TCOND_FALLING_EDGE);
+  const SDR_DATA_SIGNAL_WIRE* d = committed()->get_signal_set()->get_wire("d");
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(committed()->get_condition(0, d->get_trigger_wire_index()), SDR_TCOND_EITHER_EDGE);
 }
 
 // Every appended row takes a condition, in a new instance too.
