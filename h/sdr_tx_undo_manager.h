@@ -71,7 +71,8 @@ class SDR_API SDR_TX_UNDO_ACTION_MOVE : public SDR_TX_UNDO_ACTION_ATOMIC {
 
 class SDR_API SDR_TX_UNDO_ACTION_COPY : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
-  SDR_TX_UNDO_ACTION_COPY(SDR_TX_SIGNAL_NODES* nodes, int first, int last, int before, bool copy_flag, int end);
+  SDR_TX_UNDO_ACTION_COPY(SDR_TX_SIGNAL_NODES* nodes, int first, int last, int before, bool copy_flag,
+                          int end);
   bool undo() override;
   bool redo() override;
   void add_change_kind(SDR_TX_CHANGE_STATUS* flags) const override;
@@ -116,7 +117,8 @@ class SDR_API SDR_TX_UNDO_ACTION_UNGROUP : public SDR_TX_UNDO_ACTION_ATOMIC {
 class SDR_API SDR_TX_UNDO_ACTION_DELETE : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
   // Takes ownership of the deleted rows.
-  SDR_TX_UNDO_ACTION_DELETE(SDR_TX_SIGNAL_NODES* nodes, int first, int last, SDR_TX_SIGNAL_NODES::NODE_VEC deleted);
+  SDR_TX_UNDO_ACTION_DELETE(SDR_TX_SIGNAL_NODES* nodes, int first, int last,
+                            SDR_TX_SIGNAL_NODES::NODE_VEC deleted);
   ~SDR_TX_UNDO_ACTION_DELETE() override;
   bool undo() override;
   bool redo() override;
@@ -146,7 +148,8 @@ class SDR_API SDR_TX_UNDO_ACTION_APPEND : public SDR_TX_UNDO_ACTION_ATOMIC {
 class SDR_API SDR_TX_UNDO_ACTION_SET_NODE : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
   // Takes ownership of both copies.
-  SDR_TX_UNDO_ACTION_SET_NODE(SDR_TX_SIGNAL_NODES* nodes, int index, SDR_TX_NODE* old_node, SDR_TX_NODE* new_node);
+  SDR_TX_UNDO_ACTION_SET_NODE(SDR_TX_SIGNAL_NODES* nodes, int index, SDR_TX_NODE* old_node,
+                              SDR_TX_NODE* new_node);
   ~SDR_TX_UNDO_ACTION_SET_NODE() override;
   bool undo() override;
   bool redo() override;
@@ -162,7 +165,8 @@ class SDR_API SDR_TX_UNDO_ACTION_SET_NODE : public SDR_TX_UNDO_ACTION_ATOMIC {
 class SDR_API SDR_TX_UNDO_ACTION_SET_COND : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
   SDR_TX_UNDO_ACTION_SET_COND(SDR_TX_TRIGGER* trigger, int node_index, int level_index,
-                              SDR_DATA_TRIGGER_CONDITION old_condition, SDR_DATA_TRIGGER_CONDITION new_condition);
+                              SDR_DATA_TRIGGER_CONDITION old_condition,
+                              SDR_DATA_TRIGGER_CONDITION new_condition);
   bool undo() override;
   bool redo() override;
   void add_change_kind(SDR_TX_CHANGE_STATUS* flags) const override;
@@ -190,7 +194,8 @@ class SDR_API SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL : public SDR_TX_UNDO_ACTION_A
 
 class SDR_API SDR_TX_UNDO_ACTION_SET_TRIGGER : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
-  SDR_TX_UNDO_ACTION_SET_TRIGGER(SDR_TX_TRIGGER* trigger, const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& old_properties,
+  SDR_TX_UNDO_ACTION_SET_TRIGGER(SDR_TX_TRIGGER* trigger,
+                                 const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& old_properties,
                                  const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& new_properties);
   bool undo() override;
   bool redo() override;

@@ -36,7 +36,8 @@ void SDR_TX_UNDO_ACTION::save_change_status_end() {
   for (const auto& atomic : m_undo_atomic_action_vec) atomic->add_change_kind(&kinds);
   const SDR_TX_CHANGE_STATUS begin = m_change_status_begin ? *m_change_status_begin : SDR_TX_CHANGE_STATUS();
   for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
-    m_own_change_status.set_flag(i, m_change_status_end->get_flag(i) && (!begin.get_flag(i) || kinds.get_flag(i)));
+    m_own_change_status.set_flag(
+        i, m_change_status_end->get_flag(i) && (!begin.get_flag(i) || kinds.get_flag(i)));
 }
 
 void SDR_TX_UNDO_ACTION::count_all_kinds_as_own() {
@@ -78,7 +79,9 @@ SDR_TX_UNDO_MANAGER::SDR_TX_UNDO_MANAGER(SDR_TX_CHANGE_STATUS* change_status, SD
   m_clean_residual.reset_all();
 }
 
-SDR_TX_UNDO_MANAGER::~SDR_TX_UNDO_MANAGER() { clear_all_actions(); }
+SDR_TX_UNDO_MANAGER::~SDR_TX_UNDO_MANAGER() {
+  clear_all_actions();
+}
 
 void SDR_TX_UNDO_MANAGER::begin_action() {
   if (m_undo_redo_in_progress) {
@@ -170,7 +173,9 @@ void SDR_TX_UNDO_MANAGER::push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action
   m_current_index = static_cast<int>(m_undo_action_list.size());
 }
 
-bool SDR_TX_UNDO_MANAGER::is_undo_available() const { return !m_undo_action_list.empty() && m_current_index > 0; }
+bool SDR_TX_UNDO_MANAGER::is_undo_available() const {
+  return !m_undo_action_list.empty() && m_current_index > 0;
+}
 
 bool SDR_TX_UNDO_MANAGER::is_redo_available() const {
   return !m_undo_action_list.empty() && m_current_index < static_cast<int>(m_undo_action_list.size());

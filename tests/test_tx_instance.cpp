@@ -103,9 +103,11 @@ TEST(TxTreeObject, StoredAndReadBackWithShapeAndOrder) {
   ASSERT_TRUE(SDR_TX_TREE_OBJECT::build_data_trigger_from_tx_object_tree(root, &tree));
   std::string text;
   ASSERT_TRUE(session.write_to_string(&text));
-  EXPECT_NE(text.find("<op_node a=\"1\" kind=\"and\">\n              <op_node kind=\"not\">\n"
-                      "                <op_node signal=\"a\"/>\n              </op_node>\n              <op_node/>\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find(
+          "<op_node a=\"1\" kind=\"and\">\n              <op_node kind=\"not\">\n"
+          "                <op_node signal=\"a\"/>\n              </op_node>\n              <op_node/>\n"),
+      std::string::npos)
       << text;
   TREE back;
   ASSERT_TRUE(SDR_TX_TREE_OBJECT::build_tx_object_tree_from_data_trigger(&back, root));

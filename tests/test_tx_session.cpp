@@ -308,7 +308,8 @@ TEST_F(TxSession, LogicCellAndRamEstimates) {
   SDR_TX_INSTANCE* instance = s.get_instance_at(0);
   instance->begin_action();
   for (int i = 0; i < 8; ++i)
-    EXPECT_TRUE(trigger->append_node(("d" + std::to_string(i)).c_str(), SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    EXPECT_TRUE(
+        trigger->append_node(("d" + std::to_string(i)).c_str(), SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
   EXPECT_FALSE(trigger->append_node("d0", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
   instance->end_action();
   EXPECT_EQ(s.get_signal_set_at(0)->get_node_count(), 8);
