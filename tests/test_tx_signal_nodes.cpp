@@ -376,3 +376,73 @@ TEST_F(TxNodes, RandomStructuralEditsKeepTheInvariants) {
 }
 
 }  // namespace
+
+namespace {
+
+class TxNodesDocument : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    m_session.reset();
+    delete SDR_DATA_MANAGER::get_data_repository_manager();
+  }
+  SDR_TX_SESSION* open(const std::string& text) {
+    m_path = m_dir / "doc.tzo";
+    write_bytes(m_path, text);
+    m_session.reset(new SDR_TX_SESSION(nullptr));
+    EXPECT_TRUE(m_session->open_session(m_path.c_str()));
+    return m_session.get();
+  }
+  TEMP_DIR m_dir;
+  std::string m_path;
+  std::unique_ptr<SDR_TX_SESSION> m_session;
+};
+
+// Rows of the view without a wire go (a group left without members with
+// them), wires without a row get one at the end.
+TEST_F(TxNodesDocument, ViewErrorsAreRepairedOnOpen) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  SDR_TX_SESSION* s = open(
+      "<session>\n  <instance name=\"ela_0\">\n    <node_ip_info instance_id=\"0\"/>\n"
+      "    <signal_set name=\"set\">\n      <presentation>\n        <data_view>\n"
+      "          <net name=\"ghost\"/>\n          <bus name=\"g\"><net name=\"a\"/><net name=\"ghost2\"/></bus>\n"
+      "          <bus name=\"empty\"><net name=\"ghost3\"/></bus>\n          <net name=\"b\"/>\n"
+      "        </data_view>\n        <setup_view/>\n      </presentation>\n      <signal_vec>\n"
+      "        <trigger_input_vec/>\n        <data_input_vec>\n          <wire name=\"a\"/>\n"
+      "          <wire name=\"b\"/>\n          <wire name=\"c\"/>\n        </data_input_vec>\n"
+      "      </signal_vec>\n      <trigger name=\"t\"><events/></trigger>\n    </signal_set>\n  </instance>\n"
+      "</session>\n");
+  SDR_TX_SIGNAL_SET* data = s->get_signal_set_at(0);
+  EXPECT_EQ(rows_of(data), "1g 4a 0b 0c ");
+  EXPECT_EQ(rows_of(s->get_trigger_at(0)), "0a 0b 0c ");
+  EXPECT_EQ(view_of(data->get_data_signal_set()->get_data_view()), "1g 4a 0b 0c ");
+  EXPECT_EQ(view_of(data->get_data_signal_set()->get_setup_view()), "0a 0b 0c ");
+  EXPECT_TRUE(s->save_session(nullptr));
+  EXPECT_EQ(read_bytes(m_path).find("ghost"), std::string::npos);
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+// A node added on the setup tab of an instance without a signal set comes
+// to the data tab; the commit makes a signal set whose wires and data view
+// come from the rows.
+TEST_F(TxNodesDocument, CommitMakesASignalSetFromTheRows) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  SDR_TX_SESSION* s = open(read_bytes(sdr_test::data_path("tx/design.tzo")));
+  SDR_TX_INSTANCE* instance = s->get_instance_at(1);
+  instance->begin_action();
+  EXPECT_TRUE(s->get_trigger_at(1)->append_node("x", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  EXPECT_TRUE(s->get_trigger_at(1)->append_node("y", SDR_STYPE_REGISTER, SDR_MTYPE_ADVANCED_TAP));
+  instance->end_action();
+  SDR_TX_SIGNAL_SET* data = s->get_signal_set_at(1);
+  EXPECT_EQ(rows_of(data), "0x 0y ");
+  EXPECT_TRUE(s->save_session(nullptr));
+  SDR_DATA_SIGNAL_SET* set = data->get_data_signal_set();
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(set->get_data_wire_width(), 2);
+  EXPECT_EQ(set->get_wire("y")->get_tap_mode(), SDR_MTYPE_ADVANCED_TAP);
+  EXPECT_EQ(view_of(set->get_data_view()), "0x 0y ");
+  EXPECT_EQ(data->get_data_wire_index(1), set->get_wire("y")->get_data_wire_index());
+  EXPECT_FALSE(s->is_modified());
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+}  // namespace
