@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "msg_service.h"
+#include "sdr_data_instance.h"
 #include "sdr_data_manager.h"
+#include "sdr_data_session.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_signal_view.h"
 #include "sdr_tx_instance.h"
@@ -442,6 +444,40 @@ TEST_F(TxNodesDocument, CommitMakesASignalSetFromTheRows) {
   EXPECT_EQ(view_of(set->get_data_view()), "0x 0y ");
   EXPECT_EQ(data->get_data_wire_index(1), set->get_wire("y")->get_data_wire_index());
   EXPECT_FALSE(s->is_modified());
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Rows become wires: a full rebuild by tap mode, then name; an incremental
+// commit keeps the rows' wire positions in both lists.
+TEST(TxNodesWires, FullAndIncrementalCommitOrders) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  for (const bool incremental : {false, true}) {
+    SDR_TX_SIGNAL_SET rows(0, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(rows.append_node("c", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    ASSERT_TRUE(rows.append_node("a", SDR_STYPE_REGISTER, SDR_MTYPE_PROBEONLY_TAP));
+    ASSERT_TRUE(rows.append_node("b", SDR_STYPE_COMBINATORIAL, SDR_MTYPE_ADVANCED_TAP));
+    ASSERT_TRUE(rows.append_node("d", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    ASSERT_TRUE(rows.set_node_capture_type(1, SDR_CTYPE_DATA));
+    ASSERT_TRUE(rows.group_node(2, 3, nullptr));  // group rows make no wire
+    SDR_DATA_SESSION session;
+    SDR_DATA_SIGNAL_SET* set = session.create_instance("ela")->create_signal_set("s", false);
+    ASSERT_TRUE(rows.commit_signal_set(set, incremental));
+    std::string data, trigger;
+    for (int i = 0; i < set->get_data_wire_width(); ++i) data += set->get_data_wire_at(i)->get_name();
+    for (int i = 0; i < set->get_trigger_wire_width(); ++i) trigger += set->get_trigger_wire_at(i)->get_name();
+    EXPECT_EQ(data, incremental ? "cabd" : "cdba");
+    EXPECT_EQ(trigger, incremental ? "cbd" : "cdb");
+    EXPECT_EQ(set->get_wire("b")->get_signal_type(), SDR_STYPE_COMBINATORIAL);
+    EXPECT_EQ(set->get_wire("a")->get_tap_mode(), SDR_MTYPE_PROBEONLY_TAP);
+    EXPECT_EQ(rows.get_data_wire_index(4), set->get_wire("d")->get_data_wire_index());
+    // Into the empty data view, the rows as they stand.
+    ASSERT_TRUE(static_cast<SDR_TX_SIGNAL_NODES&>(rows).commit(set->get_data_view()));
+    EXPECT_EQ(view_of(set->get_data_view()), "0c 0a 2Group 3b 4d ");
+  }
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
