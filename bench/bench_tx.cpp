@@ -46,6 +46,20 @@ void bm_open_wide(benchmark::State& st) {
   }
 }
 
+// The same file through the repository manager alone, for comparison.
+void bm_load_wide(benchmark::State& st) {
+  SDR_DATA_MANAGER* manager = SDR_DATA_MANAGER::get_data_repository_manager();
+  for (auto _ : st) {
+    if (!manager->open_session(g_wide_path.c_str())) {
+      st.SkipWithError("loading the wide design failed");
+      break;
+    }
+    st.PauseTiming();
+    manager->close_session(g_wide_path.c_str());
+    st.ResumeTiming();
+  }
+}
+
 // A new session whose instance 0 holds one stored action of n settings
 // changes (each one atomic action).
 struct ACTION_SESSION {
@@ -156,7 +170,9 @@ std::string run_name(const GROWTH& g, int n) {
 
 void print_table(const CAPTURE& cap) {
   std::printf("\n================ transaction layer: medians of this run ================\n");
-  std::printf("    %-44s %7.3f ms\n", "opening a transaction session, wide design", cap.ms("tx/open_wide/real_time"));
+  std::printf("    %-44s %7.3f ms\n", "opening a transaction session, wide design",
+              cap.ms("tx/open_wide/real_time"));
+  std::printf("    %-44s %7.3f ms\n", "loading the same file without it", cap.ms("tx/load_wide/real_time"));
   std::printf("    %-44s", "atomic actions");
   for (int n : GROWTH_ACTIONS) std::printf(" %10d", n);
   std::printf("   8000/1000  goal <= 8.80x\n");
@@ -194,8 +210,8 @@ int main(int argc, char** argv) {
   std::error_code ec;
   std::filesystem::create_directories(data_dir, ec);
   g_wide_path = data_dir + "/tx_wide.tzo";
-  if (!sdr_bench::write_text_file(g_wide_path, sdr_bench::make_attribute_session(sdr_bench::ATTRIBUTE_SHAPE()),
-                                  &error)) {
+  if (!sdr_bench::write_text_file(g_wide_path,
+                                  sdr_bench::make_attribute_session(sdr_bench::ATTRIBUTE_SHAPE()), &error)) {
     std::fprintf(stderr, "cannot write %s: %s\n", g_wide_path.c_str(), error.c_str());
     return 1;
   }
@@ -203,8 +219,10 @@ int main(int argc, char** argv) {
   unsetenv("tzo_tx_record");
 
   benchmark::RegisterBenchmark("tx/open_wide", bm_open_wide)->UseRealTime()->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("tx/load_wide", bm_load_wide)->UseRealTime()->Unit(benchmark::kMillisecond);
   for (const GROWTH& g : GROWTHS) {
-    benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark((std::string("tx/") + g.key).c_str(), g.fn);
+    benchmark::internal::Benchmark* b =
+        benchmark::RegisterBenchmark((std::string("tx/") + g.key).c_str(), g.fn);
     for (int n : GROWTH_ACTIONS) b->Arg(n);
     b->UseRealTime()->Unit(benchmark::kMillisecond);
   }

@@ -21,18 +21,18 @@ class SDR_API SDR_TX_CHANGE_STATUS {
  public:
   SDR_TX_CHANGE_STATUS() { reset_all(); }
 
-  bool m_incr_cmp_mode_changed;         // 0
-  bool m_node_changed_full;             // 1
-  bool m_node_changed_pinwatch;         // 2
-  bool m_debug_port_changed_full;       // 3
-  bool m_debug_port_changed_pinwatch;   // 4
-  bool m_signal_set_changed;            // 5
-  bool m_trigger_level_changed;         // 6
-  bool m_trigger_condition_changed;     // 7
-  bool m_adv_trigger_changed_full;      // 8
-  bool m_adv_trigger_changed;           // 9
-  bool m_trigger_io_changed;            // 10
-  bool m_presentation_changed;          // 11
+  bool m_incr_cmp_mode_changed;        // 0
+  bool m_node_changed_full;            // 1
+  bool m_node_changed_pinwatch;        // 2
+  bool m_debug_port_changed_full;      // 3
+  bool m_debug_port_changed_pinwatch;  // 4
+  bool m_signal_set_changed;           // 5
+  bool m_trigger_level_changed;        // 6
+  bool m_trigger_condition_changed;    // 7
+  bool m_adv_trigger_changed_full;     // 8
+  bool m_adv_trigger_changed;          // 9
+  bool m_trigger_io_changed;           // 10
+  bool m_presentation_changed;         // 11
 
   static const int FLAG_COUNT = 12;
 

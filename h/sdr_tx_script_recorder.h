@@ -91,7 +91,8 @@ class SDR_API SDR_TX_RECORD_SCOPE {
   // Instance form: "instance N ".
   SDR_TX_RECORD_SCOPE(SDR_TX_SCRIPT_RECORDER* recorder, int instance_index, const char* command);
   // Node-list form: "instance N setup_tab " or "instance N data_tab ".
-  SDR_TX_RECORD_SCOPE(SDR_TX_SCRIPT_RECORDER* recorder, int instance_index, bool setup_tab, const char* command);
+  SDR_TX_RECORD_SCOPE(SDR_TX_SCRIPT_RECORDER* recorder, int instance_index, bool setup_tab,
+                      const char* command);
   ~SDR_TX_RECORD_SCOPE();
 
   SDR_TX_RECORD_SCOPE(const SDR_TX_RECORD_SCOPE&) = delete;

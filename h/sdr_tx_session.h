@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "sdr_data_global_enum.h"
@@ -17,6 +18,7 @@
 
 class SDR_DATA_MANAGER;
 class SDR_DATA_SESSION;
+class SDR_DATA_INSTANCE;
 class SDR_DATA_LOG;
 class SDR_TX_INSTANCE;
 class SDR_TX_SIGNAL_SET;
@@ -122,6 +124,8 @@ class SDR_API SDR_TX_SESSION {
   void build_groups();
   std::unique_ptr<DATA_GROUP> make_group(int index, bool from_data);
   void link_group(DATA_GROUP* group);
+  // Rebuilds m_group_index after the groups changed.
+  void index_groups();
   // The instance's own logic-cell estimate, without the hub share.
   unsigned long estimate_instance_lcells(int index) const;
   // Stores a session property text; true when it changed.
@@ -129,6 +133,8 @@ class SDR_API SDR_TX_SESSION {
                   const char* value);
 
   std::vector<std::unique_ptr<DATA_GROUP>> m_data_group;
+  // The group index of each data instance, for look-ups by name.
+  std::unordered_map<const SDR_DATA_INSTANCE*, int> m_group_index;
   bool m_undoable_modified = false;
   SDR_DATA_MANAGER* m_data_manager = nullptr;
   SDR_DATA_SESSION* m_data_session = nullptr;

@@ -82,7 +82,8 @@ class SDR_API SDR_TX_SIGNAL_SET : public SDR_TX_SIGNAL_NODES {
   // Node-list operations of the data tab.
   using SDR_TX_SIGNAL_NODES::append_node;
   using SDR_TX_SIGNAL_NODES::delete_node;
-  bool append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type, SDR_DATA_WIRE_TAP_MODE tap_mode) override;
+  bool append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type,
+                   SDR_DATA_WIRE_TAP_MODE tap_mode) override;
   bool delete_node(const char* name) override;
   int delete_node(int first, int last) override;
   int copy_before_node(int first, int last, int before, bool into_group) override;

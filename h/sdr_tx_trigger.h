@@ -51,9 +51,9 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
                  SDR_TX_CHANGE_STATUS* change_status, SDR_TX_TREE_OBJECT* tree_root,
                  SDR_TX_SCRIPT_RECORDER* recorder);
   // A copy of trigger (init(trigger)).
-  SDR_TX_TRIGGER(int index, SDR_TX_SESSION* session, SDR_DATA_TRIGGER* trigger, SDR_TX_UNDO_MANAGER* undo_manager,
-                 SDR_TX_CHANGE_STATUS* change_status, SDR_TX_TREE_OBJECT* tree_root,
-                 SDR_TX_SCRIPT_RECORDER* recorder);
+  SDR_TX_TRIGGER(int index, SDR_TX_SESSION* session, SDR_DATA_TRIGGER* trigger,
+                 SDR_TX_UNDO_MANAGER* undo_manager, SDR_TX_CHANGE_STATUS* change_status,
+                 SDR_TX_TREE_OBJECT* tree_root, SDR_TX_SCRIPT_RECORDER* recorder);
   ~SDR_TX_TRIGGER() override;
 
   SDR_DATA_TRIGGER* get_data_trigger() const { return m_data_trigger; }
@@ -113,7 +113,8 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   bool is_node_deletable(int index) override;
   bool delete_node(const char* name) override;
   int delete_node(int first, int last) override;
-  bool append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type, SDR_DATA_WIRE_TAP_MODE tap_mode) override;
+  bool append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type,
+                   SDR_DATA_WIRE_TAP_MODE tap_mode) override;
   bool ungroup_node(int index) override;
   bool group_node(int first, int last, NODE_TYPE* group) override;
   int copy_before_node(int first, int last, int before, bool into_group) override;

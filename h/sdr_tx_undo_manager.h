@@ -71,7 +71,8 @@ class SDR_API SDR_TX_UNDO_ACTION_MOVE : public SDR_TX_UNDO_ACTION_ATOMIC {
 
 class SDR_API SDR_TX_UNDO_ACTION_COPY : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
-  SDR_TX_UNDO_ACTION_COPY(SDR_TX_SIGNAL_NODES* nodes, int first, int last, int before, bool copy_flag, int end);
+  SDR_TX_UNDO_ACTION_COPY(SDR_TX_SIGNAL_NODES* nodes, int first, int last, int before, bool copy_flag,
+                          int end);
   bool undo() override;
   bool redo() override;
   void add_change_kind(SDR_TX_CHANGE_STATUS* flags) const override;
@@ -116,7 +117,8 @@ class SDR_API SDR_TX_UNDO_ACTION_UNGROUP : public SDR_TX_UNDO_ACTION_ATOMIC {
 class SDR_API SDR_TX_UNDO_ACTION_DELETE : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
   // Takes ownership of the deleted rows.
-  SDR_TX_UNDO_ACTION_DELETE(SDR_TX_SIGNAL_NODES* nodes, int first, int last, SDR_TX_SIGNAL_NODES::NODE_VEC deleted);
+  SDR_TX_UNDO_ACTION_DELETE(SDR_TX_SIGNAL_NODES* nodes, int first, int last,
+                            SDR_TX_SIGNAL_NODES::NODE_VEC deleted);
   ~SDR_TX_UNDO_ACTION_DELETE() override;
   bool undo() override;
   bool redo() override;
@@ -146,7 +148,8 @@ class SDR_API SDR_TX_UNDO_ACTION_APPEND : public SDR_TX_UNDO_ACTION_ATOMIC {
 class SDR_API SDR_TX_UNDO_ACTION_SET_NODE : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
   // Takes ownership of both copies.
-  SDR_TX_UNDO_ACTION_SET_NODE(SDR_TX_SIGNAL_NODES* nodes, int index, SDR_TX_NODE* old_node, SDR_TX_NODE* new_node);
+  SDR_TX_UNDO_ACTION_SET_NODE(SDR_TX_SIGNAL_NODES* nodes, int index, SDR_TX_NODE* old_node,
+                              SDR_TX_NODE* new_node);
   ~SDR_TX_UNDO_ACTION_SET_NODE() override;
   bool undo() override;
   bool redo() override;
@@ -162,7 +165,8 @@ class SDR_API SDR_TX_UNDO_ACTION_SET_NODE : public SDR_TX_UNDO_ACTION_ATOMIC {
 class SDR_API SDR_TX_UNDO_ACTION_SET_COND : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
   SDR_TX_UNDO_ACTION_SET_COND(SDR_TX_TRIGGER* trigger, int node_index, int level_index,
-                              SDR_DATA_TRIGGER_CONDITION old_condition, SDR_DATA_TRIGGER_CONDITION new_condition);
+                              SDR_DATA_TRIGGER_CONDITION old_condition,
+                              SDR_DATA_TRIGGER_CONDITION new_condition);
   bool undo() override;
   bool redo() override;
   void add_change_kind(SDR_TX_CHANGE_STATUS* flags) const override;
@@ -190,7 +194,8 @@ class SDR_API SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL : public SDR_TX_UNDO_ACTION_A
 
 class SDR_API SDR_TX_UNDO_ACTION_SET_TRIGGER : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
-  SDR_TX_UNDO_ACTION_SET_TRIGGER(SDR_TX_TRIGGER* trigger, const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& old_properties,
+  SDR_TX_UNDO_ACTION_SET_TRIGGER(SDR_TX_TRIGGER* trigger,
+                                 const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& old_properties,
                                  const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& new_properties);
   bool undo() override;
   bool redo() override;
@@ -297,6 +302,9 @@ class SDR_API SDR_TX_UNDO_MANAGER {
 
  private:
   void push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action);
+  // Closes the open action: stored when it holds atomic actions (true),
+  // destroyed otherwise.
+  bool store_open_action();
   // Live flags after a replay that moved the position; snapshot is the
   // flags the action put back.
   void settle_change_status(const SDR_TX_UNDO_ACTION& replayed, const SDR_TX_CHANGE_STATUS& uncovered);
@@ -328,6 +336,42 @@ class SDR_API SDR_TX_UNDO_MANAGER {
   int m_clean_index = 0;
   SDR_TX_CHANGE_STATUS m_clean_residual;
   bool m_commit_while_open = false;
+};
+
+// Runs a stretch of work with the undo manager in its replay state, so that
+// the operations it calls push no atomic actions; the previous state comes
+// back on every way out.
+class SDR_TX_REPLAY_GUARD {
+ public:
+  explicit SDR_TX_REPLAY_GUARD(SDR_TX_UNDO_MANAGER* manager)
+      : m_manager(manager), m_previous(manager && manager->is_undo_redo_in_progress()) {
+    if (m_manager) m_manager->set_undo_redo_in_progress(true);
+  }
+  ~SDR_TX_REPLAY_GUARD() {
+    if (m_manager) m_manager->set_undo_redo_in_progress(m_previous);
+  }
+  SDR_TX_REPLAY_GUARD(const SDR_TX_REPLAY_GUARD&) = delete;
+  SDR_TX_REPLAY_GUARD& operator=(const SDR_TX_REPLAY_GUARD&) = delete;
+
+ private:
+  SDR_TX_UNDO_MANAGER* m_manager;
+  bool m_previous;
+};
+
+// Opens a user-level action for a scope and closes it on every way out.
+class SDR_TX_ACTION_BRACKET {
+ public:
+  explicit SDR_TX_ACTION_BRACKET(SDR_TX_UNDO_MANAGER* manager) : m_manager(manager) {
+    if (m_manager) m_manager->begin_action();
+  }
+  ~SDR_TX_ACTION_BRACKET() {
+    if (m_manager) m_manager->end_action();
+  }
+  SDR_TX_ACTION_BRACKET(const SDR_TX_ACTION_BRACKET&) = delete;
+  SDR_TX_ACTION_BRACKET& operator=(const SDR_TX_ACTION_BRACKET&) = delete;
+
+ private:
+  SDR_TX_UNDO_MANAGER* m_manager;
 };
 
 #endif

@@ -50,8 +50,8 @@ bool SDR_TX_CHANGE_STATUS::is_modified() const {
 }
 
 bool SDR_TX_CHANGE_STATUS::is_full_compilation() const {
-  return m_incr_cmp_mode_changed || m_node_changed_full || m_debug_port_changed_full || m_signal_set_changed ||
-         m_trigger_level_changed || m_adv_trigger_changed_full;
+  return m_incr_cmp_mode_changed || m_node_changed_full || m_debug_port_changed_full ||
+         m_signal_set_changed || m_trigger_level_changed || m_adv_trigger_changed_full;
 }
 
 bool SDR_TX_CHANGE_STATUS::is_pinwatch_compilation() const {
@@ -102,8 +102,12 @@ bool SDR_TX_INSTANCE::redo() {
   return m_tx_undo_manager->redo();
 }
 
-bool SDR_TX_INSTANCE::is_undo_available() const { return m_tx_undo_manager->is_undo_available(); }
-bool SDR_TX_INSTANCE::is_redo_available() const { return m_tx_undo_manager->is_redo_available(); }
+bool SDR_TX_INSTANCE::is_undo_available() const {
+  return m_tx_undo_manager->is_undo_available();
+}
+bool SDR_TX_INSTANCE::is_redo_available() const {
+  return m_tx_undo_manager->is_redo_available();
+}
 
 void SDR_TX_INSTANCE::set_max_undo_steps(int steps) {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, "set_max_undo_steps");
@@ -111,7 +115,9 @@ void SDR_TX_INSTANCE::set_max_undo_steps(int steps) {
   m_tx_undo_manager->set_max_undo_steps(steps);
 }
 
-int SDR_TX_INSTANCE::get_max_undo_steps() const { return m_tx_undo_manager->get_max_undo_steps(); }
+int SDR_TX_INSTANCE::get_max_undo_steps() const {
+  return m_tx_undo_manager->get_max_undo_steps();
+}
 
 void SDR_TX_INSTANCE::set_incr_cmp_mode(bool incremental) {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, "set_incr_cmp_mode");
@@ -122,10 +128,18 @@ void SDR_TX_INSTANCE::set_incr_cmp_mode(bool incremental) {
   m_tx_undo_manager->add_atomic_action(new SDR_TX_UNDO_ACTION_SET_INSTANCE(this, !incremental));
 }
 
-bool SDR_TX_INSTANCE::is_incr_cmp_mode() const { return m_data_instance && m_data_instance->is_incr_cmp_mode(); }
-bool SDR_TX_INSTANCE::is_current_version() const { return m_data_instance && m_data_instance->is_current_version(); }
-bool SDR_TX_INSTANCE::is_trazio_instance() const { return m_data_instance && m_data_instance->is_trazio_node(); }
-const char* SDR_TX_INSTANCE::get_name() const { return m_data_instance ? m_data_instance->get_name() : nullptr; }
+bool SDR_TX_INSTANCE::is_incr_cmp_mode() const {
+  return m_data_instance && m_data_instance->is_incr_cmp_mode();
+}
+bool SDR_TX_INSTANCE::is_current_version() const {
+  return m_data_instance && m_data_instance->is_current_version();
+}
+bool SDR_TX_INSTANCE::is_trazio_instance() const {
+  return m_data_instance && m_data_instance->is_trazio_node();
+}
+const char* SDR_TX_INSTANCE::get_name() const {
+  return m_data_instance ? m_data_instance->get_name() : nullptr;
+}
 
 SDR_DATA_INSTANCE_INFO SDR_TX_INSTANCE::get_node_info() const {
   return m_data_instance ? m_data_instance->get_node_info() : SDR_DATA_INSTANCE_INFO();
@@ -195,13 +209,25 @@ bool SDR_TX_INSTANCE::set_expanded_status(bool expanded) {
   return true;
 }
 
-bool SDR_TX_INSTANCE::is_expanded() const { return m_data_instance ? m_data_instance->is_expanded() : true; }
+bool SDR_TX_INSTANCE::is_expanded() const {
+  return m_data_instance ? m_data_instance->is_expanded() : true;
+}
 
-bool SDR_TX_INSTANCE::is_modified() const { return m_tx_change_status->is_modified(); }
-bool SDR_TX_INSTANCE::is_signal_set_modified() const { return m_tx_change_status->is_signal_set_changed(); }
-bool SDR_TX_INSTANCE::is_full_compilation() const { return m_tx_change_status->is_full_compilation(); }
-bool SDR_TX_INSTANCE::is_pinwatch_compilation() const { return m_tx_change_status->is_pinwatch_compilation(); }
-bool SDR_TX_INSTANCE::is_trigger_modified() const { return m_tx_change_status->is_trigger_changed(); }
+bool SDR_TX_INSTANCE::is_modified() const {
+  return m_tx_change_status->is_modified();
+}
+bool SDR_TX_INSTANCE::is_signal_set_modified() const {
+  return m_tx_change_status->is_signal_set_changed();
+}
+bool SDR_TX_INSTANCE::is_full_compilation() const {
+  return m_tx_change_status->is_full_compilation();
+}
+bool SDR_TX_INSTANCE::is_pinwatch_compilation() const {
+  return m_tx_change_status->is_pinwatch_compilation();
+}
+bool SDR_TX_INSTANCE::is_trigger_modified() const {
+  return m_tx_change_status->is_trigger_changed();
+}
 
 bool SDR_TX_INSTANCE::commit() {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, "commit");
@@ -213,7 +239,8 @@ bool SDR_TX_INSTANCE::commit() {
 
 // ---------------------------------------------------------------- undo action
 
-SDR_TX_UNDO_ACTION_SET_INSTANCE::SDR_TX_UNDO_ACTION_SET_INSTANCE(SDR_TX_INSTANCE* instance, bool previous_mode)
+SDR_TX_UNDO_ACTION_SET_INSTANCE::SDR_TX_UNDO_ACTION_SET_INSTANCE(SDR_TX_INSTANCE* instance,
+                                                                 bool previous_mode)
     : m_instance(instance), m_previous_mode(previous_mode) {}
 
 bool SDR_TX_UNDO_ACTION_SET_INSTANCE::undo() {

@@ -12,16 +12,4 @@
   SDR_TX_RECORD_SCOPE scope(__VA_ARGS__); \
   scope.add_location(__FILE__, __LINE__)
 
-// Sets a flag for the duration of a scope and clears it on every way out.
-class SDR_TX_FLAG_GUARD {
- public:
-  explicit SDR_TX_FLAG_GUARD(bool* flag) : m_flag(flag) { *m_flag = true; }
-  ~SDR_TX_FLAG_GUARD() { *m_flag = false; }
-  SDR_TX_FLAG_GUARD(const SDR_TX_FLAG_GUARD&) = delete;
-  SDR_TX_FLAG_GUARD& operator=(const SDR_TX_FLAG_GUARD&) = delete;
-
- private:
-  bool* m_flag;
-};
-
 #endif

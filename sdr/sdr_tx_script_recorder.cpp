@@ -128,11 +128,20 @@ std::string SDR_TX_SCRIPT_RECORDER::quote(const char* text) {
   std::string out = "'";
   for (const char* p = text; *p; ++p) {
     switch (*p) {
-      case '\'': out += "\\'"; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default: out += *p;
+      case '\'':
+        out += "\\'";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += *p;
     }
   }
   out += "'";
@@ -146,7 +155,8 @@ SDR_TX_RECORD_SCOPE::SDR_TX_RECORD_SCOPE(SDR_TX_SCRIPT_RECORDER* recorder, const
   open("", command);
 }
 
-SDR_TX_RECORD_SCOPE::SDR_TX_RECORD_SCOPE(SDR_TX_SCRIPT_RECORDER* recorder, int instance_index, const char* command)
+SDR_TX_RECORD_SCOPE::SDR_TX_RECORD_SCOPE(SDR_TX_SCRIPT_RECORDER* recorder, int instance_index,
+                                         const char* command)
     : m_recorder(recorder) {
   open("instance " + std::to_string(instance_index) + " ", command);
 }
@@ -184,7 +194,9 @@ SDR_TX_RECORD_SCOPE::~SDR_TX_RECORD_SCOPE() {
   if (m_recorder->m_depth > 0) --m_recorder->m_depth;
 }
 
-bool SDR_TX_RECORD_SCOPE::writes() const { return m_active && !m_suppressed && m_recorder->m_enabled; }
+bool SDR_TX_RECORD_SCOPE::writes() const {
+  return m_active && !m_suppressed && m_recorder->m_enabled;
+}
 
 void SDR_TX_RECORD_SCOPE::add_location(const char* file, int line) {
   if (!writes() || !m_recorder->m_file_loc) return;
@@ -207,12 +219,12 @@ void SDR_TX_RECORD_SCOPE::write_enum_text(const char* text) {
   if (writes()) m_recorder->write(std::string(" '") + (text ? text : "") + "'");
 }
 
-#define SDR_TX_ENUM_ARGUMENT(TYPE)                               \
-  void SDR_TX_RECORD_SCOPE::add_argument(TYPE value) {           \
-    if (!writes()) return;                                       \
-    const char* text = nullptr;                                  \
-    SDR_DATA_GLOBAL_ENUM::convert_enum_to_string(value, &text);  \
-    write_enum_text(text);                                       \
+#define SDR_TX_ENUM_ARGUMENT(TYPE)                              \
+  void SDR_TX_RECORD_SCOPE::add_argument(TYPE value) {          \
+    if (!writes()) return;                                      \
+    const char* text = nullptr;                                 \
+    SDR_DATA_GLOBAL_ENUM::convert_enum_to_string(value, &text); \
+    write_enum_text(text);                                      \
   }
 
 SDR_TX_ENUM_ARGUMENT(SDR_DATA_SIGNAL_TYPE)
@@ -222,9 +234,20 @@ SDR_TX_ENUM_ARGUMENT(SDR_DATA_TRIGGER_CONDITION)
 SDR_TX_ENUM_ARGUMENT(SDR_DATA_TRIGGER_POSITION)
 SDR_TX_ENUM_ARGUMENT(SDR_DATA_TRIGGER_TYPE)
 SDR_TX_ENUM_ARGUMENT(SDR_DATA_GROUP_DISPLAY_TYPE)
-SDR_TX_ENUM_ARGUMENT(SDR_KALVOS_RAM_TYPE)
 
 #undef SDR_TX_ENUM_ARGUMENT
+
+void SDR_TX_RECORD_SCOPE::add_argument(SDR_KALVOS_RAM_TYPE value) {
+  if (!writes()) return;
+  // The "no instance" answer has no stored form.
+  if (value < SDR_RAM_AUTO || value > SDR_RAM_RAMGRAND) {
+    write_enum_text(std::to_string(static_cast<int>(value)).c_str());
+    return;
+  }
+  const char* text = nullptr;
+  SDR_DATA_GLOBAL_ENUM::convert_enum_to_string(value, &text);
+  write_enum_text(text);
+}
 
 void SDR_TX_RECORD_SCOPE::add_argument(SDR_DATA_GROUP_LINKING_TYPE value) {
   if (!writes()) return;

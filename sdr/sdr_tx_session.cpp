@@ -89,7 +89,8 @@ std::unique_ptr<SDR_TX_SESSION::DATA_GROUP> SDR_TX_SESSION::make_group(int index
     group->m_tx_trigger.reset(
         new SDR_TX_TRIGGER(index, this, trigger, undo, status, m_tx_tree_object.get(), recorder));
   else
-    group->m_tx_trigger.reset(new SDR_TX_TRIGGER(index, this, undo, status, m_tx_tree_object.get(), recorder));
+    group->m_tx_trigger.reset(
+        new SDR_TX_TRIGGER(index, this, undo, status, m_tx_tree_object.get(), recorder));
   group->m_data_log = trigger ? trigger->get_last_log() : nullptr;
   if (group->m_data_log) group->m_tx_instance->set_setup_tab_selected(false);
   link_group(group.get());
@@ -101,6 +102,7 @@ void SDR_TX_SESSION::build_groups() {
   const int count = m_data_session->get_num_instances();
   m_data_group.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) m_data_group.push_back(make_group(i, true));
+  index_groups();
 }
 
 // ---------------------------------------------------------------- lifecycle
@@ -113,6 +115,7 @@ bool SDR_TX_SESSION::create_session(const char* name) {
   m_data_session = m_data_manager->create_session(name);
   if (!m_data_session) return false;
   m_data_group.clear();
+  m_group_index.clear();
   const int index = create_trazio_instance(nullptr);
   set_undoable_modified_flag();
   m_script_recorder->set_data_session(m_data_session);
@@ -216,6 +219,16 @@ bool SDR_TX_SESSION::save_session(const char* path) {
       else if (SDR_DATA_TRIGGER* trigger = group->m_tx_trigger->get_data_trigger())
         m_data_session->add_active_branch(trigger);
     }
+    // A new session's name carries the "*" of a never-saved session: its
+    // own file is the name without it.
+    std::string own_path;
+    if (!path && m_data_session->get_name()) {
+      own_path = m_data_session->get_name();
+      if (!own_path.empty() && own_path.back() == '*') {
+        own_path.pop_back();
+        path = own_path.c_str();
+      }
+    }
     const bool written = path ? m_data_session->save_as(path, true, false) : m_data_session->save(true);
     if (written) {
       m_undoable_modified = false;
@@ -237,6 +250,7 @@ bool SDR_TX_SESSION::close_session() {
   if (!m_data_session || !m_data_manager) return false;
   // The groups point into the data session.
   m_data_group.clear();
+  m_group_index.clear();
   const std::string name = m_data_session->get_name() ? m_data_session->get_name() : "";
   m_data_session = nullptr;
   m_script_recorder->set_data_session(nullptr);
@@ -244,17 +258,26 @@ bool SDR_TX_SESSION::close_session() {
   return m_data_manager->close_session(name.c_str());
 }
 
-void SDR_TX_SESSION::disable_script_recording() { m_script_recorder->disable(); }
+void SDR_TX_SESSION::disable_script_recording() {
+  m_script_recorder->disable();
+}
 
 // ---------------------------------------------------------------- instances and logs
 
 int SDR_TX_SESSION::find_instance_index(const char* name) const {
   if (!name) return -1;
-  for (int i = 0; i < get_num_instances(); ++i) {
-    const char* candidate = m_data_group[static_cast<size_t>(i)]->m_tx_instance->get_name();
-    if (candidate && std::strcmp(candidate, name) == 0) return i;
-  }
-  return get_num_instances();
+  // The data session's name map, then the group of that instance.
+  SDR_DATA_INSTANCE* instance = m_data_session ? m_data_session->find_instance(name) : nullptr;
+  auto it = instance ? m_group_index.find(instance) : m_group_index.end();
+  return it != m_group_index.end() ? it->second : get_num_instances();
+}
+
+void SDR_TX_SESSION::index_groups() {
+  m_group_index.clear();
+  for (int i = 0; i < get_num_instances(); ++i)
+    if (SDR_DATA_INSTANCE* instance =
+            m_data_group[static_cast<size_t>(i)]->m_tx_instance->get_data_instance())
+      m_group_index[instance] = i;
 }
 
 int SDR_TX_SESSION::create_trazio_instance(const char* name) {
@@ -263,6 +286,7 @@ int SDR_TX_SESSION::create_trazio_instance(const char* name) {
   if (!m_data_session || !m_data_session->create_trazio_instance(name)) return -1;
   const int index = get_num_instances();
   m_data_group.push_back(make_group(index, false));
+  index_groups();
   set_undoable_modified_flag();
   return index;
 }
@@ -282,6 +306,7 @@ bool SDR_TX_SESSION::remove_trazio_instance(int index) {
   SDR_DATA_INSTANCE* data_instance = group->m_tx_instance->get_data_instance();
   if (SDR_CHECK_AS(data_instance != nullptr, "instance != NULL")) data_instance->remove();
   m_data_group.erase(m_data_group.begin() + index);
+  index_groups();
   for (int i = index; i < get_num_instances(); ++i) {
     DATA_GROUP* later = m_data_group[static_cast<size_t>(i)].get();
     later->m_tx_instance->set_instance_index(i);
@@ -365,12 +390,15 @@ bool SDR_TX_SESSION::set_active(int index, const char* signal_set, const char* t
   scope.add_argument(log);
   DATA_GROUP* group = group_at(index);
   if (!group) return false;
-  if (!SDR_CHECK_AS(group->m_tx_instance != nullptr, "(*m_data_group)[instance_index]->m_tx_instance != NULL") ||
-      !SDR_CHECK_AS(group->m_tx_signal_set != nullptr, "(*m_data_group)[instance_index]->m_tx_signal_set != NULL") ||
+  if (!SDR_CHECK_AS(group->m_tx_instance != nullptr,
+                    "(*m_data_group)[instance_index]->m_tx_instance != NULL") ||
+      !SDR_CHECK_AS(group->m_tx_signal_set != nullptr,
+                    "(*m_data_group)[instance_index]->m_tx_signal_set != NULL") ||
       !SDR_CHECK_AS(group->m_tx_trigger != nullptr, "(*m_data_group)[instance_index]->m_tx_trigger != NULL"))
     return false;
   SDR_DATA_INSTANCE* data_instance = group->m_tx_instance->get_data_instance();
-  SDR_DATA_SIGNAL_SET* found_set = signal_set && data_instance ? data_instance->find_signal_set(signal_set) : nullptr;
+  SDR_DATA_SIGNAL_SET* found_set =
+      signal_set && data_instance ? data_instance->find_signal_set(signal_set) : nullptr;
   SDR_DATA_TRIGGER* found_trigger = trigger && found_set ? found_set->find_trigger(trigger) : nullptr;
   SDR_DATA_LOG* found_log = log && found_trigger ? found_trigger->find_log(log) : nullptr;
   if (found_set) {
@@ -404,11 +432,16 @@ bool SDR_TX_SESSION::remove(int index, const char* signal_set, const char* trigg
   SDR_DATA_SIGNAL_SET* found_set = data_instance ? data_instance->find_signal_set(signal_set) : nullptr;
   if (!found_set) return false;
   if (!trigger) {
+    // Nothing of the group may keep pointing into the removed set.
+    SDR_DATA_TRIGGER* edited_trigger = group->m_tx_trigger->get_data_trigger();
     if (found_set == group->m_tx_signal_set->get_data_signal_set()) {
       group->m_tx_signal_set->init();
       group->m_tx_trigger->init();
       group->m_data_log = nullptr;
+    } else if (edited_trigger && edited_trigger->get_signal_set() == found_set) {
+      group->m_tx_trigger->init();
     }
+    if (group->m_data_log && group->m_data_log->get_signal_set() == found_set) group->m_data_log = nullptr;
     found_set->remove();
   } else {
     SDR_DATA_TRIGGER* found_trigger = found_set->find_trigger(trigger);
@@ -431,7 +464,8 @@ bool SDR_TX_SESSION::remove(int index, const char* signal_set, const char* trigg
   return true;
 }
 
-void SDR_TX_SESSION::get_all_available_trigger_out_target_at(int index, std::vector<const char*>* trig_out_vec) {
+void SDR_TX_SESSION::get_all_available_trigger_out_target_at(int index,
+                                                             std::vector<const char*>* trig_out_vec) {
   if (!SDR_CHECK_AS(trig_out_vec != nullptr, "trig_out_vec != NULL")) return;
   trig_out_vec->clear();
   if (!group_at(index)) return;
@@ -494,7 +528,8 @@ unsigned long SDR_TX_SESSION::estimate_instance_lcells(int index) const {
   const int reserved_trigger = s->get_reserved_trigger_node_size();
   for (int level = 0; level < levels; ++level) {
     if (t->is_trigger_level_basic_condition(level)) continue;
-    count += static_cast<long>(t->get_adv_trigger_level_lcell_usage(level)) - static_cast<long>((width - 1) * 7.4);
+    count +=
+        static_cast<long>(t->get_adv_trigger_level_lcell_usage(level)) - static_cast<long>((width - 1) * 7.4);
     const int non_incremental = t->get_trigger_wire_width_non_inc_rted();
     if (reserved_trigger > 0 && reserved_trigger > non_incremental)
       count += static_cast<long>((reserved_trigger - non_incremental) * 7.4);
@@ -547,9 +582,9 @@ void SDR_TX_SESSION::set_gui_logging(bool enabled) {
   SDR_TX_RECORD(scope, m_script_recorder.get(), "set_gui_logging");
   scope.add_argument(enabled);
   if (!m_data_session) return;
-  const bool changed = m_data_session->is_gui_logging_enabled() != enabled;
+  if (m_data_session->is_gui_logging_enabled() == enabled) return;
   m_data_session->set_gui_logging(enabled);
-  if (changed) m_undoable_modified = true;
+  m_undoable_modified = true;
 }
 
 bool SDR_TX_SESSION::set_global_data(const char* name, int value) {

@@ -22,18 +22,20 @@ void SDR_TX_TREE_OBJECT::set_attributes(SDR_DATA_STRING_PAIR_VEC* vec) {
   for (int i = 0; i < vec->get_num_pairs(); ++i) {
     const char* type = vec->get_type_at(i);
     const char* value = vec->get_value_at(i);
-    if (!SDR_CHECK_AS(type != nullptr, "type != NULL") || !SDR_CHECK_AS(value != nullptr, "value != NULL")) continue;
+    if (!SDR_CHECK_AS(type != nullptr, "type != NULL") || !SDR_CHECK_AS(value != nullptr, "value != NULL"))
+      continue;
     set_attribute(type, value);
   }
 }
 
 void SDR_TX_TREE_OBJECT::add_attribute(const char* type, const char* value) {
-  if (!SDR_CHECK_AS(type != nullptr, "type != NULL") || !SDR_CHECK_AS(value != nullptr, "value != NULL")) return;
+  if (!SDR_CHECK_AS(type != nullptr, "type != NULL") || !SDR_CHECK_AS(value != nullptr, "value != NULL"))
+    return;
   if (m_attr_vec) m_attr_vec->append(type, value);
 }
 
-bool SDR_TX_TREE_OBJECT::build_tx_object_tree_from_data_trigger(SDR_TX_TREE_OBJECT* tx_tree_obj,
-                                                                const SDR_DATA_TRIGGER_ADV_TREE_OBJ* data_tree_obj) {
+bool SDR_TX_TREE_OBJECT::build_tx_object_tree_from_data_trigger(
+    SDR_TX_TREE_OBJECT* tx_tree_obj, const SDR_DATA_TRIGGER_ADV_TREE_OBJ* data_tree_obj) {
   if (!SDR_CHECK_AS(tx_tree_obj != nullptr, "tx_tree_obj != NULL") ||
       !SDR_CHECK_AS(data_tree_obj != nullptr, "data_tree_obj != NULL"))
     return false;

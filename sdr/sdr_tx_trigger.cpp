@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "atg_compiler.h"
+#include "cfg_service.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_trigger.h"
 #include "sdr_tx_instance.h"
@@ -27,7 +28,9 @@ bool is_group_type(SDR_DATA_NODE_DISPLAY_TYPE type) {
   return type == SDR_DTYPE_EXPAND_GROUP_NODE || type == SDR_DTYPE_COLLAPSE_GROUP_NODE;
 }
 
-bool captures_data(SDR_DATA_WIRE_CAPTURE_TYPE type) { return type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH; }
+bool captures_data(SDR_DATA_WIRE_CAPTURE_TYPE type) {
+  return type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH;
+}
 bool captures_trigger(SDR_DATA_WIRE_CAPTURE_TYPE type) {
   return type == SDR_CTYPE_TRIGGER || type == SDR_CTYPE_BOTH;
 }
@@ -52,9 +55,13 @@ SDR_TX_TRIGGER::SDR_TX_TRIGGER(int index, SDR_TX_SESSION* session, SDR_DATA_TRIG
   init(trigger);
 }
 
-SDR_TX_TRIGGER::~SDR_TX_TRIGGER() { clear_level_records(); }
+SDR_TX_TRIGGER::~SDR_TX_TRIGGER() {
+  clear_level_records();
+}
 
-const char* SDR_TX_TRIGGER::get_name() const { return m_data_trigger ? m_data_trigger->get_name() : nullptr; }
+const char* SDR_TX_TRIGGER::get_name() const {
+  return m_data_trigger ? m_data_trigger->get_name() : nullptr;
+}
 
 void SDR_TX_TRIGGER::clear_level_records() {
   for (TRIGGER_LEVEL_CONFIGURATION& record : m_trigger_level_config_vec) {
@@ -77,10 +84,8 @@ bool SDR_TX_TRIGGER::init() {
   m_trigger_level = 1;
   {
     // Creating the first record is no user edit.
-    const bool replaying = m_tx_undo_manager && m_tx_undo_manager->is_undo_redo_in_progress();
-    if (m_tx_undo_manager) m_tx_undo_manager->set_undo_redo_in_progress(true);
+    SDR_TX_REPLAY_GUARD quiet(m_tx_undo_manager);
     set_trigger_level(1);
-    if (m_tx_undo_manager) m_tx_undo_manager->set_undo_redo_in_progress(replaying);
   }
   m_data_node_count = m_trigger_node_count = m_trigger_wire_index_max = 0;
   m_segment_size = 1;
@@ -118,10 +123,8 @@ bool SDR_TX_TRIGGER::init(SDR_DATA_TRIGGER* d) {
   const int levels = d->get_event_levels();
   m_trigger_level = 0;
   {
-    const bool replaying = m_tx_undo_manager && m_tx_undo_manager->is_undo_redo_in_progress();
-    if (m_tx_undo_manager) m_tx_undo_manager->set_undo_redo_in_progress(true);
+    SDR_TX_REPLAY_GUARD quiet(m_tx_undo_manager);
     set_trigger_level(levels);
-    if (m_tx_undo_manager) m_tx_undo_manager->set_undo_redo_in_progress(replaying);
   }
   m_trigger_level = levels;
   const int width = set ? set->get_trigger_wire_width() : 0;
@@ -129,7 +132,8 @@ bool SDR_TX_TRIGGER::init(SDR_DATA_TRIGGER* d) {
   for (int level = 0; level < levels; ++level) {
     TRIGGER_LEVEL_CONFIGURATION& record = m_trigger_level_config_vec[static_cast<size_t>(level)];
     record.conditions.assign(static_cast<size_t>(width), SDR_TCOND_DONT_CARE);
-    for (int wire = 0; wire < width; ++wire) record.conditions[static_cast<size_t>(wire)] = d->get_condition(level, wire);
+    for (int wire = 0; wire < width; ++wire)
+      record.conditions[static_cast<size_t>(wire)] = d->get_condition(level, wire);
     record.enabled = d->is_trigger_level_enabled(level);
     record.m_is_basic_condition = d->is_trigger_level_basic_condition(level);
     SDR_DATA_TRIGGER_ADV_TREE_OBJ* root = d->get_advanced_trigger_tree_root(level);
@@ -177,7 +181,8 @@ bool SDR_TX_TRIGGER::restore_properties(const TRIGGER_PROPERTIES* p) {
 }
 
 void SDR_TX_TRIGGER::save_properties(int level_index, TRIGGER_LEVEL_CONFIGURATION* record) {
-  if (!record || !SDR_CHECK(level_index >= 0 && static_cast<size_t>(level_index) < m_trigger_level_config_vec.size()))
+  if (!record ||
+      !SDR_CHECK(level_index >= 0 && static_cast<size_t>(level_index) < m_trigger_level_config_vec.size()))
     return;
   const TRIGGER_LEVEL_CONFIGURATION& level = m_trigger_level_config_vec[static_cast<size_t>(level_index)];
   record->m_is_basic_condition = level.m_is_basic_condition;
@@ -185,7 +190,8 @@ void SDR_TX_TRIGGER::save_properties(int level_index, TRIGGER_LEVEL_CONFIGURATIO
 }
 
 bool SDR_TX_TRIGGER::restore_properties(int level_index, const TRIGGER_LEVEL_CONFIGURATION* record) {
-  if (!record || !SDR_CHECK(level_index >= 0 && static_cast<size_t>(level_index) < m_trigger_level_config_vec.size()))
+  if (!record ||
+      !SDR_CHECK(level_index >= 0 && static_cast<size_t>(level_index) < m_trigger_level_config_vec.size()))
     return false;
   TRIGGER_LEVEL_CONFIGURATION& level = m_trigger_level_config_vec[static_cast<size_t>(level_index)];
   level.m_is_basic_condition = record->m_is_basic_condition;
@@ -201,7 +207,8 @@ bool SDR_TX_TRIGGER::change_properties(APPLY apply) {
   TRIGGER_PROPERTIES new_properties;
   save_properties(&new_properties);
   if (m_tx_undo_manager)
-    m_tx_undo_manager->add_atomic_action(new SDR_TX_UNDO_ACTION_SET_TRIGGER(this, old_properties, new_properties));
+    m_tx_undo_manager->add_atomic_action(
+        new SDR_TX_UNDO_ACTION_SET_TRIGGER(this, old_properties, new_properties));
   return true;
 }
 
@@ -282,7 +289,8 @@ bool SDR_TX_TRIGGER::set_trigger_level_basic_condition(int level_index, bool bas
       m_trigger_level_config_vec[static_cast<size_t>(level_index)].m_is_basic_condition == basic)
     return false;
   if (m_tx_change_status) m_tx_change_status->m_trigger_level_changed = true;
-  return change_level(level_index, [&](TRIGGER_LEVEL_CONFIGURATION& level) { level.m_is_basic_condition = basic; });
+  return change_level(level_index,
+                      [&](TRIGGER_LEVEL_CONFIGURATION& level) { level.m_is_basic_condition = basic; });
 }
 
 bool SDR_TX_TRIGGER::set_trigger_level_enabled(int level_index, bool enabled) {
@@ -297,7 +305,8 @@ bool SDR_TX_TRIGGER::set_trigger_level_enabled(int level_index, bool enabled) {
   return change_level(level_index, [&](TRIGGER_LEVEL_CONFIGURATION& level) { level.enabled = enabled; });
 }
 
-bool SDR_TX_TRIGGER::set_trigger_condition(int node_index, int level_index, SDR_DATA_TRIGGER_CONDITION condition) {
+bool SDR_TX_TRIGGER::set_trigger_condition(int node_index, int level_index,
+                                           SDR_DATA_TRIGGER_CONDITION condition) {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "set_trigger_condition");
   scope.add_argument(node_index);
   scope.add_argument(level_index);
@@ -338,12 +347,14 @@ bool SDR_TX_TRIGGER::is_trigger_level_enabled(int level_index) const {
 }
 
 SDR_TX_TREE_OBJECT* SDR_TX_TRIGGER::get_trigger_adv_condition_root(int level_index) const {
-  if (level_index < 0 || static_cast<size_t>(level_index) >= m_trigger_level_config_vec.size()) return nullptr;
+  if (level_index < 0 || static_cast<size_t>(level_index) >= m_trigger_level_config_vec.size())
+    return nullptr;
   return m_trigger_level_config_vec[static_cast<size_t>(level_index)].m_advanced_condition;
 }
 
 ATG_ADVANCED_TRIGGER_FACTORY* SDR_TX_TRIGGER::get_advanced_trigger_condition_factory(int level_index) const {
-  if (level_index < 0 || static_cast<size_t>(level_index) >= m_trigger_level_config_vec.size()) return nullptr;
+  if (level_index < 0 || static_cast<size_t>(level_index) >= m_trigger_level_config_vec.size())
+    return nullptr;
   return m_trigger_level_config_vec[static_cast<size_t>(level_index)].factory;
 }
 
@@ -387,7 +398,9 @@ int SDR_TX_TRIGGER::get_trigger_wire_width_non_inc_rted() const {
   return count;
 }
 
-bool SDR_TX_TRIGGER::is_expanded() const { return m_data_trigger ? m_data_trigger->is_expanded() : true; }
+bool SDR_TX_TRIGGER::is_expanded() const {
+  return m_data_trigger ? m_data_trigger->is_expanded() : true;
+}
 
 bool SDR_TX_TRIGGER::set_expanded_status(bool expanded) {
   if (!m_data_trigger) return false;
@@ -397,9 +410,14 @@ bool SDR_TX_TRIGGER::set_expanded_status(bool expanded) {
 
 bool SDR_TX_TRIGGER::is_valid_advanced_trigger_condition_input_node(const char* name) const {
   if (!SDR_CHECK_AS(name != nullptr, "name != NULL")) return false;
+  // Nodes tapped after fitting count when the switch shows them or the
+  // instance compiles incrementally.
+  static CFG_CACHED_SWITCH show_incremental("sed_show_incremental_nodes", false);
+  SDR_TX_INSTANCE* instance = m_tx_session ? m_tx_session->get_instance_at(m_instance_index) : nullptr;
+  const bool any_tap = show_incremental.get() || (instance && instance->is_incr_cmp_mode());
   for (const auto& node : m_node_vec)
     if (!is_group_type(node->display_type) && captures_trigger(node->capture_type) &&
-        node->tap_mode == SDR_MTYPE_CLASSIC_TAP && node->name == name)
+        (any_tap || node->tap_mode == SDR_MTYPE_CLASSIC_TAP) && node->name == name)
       return true;
   return false;
 }
@@ -419,14 +437,16 @@ void SDR_TX_TRIGGER::check_compilation_type(bool* is_full, bool* is_pinwatch) {
 }
 
 bool SDR_TX_TRIGGER::is_signal_compatible(SDR_DATA_SIGNAL_SET* signal_set) const {
-  if (!m_tx_change_status || !(m_tx_change_status->m_node_changed_full || m_tx_change_status->m_node_changed_pinwatch))
+  if (!m_tx_change_status ||
+      !(m_tx_change_status->m_node_changed_full || m_tx_change_status->m_node_changed_pinwatch))
     return true;
   return signal_set && signal_set->get_wire_size() == get_node_count();
 }
 
 // ---------------------------------------------------------------- node list
 
-bool SDR_TX_TRIGGER::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type, SDR_DATA_WIRE_TAP_MODE tap_mode) {
+bool SDR_TX_TRIGGER::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type,
+                                 SDR_DATA_WIRE_TAP_MODE tap_mode) {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "append_node");
   scope.add_argument(name);
   scope.add_argument(signal_type);
@@ -463,23 +483,53 @@ void SDR_TX_TRIGGER::recount_data_trigger_width() {
 
 void SDR_TX_TRIGGER::sync_upon_capture_type_change() {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "sync_upon_capture_type_change");
-  // Capture types are not yet editable, so there is nothing to mirror.
+  if (!m_capture_type_changed) return;
+  {
+    // The mirroring is no user edit of its own: an empty action.
+    SDR_TX_ACTION_BRACKET bracket(m_tx_undo_manager);
+    SDR_TX_REPLAY_GUARD quiet(m_tx_undo_manager);
+    // Capture types are not yet editable, so there is nothing to mirror.
+  }
   m_capture_type_changed = false;
 }
 
 // Not yet editable on the setup tab.
-bool SDR_TX_TRIGGER::set_node_name(int, const char*) { return false; }
-bool SDR_TX_TRIGGER::set_group_node_name(int, const char*) { return false; }
-bool SDR_TX_TRIGGER::set_node_alias(int, const char*) { return false; }
-bool SDR_TX_TRIGGER::is_node_deletable(int) { return true; }
-bool SDR_TX_TRIGGER::delete_node(const char*) { return false; }
-int SDR_TX_TRIGGER::delete_node(int, int) { return 0; }
-bool SDR_TX_TRIGGER::ungroup_node(int) { return false; }
-bool SDR_TX_TRIGGER::group_node(int, int, NODE_TYPE*) { return false; }
-int SDR_TX_TRIGGER::copy_before_node(int, int, int, bool) { return -1; }
-bool SDR_TX_TRIGGER::rename_node_name(const char*, const char*) { return false; }
-bool SDR_TX_TRIGGER::rename_node_alias(const char*, const char*) { return false; }
-bool SDR_TX_TRIGGER::commit_signal_set(SDR_DATA_SIGNAL_SET*) { return false; }
+bool SDR_TX_TRIGGER::set_node_name(int, const char*) {
+  return false;
+}
+bool SDR_TX_TRIGGER::set_group_node_name(int, const char*) {
+  return false;
+}
+bool SDR_TX_TRIGGER::set_node_alias(int, const char*) {
+  return false;
+}
+bool SDR_TX_TRIGGER::is_node_deletable(int) {
+  return true;
+}
+bool SDR_TX_TRIGGER::delete_node(const char*) {
+  return false;
+}
+int SDR_TX_TRIGGER::delete_node(int, int) {
+  return 0;
+}
+bool SDR_TX_TRIGGER::ungroup_node(int) {
+  return false;
+}
+bool SDR_TX_TRIGGER::group_node(int, int, NODE_TYPE*) {
+  return false;
+}
+int SDR_TX_TRIGGER::copy_before_node(int, int, int, bool) {
+  return -1;
+}
+bool SDR_TX_TRIGGER::rename_node_name(const char*, const char*) {
+  return false;
+}
+bool SDR_TX_TRIGGER::rename_node_alias(const char*, const char*) {
+  return false;
+}
+bool SDR_TX_TRIGGER::commit_signal_set(SDR_DATA_SIGNAL_SET*) {
+  return false;
+}
 
 // ---------------------------------------------------------------- commit
 
@@ -508,13 +558,17 @@ bool SDR_TX_TRIGGER::commit(SDR_DATA_SIGNAL_SET* signal_set, bool force) {
   if (status && m_trigger_level == d->get_event_levels()) {
     for (int level = 0; level < m_trigger_level; ++level) {
       const TRIGGER_LEVEL_CONFIGURATION& record = m_trigger_level_config_vec[static_cast<size_t>(level)];
-      if (d->is_trigger_level_enabled(level) != record.enabled) d->set_trigger_level_enabled(level, record.enabled);
+      if (d->is_trigger_level_enabled(level) != record.enabled)
+        d->set_trigger_level_enabled(level, record.enabled);
       if (d->is_trigger_level_basic_condition(level) != record.m_is_basic_condition)
         d->set_trigger_level_cond_expr_type(level, record.m_is_basic_condition);
-      const int width = std::min(static_cast<int>(record.conditions.size()), signal_set->get_trigger_wire_width());
+      const int width =
+          std::min(static_cast<int>(record.conditions.size()), signal_set->get_trigger_wire_width());
       for (int wire = 0; wire < width; ++wire) {
-        const auto condition = static_cast<SDR_DATA_TRIGGER_CONDITION>(record.conditions[static_cast<size_t>(wire)]);
-        if (d->get_condition(level, wire) != condition) d->set_trigger_condition(wire, level, condition, true);
+        const auto condition =
+            static_cast<SDR_DATA_TRIGGER_CONDITION>(record.conditions[static_cast<size_t>(wire)]);
+        if (d->get_condition(level, wire) != condition)
+          d->set_trigger_condition(wire, level, condition, true);
       }
     }
     status->m_trigger_condition_changed = status->m_trigger_level_changed = false;
@@ -524,10 +578,15 @@ bool SDR_TX_TRIGGER::commit(SDR_DATA_SIGNAL_SET* signal_set, bool force) {
 
 // ---------------------------------------------------------------- undo actions
 
-SDR_TX_UNDO_ACTION_SET_COND::SDR_TX_UNDO_ACTION_SET_COND(SDR_TX_TRIGGER* trigger, int node_index, int level_index,
+SDR_TX_UNDO_ACTION_SET_COND::SDR_TX_UNDO_ACTION_SET_COND(SDR_TX_TRIGGER* trigger, int node_index,
+                                                         int level_index,
                                                          SDR_DATA_TRIGGER_CONDITION old_condition,
                                                          SDR_DATA_TRIGGER_CONDITION new_condition)
-    : m_trigger(trigger), m_node_index(node_index), m_level_index(level_index), m_old(old_condition), m_new(new_condition) {}
+    : m_trigger(trigger),
+      m_node_index(node_index),
+      m_level_index(level_index),
+      m_old(old_condition),
+      m_new(new_condition) {}
 
 bool SDR_TX_UNDO_ACTION_SET_COND::undo() {
   m_trigger->set_trigger_condition(m_node_index, m_level_index, m_old);
@@ -548,20 +607,28 @@ SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL(
     const SDR_TX_TRIGGER::TRIGGER_LEVEL_CONFIGURATION& new_config)
     : m_trigger(trigger), m_level_index(level_index), m_old(old_config), m_new(new_config) {}
 
-bool SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::undo() { return m_trigger->restore_properties(m_level_index, &m_old); }
-bool SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::redo() { return m_trigger->restore_properties(m_level_index, &m_new); }
+bool SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::undo() {
+  return m_trigger->restore_properties(m_level_index, &m_old);
+}
+bool SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::redo() {
+  return m_trigger->restore_properties(m_level_index, &m_new);
+}
 
 void SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_trigger_level_changed = flags->m_trigger_condition_changed = true;
 }
 
-SDR_TX_UNDO_ACTION_SET_TRIGGER::SDR_TX_UNDO_ACTION_SET_TRIGGER(SDR_TX_TRIGGER* trigger,
-                                                               const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& old_properties,
-                                                               const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& new_properties)
+SDR_TX_UNDO_ACTION_SET_TRIGGER::SDR_TX_UNDO_ACTION_SET_TRIGGER(
+    SDR_TX_TRIGGER* trigger, const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& old_properties,
+    const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& new_properties)
     : m_trigger(trigger), m_old(old_properties), m_new(new_properties) {}
 
-bool SDR_TX_UNDO_ACTION_SET_TRIGGER::undo() { return m_trigger->restore_properties(&m_old); }
-bool SDR_TX_UNDO_ACTION_SET_TRIGGER::redo() { return m_trigger->restore_properties(&m_new); }
+bool SDR_TX_UNDO_ACTION_SET_TRIGGER::undo() {
+  return m_trigger->restore_properties(&m_old);
+}
+bool SDR_TX_UNDO_ACTION_SET_TRIGGER::redo() {
+  return m_trigger->restore_properties(&m_new);
+}
 
 void SDR_TX_UNDO_ACTION_SET_TRIGGER::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   // Only the kinds that differ between the two records.

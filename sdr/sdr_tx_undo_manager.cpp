@@ -36,7 +36,8 @@ void SDR_TX_UNDO_ACTION::save_change_status_end() {
   for (const auto& atomic : m_undo_atomic_action_vec) atomic->add_change_kind(&kinds);
   const SDR_TX_CHANGE_STATUS begin = m_change_status_begin ? *m_change_status_begin : SDR_TX_CHANGE_STATUS();
   for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
-    m_own_change_status.set_flag(i, m_change_status_end->get_flag(i) && (!begin.get_flag(i) || kinds.get_flag(i)));
+    m_own_change_status.set_flag(
+        i, m_change_status_end->get_flag(i) && (!begin.get_flag(i) || kinds.get_flag(i)));
 }
 
 void SDR_TX_UNDO_ACTION::count_all_kinds_as_own() {
@@ -78,7 +79,9 @@ SDR_TX_UNDO_MANAGER::SDR_TX_UNDO_MANAGER(SDR_TX_CHANGE_STATUS* change_status, SD
   m_clean_residual.reset_all();
 }
 
-SDR_TX_UNDO_MANAGER::~SDR_TX_UNDO_MANAGER() { clear_all_actions(); }
+SDR_TX_UNDO_MANAGER::~SDR_TX_UNDO_MANAGER() {
+  clear_all_actions();
+}
 
 void SDR_TX_UNDO_MANAGER::begin_action() {
   if (m_undo_redo_in_progress) {
@@ -88,11 +91,7 @@ void SDR_TX_UNDO_MANAGER::begin_action() {
   if (m_current_undo_action) {
     sdr_report_internal_error("Previous action has not been terminated in undo manager", __FILE__, __LINE__);
     // Keep what the open action did: it stays undoable.
-    std::unique_ptr<SDR_TX_UNDO_ACTION> open = std::move(m_current_undo_action);
-    if (open->get_num_atomic_actions() > 0) {
-      open->save_change_status_end();
-      push_action(std::move(open));
-    }
+    store_open_action();
   }
   m_current_undo_action.reset(new SDR_TX_UNDO_ACTION(m_tx_change_status, m_tx_instance));
   m_current_undo_action->save_change_status_begin();
@@ -108,16 +107,20 @@ bool SDR_TX_UNDO_MANAGER::end_action() {
     sdr_report_internal_error("Undo manager state error", __FILE__, __LINE__);
     return false;
   }
+  const bool stored = store_open_action();
+  msg_local_vdebug("SDR", stored ? "End undo action with atomic action(s) pushed onto stack"
+                                 : "End undo action without any atomic action");
+  return stored;
+}
+
+bool SDR_TX_UNDO_MANAGER::store_open_action() {
   std::unique_ptr<SDR_TX_UNDO_ACTION> action = std::move(m_current_undo_action);
-  if (action->get_num_atomic_actions() == 0) {
-    msg_local_vdebug("SDR", "End undo action without any atomic action");
-    return false;
-  }
-  action->save_change_status_end();
-  if (m_commit_while_open) action->count_all_kinds_as_own();
+  const bool committed_inside = m_commit_while_open;
   m_commit_while_open = false;
+  if (!action || action->get_num_atomic_actions() == 0) return false;
+  action->save_change_status_end();
+  if (committed_inside) action->count_all_kinds_as_own();
   push_action(std::move(action));
-  msg_local_vdebug("SDR", "End undo action with atomic action(s) pushed onto stack");
   return true;
 }
 
@@ -170,7 +173,9 @@ void SDR_TX_UNDO_MANAGER::push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action
   m_current_index = static_cast<int>(m_undo_action_list.size());
 }
 
-bool SDR_TX_UNDO_MANAGER::is_undo_available() const { return !m_undo_action_list.empty() && m_current_index > 0; }
+bool SDR_TX_UNDO_MANAGER::is_undo_available() const {
+  return !m_undo_action_list.empty() && m_current_index > 0;
+}
 
 bool SDR_TX_UNDO_MANAGER::is_redo_available() const {
   return !m_undo_action_list.empty() && m_current_index < static_cast<int>(m_undo_action_list.size());
@@ -212,7 +217,7 @@ bool SDR_TX_UNDO_MANAGER::undo() {
   SDR_TX_UNDO_ACTION& action = *m_undo_action_list[static_cast<size_t>(m_current_index) - 1];
   bool ok;
   {
-    SDR_TX_FLAG_GUARD replay(&m_undo_redo_in_progress);
+    SDR_TX_REPLAY_GUARD replay(this);
     --m_current_index;
     ok = action.undo();
   }
@@ -230,7 +235,7 @@ bool SDR_TX_UNDO_MANAGER::redo() {
   SDR_TX_UNDO_ACTION& action = *m_undo_action_list[static_cast<size_t>(m_current_index)];
   bool ok;
   {
-    SDR_TX_FLAG_GUARD replay(&m_undo_redo_in_progress);
+    SDR_TX_REPLAY_GUARD replay(this);
     ok = action.redo();
     ++m_current_index;
   }

@@ -47,10 +47,13 @@ class TxRecorder : public ::testing::Test {
     SDR_TX_INSTANCE* instance = s.get_instance_at(0);
     instance->begin_action();
     s.get_signal_set_at(0)->set_sample_depth(1024);
+    s.get_signal_set_at(0)->set_kalvos_ram_type(SDR_RAM_RAMLITE);
     instance->end_action();
     instance->undo();
     s.set_jtag_chain_name("it's \"x\"\\\n\t");
     s.set_bix_file_name(nullptr);
+    const int values[] = {1, -2};
+    s.set_global_data("g", values, 2);
     EXPECT_TRUE(s.save_session(nullptr));
     EXPECT_TRUE(s.close_session());
     *base = s.get_script_recorder()->get_base_name();
@@ -68,17 +71,21 @@ const char HEADER[] = "//\n// This is an auto-generated script used internally b
 TEST_F(TxRecorder, WholeScriptWithCheckPoints) {
   std::string base;
   const std::string script = run_session(&base);
-  EXPECT_EQ(script, HEADER + ("// open_session '" + m_path + "'\n") +
-                        "open_session '" + base + "_init.tzo'\n"
+  EXPECT_EQ(script, HEADER + ("// open_session '" + m_path + "'\n") + "open_session '" + base +
+                        "_init.tzo'\n"
                         "\n// Check point 0 saved.\n\n"
                         "instance 0 begin_action\n"
                         "instance 0 data_tab set_sample_depth 1024\n"
+                        "instance 0 data_tab set_kalvos_ram_type 'RAMLITE'\n"
                         "instance 0 end_action\n"
                         "instance 0 undo\n"
                         "set_jtag_chain_name 'it\\'s \"x\"\\\\\\n\\t'\n"
                         "set_bix_file_name NULL\n"
+                        "set_global_data 'g' '1,-2'\n"
                         "// save_session ''\n"
-                        "save_session '" + base + "_0.tzo'\n"
+                        "save_session '" +
+                        base +
+                        "_0.tzo'\n"
                         "\n// Check point 1 saved.\n\n"
                         "close_session\n");
   // The snapshot lies one folder down: its programming-file path follows.
@@ -92,8 +99,8 @@ TEST_F(TxRecorder, LowLevelLinesStandOnTheirOwn) {
   cfg_set_value("tzo_tx_record_low_level", "on");
   std::string base;
   const std::string script = run_session(&base);
-  EXPECT_EQ(script, HEADER + ("// open_session '" + m_path + "'\n") +
-                        "open_session '" + base + "_init.tzo'\n"
+  EXPECT_EQ(script, HEADER + ("// open_session '" + m_path + "'\n") + "open_session '" + base +
+                        "_init.tzo'\n"
                         "\n// Check point 0 saved.\n\n"
                         "->instance 0 data_tab recover_presentation_view_error\n"
                         "->instance 0 setup_tab recover_presentation_view_error\n"
@@ -105,12 +112,17 @@ TEST_F(TxRecorder, LowLevelLinesStandOnTheirOwn) {
                         "instance 0 data_tab set_sample_depth 1024\n"
                         "->instance 0 data_tab save_properties\n"
                         "->instance 0 data_tab save_properties\n"
+                        "instance 0 data_tab set_kalvos_ram_type 'RAMLITE'\n"
+                        "->instance 0 data_tab save_properties\n"
+                        "->instance 0 data_tab save_properties\n"
                         "instance 0 end_action\n"
                         "instance 0 undo\n"
+                        "->instance 0 data_tab restore_properties\n"
                         "->instance 0 data_tab restore_properties\n"
                         "->instance 0 set_setup_tab_selected true\n"
                         "set_jtag_chain_name 'it\\'s \"x\"\\\\\\n\\t'\n"
                         "set_bix_file_name NULL\n"
+                        "set_global_data 'g' '1,-2'\n"
                         "// save_session ''\n"
                         "->commit_session\n"
                         "-->commit_instance_at 0 true\n"
@@ -123,7 +135,9 @@ TEST_F(TxRecorder, LowLevelLinesStandOnTheirOwn) {
                         "--->instance 1 data_tab commit true\n"
                         "---->instance 1 setup_tab sync_upon_capture_type_change\n"
                         "--->instance 1 setup_tab commit true\n"
-                        "save_session '" + base + "_0.tzo'\n"
+                        "save_session '" +
+                        base +
+                        "_0.tzo'\n"
                         "\n// Check point 1 saved.\n\n"
                         "close_session\n");
 }
@@ -133,19 +147,24 @@ TEST_F(TxRecorder, LocationMarkers) {
   std::string base;
   std::string script = run_session(&base);
   script = std::regex_replace(script, std::regex(",[0-9]+@"), ",#@");
-  EXPECT_EQ(script, HEADER + ("// open_session '" + m_path + "'\n") +
-                        "open_session '" + base + "_init.tzo'\n"
-                        "\n// Check point 0 saved.\n\n"
-                        "instance 0 begin_action /* @loc:sdr_tx_instance.cpp,#@ */ \n"
-                        "instance 0 data_tab set_sample_depth /* @loc:sdr_tx_signal_set.cpp,#@ */  1024\n"
-                        "instance 0 end_action /* @loc:sdr_tx_instance.cpp,#@ */ \n"
-                        "instance 0 undo /* @loc:sdr_tx_instance.cpp,#@ */ \n"
-                        "set_jtag_chain_name /* @loc:sdr_tx_session.cpp,#@ */  'it\\'s \"x\"\\\\\\n\\t'\n"
-                        "set_bix_file_name /* @loc:sdr_tx_session.cpp,#@ */  NULL\n"
-                        "// save_session ''\n"
-                        "save_session '" + base + "_0.tzo'\n"
-                        "\n// Check point 1 saved.\n\n"
-                        "close_session /* @loc:sdr_tx_session.cpp,#@ */ \n");
+  EXPECT_EQ(script,
+            HEADER + ("// open_session '" + m_path + "'\n") + "open_session '" + base +
+                "_init.tzo'\n"
+                "\n// Check point 0 saved.\n\n"
+                "instance 0 begin_action /* @loc:sdr_tx_instance.cpp,#@ */ \n"
+                "instance 0 data_tab set_sample_depth /* @loc:sdr_tx_signal_set.cpp,#@ */  1024\n"
+                "instance 0 data_tab set_kalvos_ram_type /* @loc:sdr_tx_signal_set.cpp,#@ */  'RAMLITE'\n"
+                "instance 0 end_action /* @loc:sdr_tx_instance.cpp,#@ */ \n"
+                "instance 0 undo /* @loc:sdr_tx_instance.cpp,#@ */ \n"
+                "set_jtag_chain_name /* @loc:sdr_tx_session.cpp,#@ */  'it\\'s \"x\"\\\\\\n\\t'\n"
+                "set_bix_file_name /* @loc:sdr_tx_session.cpp,#@ */  NULL\n"
+                "set_global_data /* @loc:sdr_tx_session.cpp,#@ */  'g' '1,-2'\n"
+                "// save_session ''\n"
+                "save_session '" +
+                base +
+                "_0.tzo'\n"
+                "\n// Check point 1 saved.\n\n"
+                "close_session /* @loc:sdr_tx_session.cpp,#@ */ \n");
 }
 
 TEST_F(TxRecorder, NewSessionNumbersItsFirstCheckPointOne) {

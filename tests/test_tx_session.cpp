@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -218,6 +219,10 @@ TEST_F(TxSession, MissingFileOpensANewSession) {
   ASSERT_TRUE(s.open_session(path.c_str()));
   EXPECT_EQ(s.get_num_instances(), 1);
   EXPECT_TRUE(s.is_modified());
+  // Saved under the name it was opened with.
+  EXPECT_TRUE(s.save_session(nullptr));
+  EXPECT_NE(read_bytes(path).find("<instance "), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path + "*"));
   EXPECT_TRUE(s.close_session());
 }
 
@@ -303,7 +308,8 @@ TEST_F(TxSession, LogicCellAndRamEstimates) {
   SDR_TX_INSTANCE* instance = s.get_instance_at(0);
   instance->begin_action();
   for (int i = 0; i < 8; ++i)
-    EXPECT_TRUE(trigger->append_node(("d" + std::to_string(i)).c_str(), SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    EXPECT_TRUE(
+        trigger->append_node(("d" + std::to_string(i)).c_str(), SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
   EXPECT_FALSE(trigger->append_node("d0", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
   instance->end_action();
   EXPECT_EQ(s.get_signal_set_at(0)->get_node_count(), 8);
