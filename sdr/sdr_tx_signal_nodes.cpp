@@ -1742,19 +1742,26 @@ namespace {
 void add_row_change_kind(const NODE* a, const NODE* b, SDR_TX_CHANGE_STATUS* flags) {
   if (!a || !b) return;
   const bool classic = b->tap_mode == SDR_MTYPE_CLASSIC_TAP && a->tap_mode == SDR_MTYPE_CLASSIC_TAP;
-  if (a->name != b->name && is_net_type(b->display_type)) {
+  const bool net = is_net_type(b->display_type);
+  bool wire_change = false;
+  if ((a->name != b->name && net) || a->capture_type != b->capture_type) {
     (classic ? flags->m_node_changed_full : flags->m_node_changed_pinwatch) = true;
+    wire_change = true;
   }
-  if (a->capture_type != b->capture_type) (classic ? flags->m_node_changed_full : flags->m_node_changed_pinwatch) = true;
-  if (a->tap_mode != b->tap_mode || a->connection_status != b->connection_status)
+  if (a->tap_mode != b->tap_mode || a->connection_status != b->connection_status) {
     flags->m_node_changed_full = true;
-  if (a->debug_port != b->debug_port || a->debug_port_name != b->debug_port_name)
+    wire_change = true;
+  }
+  if (a->debug_port != b->debug_port || a->debug_port_name != b->debug_port_name) {
     (b->tap_mode == SDR_MTYPE_CLASSIC_TAP ? flags->m_debug_port_changed_full : flags->m_debug_port_changed_pinwatch) =
         true;
-  if (a->alias != b->alias || a->signal_inverted != b->signal_inverted || a->lsb_to_msb != b->lsb_to_msb ||
-      a->group_display_type != b->group_display_type || a->mnemonics_table_name != b->mnemonics_table_name ||
-      a->display_type != b->display_type || a->group_linking != b->group_linking ||
-      (a->name != b->name && is_group_type(b->display_type)) || a->name == b->name)
+    wire_change = true;
+  }
+  // Everything else a row shows, and the images of linked groups.
+  if (!wire_change || a->alias != b->alias || a->signal_inverted != b->signal_inverted ||
+      a->lsb_to_msb != b->lsb_to_msb || a->group_display_type != b->group_display_type ||
+      a->mnemonics_table_name != b->mnemonics_table_name || a->display_type != b->display_type ||
+      a->group_linking != b->group_linking || (a->name != b->name && !net))
     flags->m_presentation_changed = true;
 }
 

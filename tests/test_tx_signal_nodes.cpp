@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "msg_service.h"
+#include "sdr_data_instance.h"
 #include "sdr_data_manager.h"
+#include "sdr_data_session.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_signal_view.h"
 #include "sdr_tx_instance.h"
@@ -372,6 +374,110 @@ TEST_F(TxNodes, RandomStructuralEditsKeepTheInvariants) {
   while (m_instance->redo()) {
   }
   EXPECT_EQ(save(), edited);
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+class TxNodesDocument : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    m_session.reset();
+    delete SDR_DATA_MANAGER::get_data_repository_manager();
+  }
+  SDR_TX_SESSION* open(const std::string& text) {
+    m_path = m_dir / "doc.tzo";
+    write_bytes(m_path, text);
+    m_session.reset(new SDR_TX_SESSION(nullptr));
+    EXPECT_TRUE(m_session->open_session(m_path.c_str()));
+    return m_session.get();
+  }
+  TEMP_DIR m_dir;
+  std::string m_path;
+  std::unique_ptr<SDR_TX_SESSION> m_session;
+};
+
+// Rows of the view without a wire go (a group left without members with
+// them), wires without a row get one at the end.
+TEST_F(TxNodesDocument, ViewErrorsAreRepairedOnOpen) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  SDR_TX_SESSION* s = open(
+      "<session>\n  <instance name=\"ela_0\">\n    <node_ip_info instance_id=\"0\"/>\n"
+      "    <signal_set name=\"set\">\n      <presentation>\n        <data_view>\n"
+      "          <net name=\"ghost\"/>\n          <bus name=\"g\"><net name=\"a\"/><net name=\"ghost2\"/></bus>\n"
+      "          <bus name=\"empty\"><net name=\"ghost3\"/></bus>\n          <net name=\"b\"/>\n"
+      "        </data_view>\n        <setup_view/>\n      </presentation>\n      <signal_vec>\n"
+      "        <trigger_input_vec/>\n        <data_input_vec>\n          <wire name=\"a\"/>\n"
+      "          <wire name=\"b\"/>\n          <wire name=\"c\"/>\n        </data_input_vec>\n"
+      "      </signal_vec>\n      <trigger name=\"t\"><events/></trigger>\n    </signal_set>\n  </instance>\n"
+      "</session>\n");
+  SDR_TX_SIGNAL_SET* data = s->get_signal_set_at(0);
+  EXPECT_EQ(rows_of(data), "1g 4a 0b 0c ");
+  EXPECT_EQ(rows_of(s->get_trigger_at(0)), "0a 0b 0c ");
+  EXPECT_EQ(view_of(data->get_data_signal_set()->get_data_view()), "1g 4a 0b 0c ");
+  EXPECT_EQ(view_of(data->get_data_signal_set()->get_setup_view()), "0a 0b 0c ");
+  EXPECT_TRUE(s->save_session(nullptr));
+  EXPECT_EQ(read_bytes(m_path).find("ghost"), std::string::npos);
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+// A node added on the setup tab of an instance without a signal set comes
+// to the data tab; the commit makes a signal set whose wires and data view
+// come from the rows.
+TEST_F(TxNodesDocument, CommitMakesASignalSetFromTheRows) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  SDR_TX_SESSION* s = open(read_bytes(sdr_test::data_path("tx/design.tzo")));
+  SDR_TX_INSTANCE* instance = s->get_instance_at(1);
+  instance->begin_action();
+  EXPECT_TRUE(s->get_trigger_at(1)->append_node("x", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  EXPECT_TRUE(s->get_trigger_at(1)->append_node("y", SDR_STYPE_REGISTER, SDR_MTYPE_ADVANCED_TAP));
+  instance->end_action();
+  SDR_TX_SIGNAL_SET* data = s->get_signal_set_at(1);
+  EXPECT_EQ(rows_of(data), "0x 0y ");
+  EXPECT_TRUE(s->save_session(nullptr));
+  SDR_DATA_SIGNAL_SET* set = data->get_data_signal_set();
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(set->get_data_wire_width(), 2);
+  EXPECT_EQ(set->get_wire("y")->get_tap_mode(), SDR_MTYPE_ADVANCED_TAP);
+  EXPECT_EQ(view_of(set->get_data_view()), "0x 0y ");
+  EXPECT_EQ(data->get_data_wire_index(1), set->get_wire("y")->get_data_wire_index());
+  EXPECT_FALSE(s->is_modified());
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Rows become wires: a full rebuild by tap mode, then name; an incremental
+// commit keeps the rows' wire positions in both lists.
+TEST(TxNodesWires, FullAndIncrementalCommitOrders) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  for (const bool incremental : {false, true}) {
+    SDR_TX_SIGNAL_SET rows(0, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(rows.append_node("c", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    ASSERT_TRUE(rows.append_node("a", SDR_STYPE_REGISTER, SDR_MTYPE_PROBEONLY_TAP));
+    ASSERT_TRUE(rows.append_node("b", SDR_STYPE_COMBINATORIAL, SDR_MTYPE_ADVANCED_TAP));
+    ASSERT_TRUE(rows.append_node("d", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    ASSERT_TRUE(rows.set_node_capture_type(1, SDR_CTYPE_DATA));
+    ASSERT_TRUE(rows.group_node(2, 3, nullptr));  // group rows make no wire
+    SDR_DATA_SESSION session;
+    SDR_DATA_SIGNAL_SET* set = session.create_instance("ela")->create_signal_set("s", false);
+    ASSERT_TRUE(rows.commit_signal_set(set, incremental));
+    std::string data, trigger;
+    for (int i = 0; i < set->get_data_wire_width(); ++i) data += set->get_data_wire_at(i)->get_name();
+    for (int i = 0; i < set->get_trigger_wire_width(); ++i) trigger += set->get_trigger_wire_at(i)->get_name();
+    EXPECT_EQ(data, incremental ? "cabd" : "cdba");
+    EXPECT_EQ(trigger, incremental ? "cbd" : "cdb");
+    EXPECT_EQ(set->get_wire("b")->get_signal_type(), SDR_STYPE_COMBINATORIAL);
+    EXPECT_EQ(set->get_wire("a")->get_tap_mode(), SDR_MTYPE_PROBEONLY_TAP);
+    EXPECT_EQ(rows.get_data_wire_index(4), set->get_wire("d")->get_data_wire_index());
+    // Into the empty data view, the rows as they stand.
+    ASSERT_TRUE(static_cast<SDR_TX_SIGNAL_NODES&>(rows).commit(set->get_data_view()));
+    EXPECT_EQ(view_of(set->get_data_view()), "0c 0a 2Group 3b 4d ");
+  }
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
