@@ -134,8 +134,9 @@ TEST_F(TxTrigger, ConditionReplacesATriggerWithoutLogs) {
   EXPECT_NE(name, "trig");
   std::string expected =
       replaced(m_original, std::string(TRIG_OPEN) + TRIG_LEVELS + "      </trigger>\n",
-               new_trigger(name, "          <level enabled=\"yes\" type=\"basic\">'a' == high &amp;&amp; 'b' == "
-                                 "rising edge\n          </level>\n"));
+               new_trigger(name,
+                           "          <level enabled=\"yes\" type=\"basic\">'a' == high &amp;&amp; 'b' == "
+                           "rising edge\n          </level>\n"));
   expected = replaced(expected, "trigger=\"trig\"", "trigger=\"" + name + "\"");
   EXPECT_EQ(edited, expected);
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
@@ -152,14 +153,17 @@ TEST_F(TxTrigger, TriggerWithLogsGetsANewOneBesideAndTheCrcFollows) {
   EXPECT_FALSE(full);
   const std::string edited = save();
   const std::string first = committed()->get_name();
-  const std::string old_trigger = "      <trigger CRC=\"ABCD1234\" is_expanded=\"true\" name=\"trig\" position=\"pre\">\n" +
-                                  std::string(TRIG_LEVELS) +
-                                  "        <data name=\"run1\" sample_depth=\"2\" trigger_position=\"0\">0110</data>\n"
-                                  "      </trigger>\n";
+  const std::string old_trigger =
+      "      <trigger CRC=\"ABCD1234\" is_expanded=\"true\" name=\"trig\" position=\"pre\">\n" +
+      std::string(TRIG_LEVELS) +
+      "        <data name=\"run1\" sample_depth=\"2\" trigger_position=\"0\">0110</data>\n"
+      "      </trigger>\n";
   std::string expected = replaced(
       m_original, old_trigger,
-      old_trigger + new_trigger(first, "          <level enabled=\"no\" type=\"basic\">'a' == high\n          </level>\n",
-                                " CRC=\"ABCD1234\""));
+      old_trigger +
+          new_trigger(first,
+                      "          <level enabled=\"no\" type=\"basic\">'a' == high\n          </level>\n",
+                      " CRC=\"ABCD1234\""));
   expected = replaced(expected, "trigger=\"trig\"", "trigger=\"" + first + "\"");
   EXPECT_EQ(edited, expected);
 
@@ -218,8 +222,9 @@ TEST_F(TxTrigger, GuiLoggingOffCommitsIntoTheGlobalTrigger) {
       "    </signal_set>\n";
   std::string expected = replaced(m_original, "    </position_info>\n  </instance>\n",
                                   "    </position_info>\n" + global_set + "  </instance>\n");
-  expected = replaced(expected, "<display_tree gui_logging_enabled=\"1\">\n    <display_branch instance=\"ela_0\" "
-                                "signal_set=\"setup\" trigger=\"trig\"/>",
+  expected = replaced(expected,
+                      "<display_tree gui_logging_enabled=\"1\">\n    <display_branch instance=\"ela_0\" "
+                      "signal_set=\"setup\" trigger=\"trig\"/>",
                       "<display_tree gui_logging_enabled=\"0\">\n    <display_branch instance=\"ela_0\" "
                       "signal_set=\"USE_GLOBAL_TEMP\" trigger=\"USE_GLOBAL_TEMP\"/>");
   EXPECT_EQ(edited, expected);
@@ -255,8 +260,7 @@ TEST_F(TxTrigger, AdvancedLevelThroughTheTreeObject) {
   const std::string shape0 = level_tree(0)->describe(0);
 
   const std::string edited = save();
-  EXPECT_NE(edited.find("<expression><![CDATA[(rising(a) && !b) && a == 0]]>"), std::string::npos)
-      << edited;
+  EXPECT_NE(edited.find("<expression><![CDATA[(rising(a) && !b) && a == 0]]>"), std::string::npos) << edited;
   EXPECT_NE(edited.find("<op_node>\n              <op_node type=\"and\">"), std::string::npos) << edited;
   EXPECT_NE(edited.find("<op_node note=\"empty\"/>"), std::string::npos) << edited;
   EXPECT_NE(committed()->get_advanced_trigger_factory(0), nullptr);
@@ -310,10 +314,10 @@ TEST_F(TxTrigger, EditsAgainstChangeFlagsAndCompilationAnswers) {
       {"segment", [&] { return t->set_segment_size(64); }, "01000", false, false},
       {"levels", [&] { return t->set_trigger_level(2); }, "11000", true, false},
       {"advanced", [&] { return t->set_trigger_level_basic_condition(0, false); }, "10000", true, false},
-      {"classic node", [&] { return t->append_node("c", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP); }, "00000",
-       true, false},
-      {"probe node", [&] { return t->append_node("p", SDR_STYPE_REGISTER, SDR_MTYPE_PROBEONLY_TAP); }, "00000",
-       false, true},
+      {"classic node", [&] { return t->append_node("c", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP); },
+       "00000", true, false},
+      {"probe node", [&] { return t->append_node("p", SDR_STYPE_REGISTER, SDR_MTYPE_PROBEONLY_TAP); },
+       "00000", false, true},
   };
   for (const ROW& row : rows) {
     m_instance->begin_action();
