@@ -360,6 +360,10 @@ TEST_F(TxTrigger, LevelsAndConditionsAreCheckedAndKept) {
     EXPECT_TRUE(m_trigger->append_node("c", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
     EXPECT_TRUE(m_trigger->append_node("d", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
     EXPECT_TRUE(m_trigger->set_trigger_condition(4, 0, SDR_TCOND_EITHER_EDGE));
+    // Group names stay unique on the setup tab.
+    EXPECT_TRUE(m_trigger->group_node(3, 4, nullptr));
+    EXPECT_STREQ(m_trigger->get_node_name(3), "Group (1)");
+    EXPECT_TRUE(m_trigger->ungroup_node(3));
     EXPECT_TRUE(m_trigger->set_segment_size(1000));
   });
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
@@ -473,6 +477,13 @@ TEST_F(TxTrigger, CaptureTypeChangesReachTheDataTab) {
   save();
   EXPECT_EQ(m_session->get_signal_set_at(0)->find_wire_node("b"), -1);
   EXPECT_EQ(m_trigger->find_wire_node("b"), 1);
+  const std::string edited = save();
+  EXPECT_NE(edited.find("<trigger_input_vec>\n          <wire connection_status=\"true\" name=\"a\""),
+            std::string::npos);
+  // Undone, the node comes back to the data tab at the next commit.
+  EXPECT_TRUE(m_instance->undo());
+  save();
+  EXPECT_EQ(m_session->get_signal_set_at(0)->find_wire_node("b"), 1);
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
