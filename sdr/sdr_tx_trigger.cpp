@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_set>
 
 #include "atg_compiler.h"
 #include "cfg_service.h"
@@ -621,8 +622,12 @@ void SDR_TX_TRIGGER::check_compilation_type(bool* is_full, bool* is_pinwatch) {
       }
       *answer = true;
     }
+    // Wires whose node is gone: names of rows, not aliases or group names.
+    std::unordered_set<std::string> names;
+    for (const auto& node : m_node_vec)
+      if (!is_group_type(node->display_type)) names.insert(node->name);
     auto gone = [&](const SDR_DATA_SIGNAL_WIRE* wire) {
-      if (!wire || *is_full || m_uniq_node_set.count(text_of(wire->get_name()))) return;
+      if (!wire || *is_full || names.count(text_of(wire->get_name()))) return;
       *(wire->get_tap_mode() != SDR_MTYPE_CLASSIC_TAP ? is_pinwatch : is_full) = true;
     };
     for (int i = 0; i < set->get_data_wire_width(); ++i) gone(set->get_data_wire_at(i));
@@ -655,16 +660,18 @@ bool SDR_TX_TRIGGER::is_signal_compatible(SDR_DATA_SIGNAL_SET* signal_set) const
   if (!m_tx_change_status ||
       !(m_tx_change_status->m_node_changed_full || m_tx_change_status->m_node_changed_pinwatch))
     return true;
-  if (!signal_set || signal_set->get_wire_size() != get_node_count()) return false;
-  for (const std::string& name : m_uniq_node_set)
-    if (!signal_set->get_wire(name.c_str())) return false;
+  if (!signal_set) return false;
+  // Every row is a wire of the set and every wire a row; group names and
+  // aliases name no wire.
+  int rows = 0;
   for (const auto& node : m_node_vec) {
     if (is_group_type(node->display_type)) continue;
+    ++rows;
     const SDR_DATA_SIGNAL_WIRE* wire = signal_set->get_wire(node->name.c_str());
     if (!wire || wire->get_capture_type() != node->capture_type || wire->get_tap_mode() != node->tap_mode)
       return false;
   }
-  return true;
+  return rows == signal_set->get_wire_size();
 }
 
 // ---------------------------------------------------------------- node list
@@ -953,7 +960,8 @@ SDR_DATA_TRIGGER* SDR_TX_TRIGGER::make_data_trigger(SDR_DATA_SIGNAL_SET* s, bool
   if (gui_logging) {
     // A trigger without logs is replaced rather than kept beside the new
     // one; a trigger with logs stays with them.
-    if (force && d && d->get_signal_set() == s && !d->is_global_temp() && d->get_num_logs() == 0) {
+    if (force && d && d->get_signal_set() == s && !d->is_global_temp() && d->get_num_logs() == 0 &&
+        !d->get_global_log()) {
       m_data_trigger = nullptr;
       d->remove();
       d = nullptr;
@@ -987,8 +995,10 @@ void SDR_TX_TRIGGER::write_levels(SDR_DATA_SIGNAL_SET* s) {
       const SDR_DATA_SIGNAL_WIRE* wire = s->get_wire(node->name.c_str());
       if (!wire || !captures_trigger(wire->get_capture_type()) || wire->get_trigger_wire_index() < 0)
         continue;
-      const auto condition = static_cast<SDR_DATA_TRIGGER_CONDITION>(
-          record.conditions[static_cast<size_t>(node->trigger_wire_index)]);
+      const size_t key = static_cast<size_t>(node->trigger_wire_index);
+      const auto condition = key < record.conditions.size()
+                                 ? static_cast<SDR_DATA_TRIGGER_CONDITION>(record.conditions[key])
+                                 : SDR_TCOND_DONT_CARE;
       if (condition != SDR_TCOND_DONT_CARE) set.emplace_back(wire->get_trigger_wire_index(), condition);
     }
     // The level's text is written once, with the last condition.
@@ -1072,7 +1082,8 @@ bool SDR_TX_TRIGGER::commit(SDR_DATA_SIGNAL_SET* s, bool force) {
   m_data_trigger->finalize_triggers();
   if (is_hdl_node()) {
     if (m_crc_value_inheritable) {
-      m_data_trigger->set_crc_value(m_committed_crc);
+      // Nothing to inherit from a configuration without a CRC.
+      if (m_committed_crc != 0) m_data_trigger->set_crc_value(m_committed_crc);
     } else {
       // A new configuration: the stored value goes and is computed anew
       // from what was just written.

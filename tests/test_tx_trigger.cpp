@@ -470,6 +470,25 @@ TEST_F(TxTrigger, BusNodesUseTheSessionsMnemonics) {
   EXPECT_FALSE(tree.get_equation(&text, session->find_mnemonics(), m_trigger, false));
 }
 
+// Group rows and aliases name no wire: the committed signal set still fits
+// the rows.
+TEST_F(TxTrigger, GroupsAndAliasesKeepTheSignalSetCompatible) {
+  open("design.tzo");
+  SDR_DATA_SIGNAL_SET* set = m_session->get_signal_set_at(0)->get_data_signal_set();
+  act([&] {
+    EXPECT_TRUE(m_trigger->group_node(0, 1, nullptr));
+    EXPECT_TRUE(m_trigger->set_node_alias(1, "alpha"));
+    EXPECT_TRUE(m_trigger->set_node_connection_status(2, false));
+  });
+  EXPECT_TRUE(m_trigger->is_signal_compatible(set));
+  act([&] { EXPECT_TRUE(m_trigger->set_node_tap_mode(2, SDR_MTYPE_ADVANCED_TAP)); });
+  EXPECT_FALSE(m_trigger->is_signal_compatible(set));
+  EXPECT_TRUE(m_instance->undo());
+  save();
+  EXPECT_EQ(m_session->get_signal_set_at(0)->get_data_signal_set(), set);
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
 // A trigger-only node leaves the data tab at the next commit.
 TEST_F(TxTrigger, CaptureTypeChangesReachTheDataTab) {
   open("design.tzo");
