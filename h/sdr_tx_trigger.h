@@ -38,7 +38,7 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   };
 
   // The most levels a trigger of the analyzer can hold.
-  static const int MAX_TRIGGER_LEVEL = 10;
+  static constexpr int MAX_TRIGGER_LEVEL = 10;
 
   struct TRIGGER_PROPERTIES {
     SDR_DATA_TRIGGER_POSITION position = SDR_TPOS_PRE;
