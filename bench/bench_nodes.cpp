@@ -37,7 +37,9 @@ const int SIZES[] = {1000, 8000};
 const int BLOCK = 100;
 std::string g_data_dir = "bench-data";
 
-std::string design_path(int rows) { return g_data_dir + "/nodes_" + std::to_string(rows) + ".tzo"; }
+std::string design_path(int rows) {
+  return g_data_dir + "/nodes_" + std::to_string(rows) + ".tzo";
+}
 
 // One instance whose signal set has `rows` data wires n0000.., each a net of
 // both views.
@@ -51,7 +53,8 @@ bool write_design(int rows) {
              "\" tap_mode=\"classic\" type=\"register\"/>\n";
   }
   std::string text =
-      "<session>\n  <instance name=\"ela_0\">\n    <node_ip_info instance_id=\"0\" mfg_id=\"110\" node_id=\"0\" "
+      "<session>\n  <instance name=\"ela_0\">\n    <node_ip_info instance_id=\"0\" mfg_id=\"110\" "
+      "node_id=\"0\" "
       "version=\"3\"/>\n    <signal_set name=\"setup\">\n      <clock name=\"clk\"/>\n      <config/>\n"
       "      <top_entity name=\"top\"/>\n      <presentation>\n        <data_view>\n" +
       nets + "        </data_view>\n        <setup_view>\n" + nets +
@@ -131,15 +134,21 @@ const EDIT EDITS[] = {
        return s->move_before_node(f, f + BLOCK - 1, before, false) >= 0;
      }},
     {"copy", "copy", nullptr,
-     [](SDR_TX_SIGNAL_SET* s, int f) { return s->copy_before_node(f, f + BLOCK - 1, f + BLOCK, false) >= 0; }},
-    {"group", "group", nullptr, [](SDR_TX_SIGNAL_SET* s, int f) { return s->group_node(f, f + BLOCK - 1, nullptr); }},
-    {"ungroup", "ungroup", [](SDR_TX_SIGNAL_SET* s, int f) { return s->group_node(f, f + BLOCK - 1, nullptr); },
+     [](SDR_TX_SIGNAL_SET* s, int f) {
+       return s->copy_before_node(f, f + BLOCK - 1, f + BLOCK, false) >= 0;
+     }},
+    {"group", "group", nullptr,
+     [](SDR_TX_SIGNAL_SET* s, int f) { return s->group_node(f, f + BLOCK - 1, nullptr); }},
+    {"ungroup", "ungroup",
+     [](SDR_TX_SIGNAL_SET* s, int f) { return s->group_node(f, f + BLOCK - 1, nullptr); },
      [](SDR_TX_SIGNAL_SET* s, int f) { return s->ungroup_node(f); }},
 };
 const char* const PLACES[] = {"front", "middle", "end"};
 const char* const PHASES[] = {"edit", "undo", "redo"};
 
-int place_first(int place, int rows) { return place == 0 ? 0 : place == 1 ? rows / 2 : rows - BLOCK; }
+int place_first(int place, int rows) {
+  return place == 0 ? 0 : place == 1 ? rows / 2 : rows - BLOCK;
+}
 
 // range(0): rows, range(1): edit, range(2): place, range(3): phase.
 void bm_block(benchmark::State& st) {
@@ -215,8 +224,8 @@ class CAPTURE : public benchmark::ConsoleReporter {
 };
 
 std::string block_name(int rows, int edit, int place, int phase) {
-  return "nodes/block/" + std::to_string(rows) + "/" + std::to_string(edit) + "/" + std::to_string(place) + "/" +
-         std::to_string(phase) + "/";
+  return "nodes/block/" + std::to_string(rows) + "/" + std::to_string(edit) + "/" + std::to_string(place) +
+         "/" + std::to_string(phase) + "/";
 }
 
 void print_row(const char* text, double a, double b) {
@@ -234,8 +243,8 @@ void print_table(const CAPTURE& cap) {
   for (int e = 0; e < static_cast<int>(sizeof EDITS / sizeof EDITS[0]); ++e)
     for (int p = 0; p < 3; ++p)
       for (int h = 0; h < 3; ++h) {
-        const std::string text =
-            std::string(EDITS[e].text) + " 100 at " + PLACES[p] + (h == 0 ? "" : std::string(", ") + PHASES[h]);
+        const std::string text = std::string(EDITS[e].text) + " 100 at " + PLACES[p] +
+                                 (h == 0 ? "" : std::string(", ") + PHASES[h]);
         print_row(text.c_str(), cap.ms(block_name(1000, e, p, h)), cap.ms(block_name(8000, e, p, h)));
       }
 }
