@@ -392,6 +392,9 @@ bool SDR_TX_SIGNAL_SET::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signa
   scope.add_argument(name);
   scope.add_argument(signal_type);
   scope.add_argument(tap_mode);
+  // The data tab shows nodes of the setup tab only.
+  SDR_TX_TRIGGER* trigger = get_tx_trigger();
+  if (trigger && trigger->count_name(name) == 0) return false;
   return SDR_TX_SIGNAL_NODES::append_node(name, signal_type, tap_mode);
 }
 
@@ -585,11 +588,12 @@ bool SDR_TX_SIGNAL_SET::commit(SDR_DATA_INSTANCE* data_instance, bool flag) {
   const bool changed = status && status->is_signal_set_changed();
   // The committed set stays while its wires still fit the node list;
   // settings alone are written into it.
+  // A commit with nothing changed leaves the file as it is.
   bool keep;
   if (!d)
     keep = !changed;
   else
-    keep = gui_logging != global_temp && (!changed || trigger->is_signal_compatible(d));
+    keep = !changed || (gui_logging != global_temp && trigger->is_signal_compatible(d));
   bool created = false;
   if (!keep) {
     SDR_DATA_SIGNAL_SET* chosen = nullptr;

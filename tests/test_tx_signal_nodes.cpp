@@ -268,6 +268,8 @@ TEST_F(TxNodes, SettersRefuseWithoutChange) {
     EXPECT_FALSE(m_data->set_node_group_display_type(ROW_Q, SDR_GTYPE_BIN));
     EXPECT_FALSE(m_data->toggle_node(ROW_A));
     EXPECT_FALSE(m_data->set_sample_depth(512));
+    // The data tab shows nodes of the setup tab only.
+    EXPECT_FALSE(m_data->append_node("zz", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
     EXPECT_EQ(m_data->copy_before_node(0, 3, 2, false), -1);
   });
   EXPECT_FALSE(m_instance->is_undo_available());
