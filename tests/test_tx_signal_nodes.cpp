@@ -505,3 +505,37 @@ TEST(TxNodesWires, FullAndIncrementalCommitOrders) {
 }
 
 }  // namespace
+
+namespace {
+
+// A linked group: the other tab's rows of its members come together in
+// member order and are grouped under its name; renames, radix, bit order
+// and ungrouping follow.
+TEST(TxNodesLink, LinkedGroupsFollowEachOther) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  SDR_TX_SIGNAL_SET one(0, nullptr, nullptr, nullptr, nullptr), other(0, nullptr, nullptr, nullptr, nullptr);
+  one.set_the_other_signal_nodes(&other);
+  other.set_the_other_signal_nodes(&one);
+  for (const char* name : {"d[0]", "d[1]", "d[2]", "d[3]"})
+    ASSERT_TRUE(one.append_node(name, SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  for (const char* name : {"d[2]", "d[0]", "x", "d[1]", "d[3]"})
+    ASSERT_TRUE(other.append_node(name, SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  ASSERT_TRUE(one.group_node(0, 3, nullptr));
+  EXPECT_FALSE(one.link_group_node(1, SDR_LTYPE_ALL));  // not a group row
+  ASSERT_TRUE(one.link_group_node(0, SDR_LTYPE_ALL));
+  EXPECT_EQ(rows_without_alias(&other), "2d[0..3] 3d[0] 3d[1] 3d[2] 4d[3] 0x ");
+  EXPECT_TRUE(one.set_group_node_name(0, "data"));
+  EXPECT_STREQ(other.get_node_name(0), "data");
+  EXPECT_TRUE(one.set_node_group_display_type(0, SDR_GTYPE_UNSIGNED_DEC));
+  EXPECT_EQ(other.get_node_group_display_type(0), SDR_GTYPE_UNSIGNED_DEC);
+  EXPECT_TRUE(one.set_node_lsb_to_msb(0, false));
+  EXPECT_FALSE(other.is_node_lsb_to_msb(0));
+  // A move inside the group moves the same rows on the other tab.
+  EXPECT_EQ(one.move_before_node(1, 1, 5, true), 5);
+  EXPECT_EQ(rows_without_alias(&other), "2data 3d[1] 3d[2] 3d[3] 4d[0] 0x ");
+  EXPECT_TRUE(one.ungroup_node(0));
+  EXPECT_EQ(rows_without_alias(&other), "0d[1] 0d[2] 0d[3] 0d[0] 0x ");
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+}  // namespace
