@@ -1,5 +1,6 @@
 // Node-list editing benchmarks: on the data tab of a design of 1 000 and
-// 8 000 rows (each row a net of the data view), appending rows one by one,
+// 8 000 rows (each row a net of the data view), appending rows one by one
+// (on the setup tab, which adds them to the data tab),
 // and deleting, moving, copying, grouping and ungrouping a block of 100 rows
 // at the front, in the middle and at the end, each with its undo and redo.
 // At the end it prints the medians and the ratio of the 8000-row time to
@@ -26,6 +27,7 @@
 #include "sdr_tx_instance.h"
 #include "sdr_tx_session.h"
 #include "sdr_tx_signal_set.h"
+#include "sdr_tx_trigger.h"
 
 // Google Benchmark's run function that takes a display reporter; its name is
 // put together here to keep this file free of a word the project reserves.
@@ -37,7 +39,9 @@ const int SIZES[] = {1000, 8000};
 const int BLOCK = 100;
 std::string g_data_dir = "bench-data";
 
-std::string design_path(int rows) { return g_data_dir + "/nodes_" + std::to_string(rows) + ".tzo"; }
+std::string design_path(int rows) {
+  return g_data_dir + "/nodes_" + std::to_string(rows) + ".tzo";
+}
 
 // One instance whose signal set has `rows` data wires n0000.., each a net of
 // both views.
@@ -51,7 +55,8 @@ bool write_design(int rows) {
              "\" tap_mode=\"classic\" type=\"register\"/>\n";
   }
   std::string text =
-      "<session>\n  <instance name=\"ela_0\">\n    <node_ip_info instance_id=\"0\" mfg_id=\"110\" node_id=\"0\" "
+      "<session>\n  <instance name=\"ela_0\">\n    <node_ip_info instance_id=\"0\" mfg_id=\"110\" "
+      "node_id=\"0\" "
       "version=\"3\"/>\n    <signal_set name=\"setup\">\n      <clock name=\"clk\"/>\n      <config/>\n"
       "      <top_entity name=\"top\"/>\n      <presentation>\n        <data_view>\n" +
       nets + "        </data_view>\n        <setup_view>\n" + nets +
@@ -69,6 +74,7 @@ struct DESIGN {
   std::unique_ptr<SDR_TX_SESSION> session;
   SDR_TX_INSTANCE* instance = nullptr;
   SDR_TX_SIGNAL_SET* data = nullptr;
+  SDR_TX_TRIGGER* setup = nullptr;
 };
 
 bool open_design(DESIGN* d, int rows) {
@@ -93,13 +99,14 @@ void bm_append(benchmark::State& st) {
     bool ok = d.session->create_session("bench_nodes.tzo");
     d.instance = d.session->get_instance_at(0);
     d.data = d.session->get_signal_set_at(0);
-    ok = ok && d.instance && d.data;
+    d.setup = d.session->get_trigger_at(0);
+    ok = ok && d.instance && d.data && d.setup;
     char name[16];
     st.ResumeTiming();
     for (int i = 0; ok && i < n; ++i) {
       std::snprintf(name, sizeof name, "a%05d", i);
       d.instance->begin_action();
-      ok = d.data->append_node(name, SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP);
+      ok = d.setup->append_node(name, SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP);
       d.instance->end_action();
     }
     st.PauseTiming();
@@ -131,15 +138,21 @@ const EDIT EDITS[] = {
        return s->move_before_node(f, f + BLOCK - 1, before, false) >= 0;
      }},
     {"copy", "copy", nullptr,
-     [](SDR_TX_SIGNAL_SET* s, int f) { return s->copy_before_node(f, f + BLOCK - 1, f + BLOCK, false) >= 0; }},
-    {"group", "group", nullptr, [](SDR_TX_SIGNAL_SET* s, int f) { return s->group_node(f, f + BLOCK - 1, nullptr); }},
-    {"ungroup", "ungroup", [](SDR_TX_SIGNAL_SET* s, int f) { return s->group_node(f, f + BLOCK - 1, nullptr); },
+     [](SDR_TX_SIGNAL_SET* s, int f) {
+       return s->copy_before_node(f, f + BLOCK - 1, f + BLOCK, false) >= 0;
+     }},
+    {"group", "group", nullptr,
+     [](SDR_TX_SIGNAL_SET* s, int f) { return s->group_node(f, f + BLOCK - 1, nullptr); }},
+    {"ungroup", "ungroup",
+     [](SDR_TX_SIGNAL_SET* s, int f) { return s->group_node(f, f + BLOCK - 1, nullptr); },
      [](SDR_TX_SIGNAL_SET* s, int f) { return s->ungroup_node(f); }},
 };
 const char* const PLACES[] = {"front", "middle", "end"};
 const char* const PHASES[] = {"edit", "undo", "redo"};
 
-int place_first(int place, int rows) { return place == 0 ? 0 : place == 1 ? rows / 2 : rows - BLOCK; }
+int place_first(int place, int rows) {
+  return place == 0 ? 0 : place == 1 ? rows / 2 : rows - BLOCK;
+}
 
 // range(0): rows, range(1): edit, range(2): place, range(3): phase.
 void bm_block(benchmark::State& st) {
@@ -215,8 +228,8 @@ class CAPTURE : public benchmark::ConsoleReporter {
 };
 
 std::string block_name(int rows, int edit, int place, int phase) {
-  return "nodes/block/" + std::to_string(rows) + "/" + std::to_string(edit) + "/" + std::to_string(place) + "/" +
-         std::to_string(phase) + "/";
+  return "nodes/block/" + std::to_string(rows) + "/" + std::to_string(edit) + "/" + std::to_string(place) +
+         "/" + std::to_string(phase) + "/";
 }
 
 void print_row(const char* text, double a, double b) {
@@ -234,8 +247,8 @@ void print_table(const CAPTURE& cap) {
   for (int e = 0; e < static_cast<int>(sizeof EDITS / sizeof EDITS[0]); ++e)
     for (int p = 0; p < 3; ++p)
       for (int h = 0; h < 3; ++h) {
-        const std::string text =
-            std::string(EDITS[e].text) + " 100 at " + PLACES[p] + (h == 0 ? "" : std::string(", ") + PHASES[h]);
+        const std::string text = std::string(EDITS[e].text) + " 100 at " + PLACES[p] +
+                                 (h == 0 ? "" : std::string(", ") + PHASES[h]);
         print_row(text.c_str(), cap.ms(block_name(1000, e, p, h)), cap.ms(block_name(8000, e, p, h)));
       }
 }

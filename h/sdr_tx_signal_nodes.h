@@ -47,9 +47,9 @@ class SDR_API SDR_TX_SIGNAL_NODES {
     int data_wire_index = -1;
     int trigger_wire_index = -1;
     SDR_DATA_SIGNAL_VIEW_NODE* data_view_node = nullptr;  // not owned
-    bool mark = false;        // scratch
-    bool no_wire = false;     // scratch: built from a view node without a wire
-    bool invalid = false;     // set_node_invalid / is_node_invalid
+    bool mark = false;                                    // scratch
+    bool no_wire = false;                                 // scratch: built from a view node without a wire
+    bool invalid = false;                                 // set_node_invalid / is_node_invalid
     // The attributes of the view node when an undo image was taken, so that
     // undo puts the element back exactly as it was.
     std::vector<std::pair<std::string, std::string>> view_image;
@@ -76,7 +76,8 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   virtual bool delete_node(const char* name);
   // The number of rows removed.
   virtual int delete_node(int first, int last);
-  virtual bool append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type, SDR_DATA_WIRE_TAP_MODE tap_mode);
+  virtual bool append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type,
+                           SDR_DATA_WIRE_TAP_MODE tap_mode);
   virtual bool ungroup_node(int index);
   // group null: the group row is derived from the members.
   virtual bool group_node(int first, int last, NODE_TYPE* group);
@@ -224,7 +225,10 @@ class SDR_API SDR_TX_SIGNAL_NODES {
 
   std::vector<std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>> m_view_node_pool;
   std::unordered_map<std::string, int> m_name_count;
-  // Handles made before the rows last left a view are not used again.
+  // Handles made before the rows last left a view are not used again: each
+  // handle of the pool with the epoch of the list when it was made or last
+  // re-targeted.
+  std::unordered_map<const SDR_DATA_SIGNAL_VIEW_NODE*, unsigned> m_handle_epoch;
   unsigned m_view_epoch = 0;
   bool m_link_suspended = false;
 };

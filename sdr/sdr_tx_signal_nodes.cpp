@@ -21,7 +21,8 @@
 using namespace xercesc;
 
 // Opens the record scope of a node-list operation.
-#define NODES_RECORD(command) SDR_TX_RECORD(record_scope, m_script_recorder, m_instance_index, m_setup_tab, command)
+#define NODES_RECORD(command) \
+  SDR_TX_RECORD(record_scope, m_script_recorder, m_instance_index, m_setup_tab, command)
 
 namespace {
 
@@ -41,22 +42,18 @@ bool is_member_type(SDR_DATA_NODE_DISPLAY_TYPE type) {
 bool is_net_type(SDR_DATA_NODE_DISPLAY_TYPE type) {
   return type == SDR_DTYPE_STANDALONE_NODE || is_member_type(type);
 }
-bool has_data(SDR_DATA_WIRE_CAPTURE_TYPE type) { return type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH; }
-bool has_trigger(SDR_DATA_WIRE_CAPTURE_TYPE type) { return type == SDR_CTYPE_TRIGGER || type == SDR_CTYPE_BOTH; }
+bool has_data(SDR_DATA_WIRE_CAPTURE_TYPE type) {
+  return type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH;
+}
+bool has_trigger(SDR_DATA_WIRE_CAPTURE_TYPE type) {
+  return type == SDR_CTYPE_TRIGGER || type == SDR_CTYPE_BOTH;
+}
 
 std::unique_ptr<NODE> clone_node(const NODE* node) {
   std::unique_ptr<NODE> copy(new NODE);
   SDR_TX_SIGNAL_NODES::copy_node_properties(node, copy.get());
   return copy;
 }
-
-// A view node handle of a node list, with the epoch of the list when it
-// was made or last re-targeted.
-struct POOLED_VIEW_NODE : public SDR_DATA_SIGNAL_VIEW_NODE {
-  POOLED_VIEW_NODE(const SDR_DATA_SIGNAL_VIEW_NODE& node, unsigned epoch)
-      : SDR_DATA_SIGNAL_VIEW_NODE(node), m_epoch(epoch) {}
-  unsigned m_epoch;
-};
 
 bool is_attached(const VIEW_NODE* node) {
   return node && node->get_dom_node() && node->get_dom_node()->getParentNode();
@@ -95,8 +92,8 @@ bool split_member_name(const std::string& name, std::string* base, long* number)
 // ------------------------------------------------------------ construction
 
 SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_TX_UNDO_MANAGER* undo_manager,
-                                         SDR_TX_CHANGE_STATUS* change_status, SDR_TX_SCRIPT_RECORDER* recorder,
-                                         bool setup_tab)
+                                         SDR_TX_CHANGE_STATUS* change_status,
+                                         SDR_TX_SCRIPT_RECORDER* recorder, bool setup_tab)
     : m_instance_index(index),
       m_tx_undo_manager(undo_manager),
       m_tx_change_status(change_status),
@@ -105,8 +102,9 @@ SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_TX_UNDO_MANAGER* undo_ma
   SDR_TX_SIGNAL_NODES::init();
 }
 
-SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_DATA_SIGNAL_VIEW* view, SDR_TX_UNDO_MANAGER* undo_manager,
-                                         SDR_TX_SCRIPT_RECORDER* recorder, bool setup_tab)
+SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_DATA_SIGNAL_VIEW* view,
+                                         SDR_TX_UNDO_MANAGER* undo_manager, SDR_TX_SCRIPT_RECORDER* recorder,
+                                         bool setup_tab)
     : m_instance_index(index),
       m_tx_undo_manager(undo_manager),
       m_tx_change_status(nullptr),
@@ -158,7 +156,9 @@ int SDR_TX_SIGNAL_NODES::group_last(int index) const {
   return last;
 }
 
-void SDR_TX_SIGNAL_NODES::name_added(const std::string& name) { ++m_name_count[name]; }
+void SDR_TX_SIGNAL_NODES::name_added(const std::string& name) {
+  ++m_name_count[name];
+}
 
 void SDR_TX_SIGNAL_NODES::name_removed(const std::string& name) {
   auto it = m_name_count.find(name);
@@ -176,11 +176,11 @@ int SDR_TX_SIGNAL_NODES::count_name(const char* name) const {
 
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::adopt_view_node(SDR_DATA_SIGNAL_VIEW_NODE* node) {
   if (!node) return nullptr;
-  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> raw(node);
-  if (raw->is_null()) return nullptr;
-  POOLED_VIEW_NODE* pooled = new POOLED_VIEW_NODE(*raw, m_view_epoch);
-  m_view_node_pool.emplace_back(pooled);
-  return pooled;
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> owned(node);
+  if (owned->is_null()) return nullptr;
+  m_handle_epoch[node] = m_view_epoch;
+  m_view_node_pool.push_back(std::move(owned));
+  return node;
 }
 
 void SDR_TX_SIGNAL_NODES::unbind_view() {
@@ -189,15 +189,18 @@ void SDR_TX_SIGNAL_NODES::unbind_view() {
 }
 
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::view_node_in(const NODE_TYPE* node,
-                                                            const SDR_DATA_SIGNAL_VIEW* view) const {
-  if (!node || !view) return nullptr;
+                                                             const SDR_DATA_SIGNAL_VIEW* view) const {
+  if (!node || !view || !node->data_view_node) return nullptr;
+  // Only handles of this list, made since the rows last left a view.
+  auto it = m_handle_epoch.find(node->data_view_node);
+  if (it == m_handle_epoch.end() || it->second != m_view_epoch) return nullptr;
   VIEW_NODE* vn = node->data_view_node;
-  if (!vn || vn->get_view() != view || static_cast<POOLED_VIEW_NODE*>(vn)->m_epoch != m_view_epoch) return nullptr;
-  if (vn->is_null()) return nullptr;
+  if (vn->get_view() != view || vn->is_null()) return nullptr;
   return vn;
 }
 
-SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::make_view_node(const NODE_TYPE* node, SDR_DATA_SIGNAL_VIEW* view) {
+SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::make_view_node(const NODE_TYPE* node,
+                                                               SDR_DATA_SIGNAL_VIEW* view) {
   if (!view) return nullptr;
   if (is_group_type(node->display_type)) return view->create_bus_node(node->name.c_str());
   if (!SDR_CHECK_AS(is_net_type(node->display_type), "Invalid node type")) return nullptr;
@@ -253,7 +256,8 @@ std::unique_ptr<SDR_TX_SIGNAL_NODES::NODE_TYPE> SDR_TX_SIGNAL_NODES::take_image(
     const DOMNamedNodeMap* attributes = vn->get_dom_node()->getAttributes();
     for (XMLSize_t i = 0; attributes && i < attributes->getLength(); ++i) {
       const DOMNode* attribute = attributes->item(i);
-      copy->view_image.emplace_back(sdr_to_utf8(attribute->getNodeName()), sdr_to_utf8(attribute->getNodeValue()));
+      copy->view_image.emplace_back(sdr_to_utf8(attribute->getNodeName()),
+                                    sdr_to_utf8(attribute->getNodeValue()));
     }
   }
   return copy;
@@ -642,7 +646,8 @@ bool SDR_TX_SIGNAL_NODES::set_node_group_display_type(int index, SDR_DATA_GROUP_
         return true;
       },
       [&](NODE_TYPE*) { flag_presentation_change(); });
-  if (changed) mirror_linked_group(index, SDR_LTYPE_RADIX, [&](NODE_TYPE* n) { n->group_display_type = display_type; });
+  if (changed)
+    mirror_linked_group(index, SDR_LTYPE_RADIX, [&](NODE_TYPE* n) { n->group_display_type = display_type; });
   return changed;
 }
 
@@ -662,7 +667,8 @@ bool SDR_TX_SIGNAL_NODES::set_node_mnemonics_table_name(int index, const char* t
         return true;
       },
       [&](NODE_TYPE*) { flag_presentation_change(); });
-  if (changed) mirror_linked_group(index, SDR_LTYPE_RADIX, [&](NODE_TYPE* n) { n->mnemonics_table_name = table; });
+  if (changed)
+    mirror_linked_group(index, SDR_LTYPE_RADIX, [&](NODE_TYPE* n) { n->mnemonics_table_name = table; });
   return changed;
 }
 
@@ -681,7 +687,8 @@ bool SDR_TX_SIGNAL_NODES::set_node_lsb_to_msb(int index, bool lsb_to_msb) {
         return true;
       },
       [&](NODE_TYPE*) { flag_presentation_change(); });
-  if (changed) mirror_linked_group(index, SDR_LTYPE_BIT_ORDER, [&](NODE_TYPE* n) { n->lsb_to_msb = lsb_to_msb; });
+  if (changed)
+    mirror_linked_group(index, SDR_LTYPE_BIT_ORDER, [&](NODE_TYPE* n) { n->lsb_to_msb = lsb_to_msb; });
   return changed;
 }
 
@@ -750,7 +757,8 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
   if (!SDR_CHECK(record != NULL) || !node) return false;
   if (node->capture_type != record->capture_type && is_net_type(record->display_type)) {
     m_data_wire_count += (has_data(record->capture_type) ? 1 : 0) - (has_data(node->capture_type) ? 1 : 0);
-    m_trigger_wire_count += (has_trigger(record->capture_type) ? 1 : 0) - (has_trigger(node->capture_type) ? 1 : 0);
+    m_trigger_wire_count +=
+        (has_trigger(record->capture_type) ? 1 : 0) - (has_trigger(node->capture_type) ? 1 : 0);
     m_capture_type_changed = true;
     node->mark = true;
   }
@@ -779,7 +787,8 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
     }
     for (const std::string& attribute : stale) sdr_remove_attribute(element, attribute.c_str());
     for (const auto& entry : record->view_image)
-      if (sdr_get_attribute(element, entry.first.c_str()) != entry.second || !sdr_has_attribute(element, entry.first.c_str()))
+      if (sdr_get_attribute(element, entry.first.c_str()) != entry.second ||
+          !sdr_has_attribute(element, entry.first.c_str()))
         sdr_set_attribute(element, entry.first.c_str(), entry.second.c_str());
     // The handle reads the element afresh.
     static_cast<VIEW_NODE&>(*live) = VIEW_NODE(element, live->get_view());
@@ -791,7 +800,8 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
 void SDR_TX_SIGNAL_NODES::push_node_image(int index) {
   NODE_TYPE* node = node_at(index);
   if (!node) return;
-  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, take_image(node).release(), take_image(node).release()));
+  push_action(
+      new SDR_TX_UNDO_ACTION_SET_NODE(this, index, take_image(node).release(), take_image(node).release()));
 }
 
 void SDR_TX_SIGNAL_NODES::copy_node_properties(const NODE_TYPE* source, NODE_TYPE* target) {
@@ -901,8 +911,8 @@ int SDR_TX_SIGNAL_NODES::delete_rows(int first, int last) {
   const NODE_TYPE* head = node_at(first);
   if (is_group_type(head->display_type) && group_last(first) > last) {
     ++first;
-  } else if (is_member_type(head->display_type) && first > 0 && is_group_type(node_at(first - 1)->display_type) &&
-             group_last(first - 1) <= last) {
+  } else if (is_member_type(head->display_type) && first > 0 &&
+             is_group_type(node_at(first - 1)->display_type) && group_last(first - 1) <= last) {
     --first;
   }
   for (int i = first; i <= last; ++i) {
@@ -1035,7 +1045,8 @@ bool SDR_TX_SIGNAL_NODES::group_node(int first, int last, NODE_TYPE* group) {
   for (int i = first; i <= last && !first_vn; ++i) first_vn = view_node_in(node_at(i), m_data_view);
   if (first_vn) {
     bus = view_node_in(row.get(), m_data_view);
-    if (!bus || !bus->is_bus() || is_attached(bus)) bus = adopt_view_node(make_view_node(row.get(), m_data_view));
+    if (!bus || !bus->is_bus() || is_attached(bus))
+      bus = adopt_view_node(make_view_node(row.get(), m_data_view));
   }
   row->data_view_node = bus;
   if (bus) {
@@ -1062,7 +1073,8 @@ bool SDR_TX_SIGNAL_NODES::ungroup_node(int index) {
   record_scope.add_argument(index);
   NODE_TYPE* node = node_at(index);
   if (!node || !is_group_type(node->display_type)) return false;
-  if (node->group_linking != SDR_LTYPE_NONE && !is_replaying() && !m_link_suspended && m_tx_the_other_signal_nodes) {
+  if (node->group_linking != SDR_LTYPE_NONE && !is_replaying() && !m_link_suspended &&
+      m_tx_the_other_signal_nodes) {
     SDR_TX_SIGNAL_NODES* other = m_tx_the_other_signal_nodes;
     const int j = other->find_group_node(node->name.c_str());
     if (j >= 0) {
@@ -1134,7 +1146,8 @@ bool SDR_TX_SIGNAL_NODES::link_group_node(int index, SDR_DATA_GROUP_LINKING_TYPE
   if (!other->group_node(first_other, pos, nullptr)) return false;
   const int g = first_other;
   std::string accepted = node->name;
-  for (int n = 1; other->node_at(g)->name != accepted && !other->set_group_node_name(g, accepted.c_str()); ++n) {
+  for (int n = 1; other->node_at(g)->name != accepted && !other->set_group_node_name(g, accepted.c_str());
+       ++n) {
     if (n > 100000) break;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, " (%d)", n);
@@ -1261,7 +1274,8 @@ int SDR_TX_SIGNAL_NODES::move_before_node(int first, int last, int before, bool 
   const int new_first = before > last ? before - n : before;
   for (int i = new_first; i < new_first + n; ++i) place_view_node(i, false);
   flag_presentation_change();
-  SDR_TX_UNDO_ACTION_MOVE* action = new SDR_TX_UNDO_ACTION_MOVE(this, first, last, before, into_group, group_flag);
+  SDR_TX_UNDO_ACTION_MOVE* action =
+      new SDR_TX_UNDO_ACTION_MOVE(this, first, last, before, into_group, group_flag);
   action->set_display_types(std::move(types));
   push_action(action);
   return result;
@@ -1358,8 +1372,8 @@ int SDR_TX_SIGNAL_NODES::copy_before_node(int first, int last, int before, bool 
           }
         }
       }
-    } else if (is_member_type(source->display_type) && child < bus_children.size() &&
-               i > first && find_parent_group_node(i) >= first) {
+    } else if (is_member_type(source->display_type) && child < bus_children.size() && i > first &&
+               find_parent_group_node(i) >= first) {
       copy->data_view_node = bus_children[child++];
     } else if (vn) {
       copy->data_view_node = adopt_view_node(vn->clone(true));
@@ -1427,6 +1441,7 @@ void SDR_TX_SIGNAL_NODES::assign_data_wire_to_node(NODE_TYPE* node, SDR_DATA_SIG
 bool SDR_TX_SIGNAL_NODES::init() {
   if (m_tx_undo_manager) m_tx_undo_manager->clear_all_actions();
   m_node_vec.clear();
+  m_handle_epoch.clear();
   m_view_node_pool.clear();
   m_name_count.clear();
   m_data_wire_count = m_trigger_wire_count = 0;
@@ -1500,9 +1515,11 @@ bool SDR_TX_SIGNAL_NODES::init(SDR_DATA_SIGNAL_VIEW* view) {
       row->signal_type = bus->get_signal_type();
       row->group_linking = bus->get_bus_linking_type();
       const std::string radix = attribute_of(bus, "radix");
-      if (!radix.empty()) SDR_DATA_GLOBAL_ENUM::convert_string_to_enum(radix.c_str(), &row->group_display_type);
+      if (!radix.empty())
+        SDR_DATA_GLOBAL_ENUM::convert_string_to_enum(radix.c_str(), &row->group_display_type);
       row->mnemonics_table_name = attribute_of(bus, "mnemonics");
-      row->display_type = bus->is_bus_expanded() ? SDR_DTYPE_EXPAND_GROUP_NODE : SDR_DTYPE_COLLAPSE_GROUP_NODE;
+      row->display_type =
+          bus->is_bus_expanded() ? SDR_DTYPE_EXPAND_GROUP_NODE : SDR_DTYPE_COLLAPSE_GROUP_NODE;
       row->lsb_to_msb = bus->is_lsb_to_msb();
       row->signal_inverted = bus->is_signal_inverted();
       row->data_view_node = bus;
@@ -1542,7 +1559,8 @@ bool SDR_TX_SIGNAL_NODES::recover_presentation_view_error() {
     SDR_CHECK_AS(row->data_view_node != NULL, "node->data_view_node != NULL");
     if (row->display_type == SDR_DTYPE_LAST_GROUP_MEMBER_NODE && !kept.empty()) {
       NODE_TYPE* prev = kept.back().get();
-      if (prev->display_type == SDR_DTYPE_GROUP_MEMBER_NODE) prev->display_type = SDR_DTYPE_LAST_GROUP_MEMBER_NODE;
+      if (prev->display_type == SDR_DTYPE_GROUP_MEMBER_NODE)
+        prev->display_type = SDR_DTYPE_LAST_GROUP_MEMBER_NODE;
     }
     detach_view_node(row.get());
     name_removed(row->name);
@@ -1608,12 +1626,13 @@ void SDR_TX_SIGNAL_NODES::rebuild_view(SDR_DATA_SIGNAL_VIEW* view) {
   for (auto& row : m_node_vec) {
     std::unique_ptr<VIEW_NODE> fresh(make_view_node(row.get(), view));
     if (!fresh || fresh->is_null()) continue;
-    POOLED_VIEW_NODE* old = static_cast<POOLED_VIEW_NODE*>(row->data_view_node);
+    VIEW_NODE* old = row->data_view_node;
+    auto known = old ? m_handle_epoch.find(old) : m_handle_epoch.end();
     VIEW_NODE* vn;
-    if (old && old->m_epoch == old_epoch) {
+    if (known != m_handle_epoch.end() && known->second == old_epoch) {
       // Re-targets every copy of the row that undo actions hold.
-      static_cast<VIEW_NODE&>(*old) = *fresh;
-      old->m_epoch = m_view_epoch;
+      *old = *fresh;
+      known->second = m_view_epoch;
       vn = old;
     } else {
       vn = adopt_view_node(fresh.release());
@@ -1668,7 +1687,8 @@ bool SDR_TX_SIGNAL_NODES::commit_signal_set_debug_port(SDR_DATA_SIGNAL_SET* sign
       std::string name = row->debug_port_name;
       if (name.empty()) gen_debug_port_name(&name, generated++);
       const char* current = wire->get_debug_port_name();
-      if (!wire->is_debug_port() || name != (current ? current : "")) wire->set_debug_port(true, name.c_str());
+      if (!wire->is_debug_port() || name != (current ? current : ""))
+        wire->set_debug_port(true, name.c_str());
     } else if (wire->is_debug_port()) {
       wire->set_debug_port(false, nullptr);
     }
@@ -1683,9 +1703,9 @@ bool SDR_TX_SIGNAL_NODES::commit_signal_set_debug_port(SDR_DATA_SIGNAL_SET* sign
 bool SDR_TX_SIGNAL_NODES::commit_signal_set(SDR_DATA_SIGNAL_SET* signal_set, bool incremental) {
   if (!signal_set) return false;
   auto make_wire = [&](NODE_TYPE* row, SDR_DATA_WIRE_CAPTURE_TYPE capture) {
-    SDR_DATA_SIGNAL_WIRE* wire = signal_set->create_wire(row->name.c_str(), capture, row->tap_mode,
-                                                         row->connection_status,
-                                                         row->alias.empty() ? nullptr : row->alias.c_str());
+    SDR_DATA_SIGNAL_WIRE* wire =
+        signal_set->create_wire(row->name.c_str(), capture, row->tap_mode, row->connection_status,
+                                row->alias.empty() ? nullptr : row->alias.c_str());
     if (!wire || !signal_set->append(wire, true)) {
       sdr_report_internal_error("Failed to create a wire", __FILE__, __LINE__);
       return;
@@ -1753,8 +1773,8 @@ void add_row_change_kind(const NODE* a, const NODE* b, SDR_TX_CHANGE_STATUS* fla
     wire_change = true;
   }
   if (a->debug_port != b->debug_port || a->debug_port_name != b->debug_port_name) {
-    (b->tap_mode == SDR_MTYPE_CLASSIC_TAP ? flags->m_debug_port_changed_full : flags->m_debug_port_changed_pinwatch) =
-        true;
+    (b->tap_mode == SDR_MTYPE_CLASSIC_TAP ? flags->m_debug_port_changed_full
+                                          : flags->m_debug_port_changed_pinwatch) = true;
     wire_change = true;
   }
   // Everything else a row shows, and the images of linked groups.
@@ -1781,12 +1801,18 @@ void add_rows_change_kind(const NODE* row, SDR_TX_CHANGE_STATUS* flags) {
 
 SDR_TX_UNDO_ACTION_MOVE::SDR_TX_UNDO_ACTION_MOVE(SDR_TX_SIGNAL_NODES* nodes, int first, int last, int before,
                                                  bool move_flag, bool group_flag)
-    : m_nodes(nodes), m_first(first), m_last(last), m_before(before), m_move_flag(move_flag), m_group_flag(group_flag) {}
+    : m_nodes(nodes),
+      m_first(first),
+      m_last(last),
+      m_before(before),
+      m_move_flag(move_flag),
+      m_group_flag(group_flag) {}
 
 bool SDR_TX_UNDO_ACTION_MOVE::undo() {
   if (!m_types.empty()) return m_nodes->restore_moved_block(m_first, m_last, m_before, m_types);
   const int n = m_last - m_first + 1;
-  if (m_first < m_before) return m_nodes->move_before_node(m_before - n, m_before - 1, m_first, m_group_flag) >= 0;
+  if (m_first < m_before)
+    return m_nodes->move_before_node(m_before - n, m_before - 1, m_first, m_group_flag) >= 0;
   return m_nodes->move_before_node(m_before, m_before + n - 1, m_last + 1, m_group_flag) >= 0;
 }
 
@@ -1822,9 +1848,13 @@ SDR_TX_UNDO_ACTION_GROUP::SDR_TX_UNDO_ACTION_GROUP(SDR_TX_SIGNAL_NODES* nodes, i
 
 SDR_TX_UNDO_ACTION_GROUP::~SDR_TX_UNDO_ACTION_GROUP() = default;
 
-bool SDR_TX_UNDO_ACTION_GROUP::undo() { return m_nodes->ungroup_node(m_first); }
+bool SDR_TX_UNDO_ACTION_GROUP::undo() {
+  return m_nodes->ungroup_node(m_first);
+}
 
-bool SDR_TX_UNDO_ACTION_GROUP::redo() { return m_nodes->group_node(m_first, m_last, m_group.get()); }
+bool SDR_TX_UNDO_ACTION_GROUP::redo() {
+  return m_nodes->group_node(m_first, m_last, m_group.get());
+}
 
 void SDR_TX_UNDO_ACTION_GROUP::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_presentation_changed = true;
@@ -1836,9 +1866,13 @@ SDR_TX_UNDO_ACTION_UNGROUP::SDR_TX_UNDO_ACTION_UNGROUP(SDR_TX_SIGNAL_NODES* node
 
 SDR_TX_UNDO_ACTION_UNGROUP::~SDR_TX_UNDO_ACTION_UNGROUP() = default;
 
-bool SDR_TX_UNDO_ACTION_UNGROUP::undo() { return m_nodes->group_node(m_first, m_last, m_group.get()); }
+bool SDR_TX_UNDO_ACTION_UNGROUP::undo() {
+  return m_nodes->group_node(m_first, m_last, m_group.get());
+}
 
-bool SDR_TX_UNDO_ACTION_UNGROUP::redo() { return m_nodes->ungroup_node(m_first); }
+bool SDR_TX_UNDO_ACTION_UNGROUP::redo() {
+  return m_nodes->ungroup_node(m_first);
+}
 
 void SDR_TX_UNDO_ACTION_UNGROUP::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_presentation_changed = true;

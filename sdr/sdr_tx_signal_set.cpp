@@ -25,7 +25,9 @@ namespace {
 const char TRIGGER_IN_SUFFIX[] = "|trigger_in";
 const char TRIGGER_OUT_SUFFIX[] = "|trigger_out";
 
-std::string text_or_empty(const char* text) { return text ? text : ""; }
+std::string text_or_empty(const char* text) {
+  return text ? text : "";
+}
 
 }  // namespace
 
@@ -143,14 +145,16 @@ bool SDR_TX_SIGNAL_SET::change_setting(APPLY apply) {
   std::unique_ptr<SIGNAL_SET_PROPERTIES> new_properties(new SIGNAL_SET_PROPERTIES());
   save_properties(new_properties.get());
   if (m_tx_undo_manager)
-    m_tx_undo_manager->add_atomic_action(new SDR_TX_UNDO_ACTION_SET_SIGNALSET(this, *old_properties, *new_properties));
+    m_tx_undo_manager->add_atomic_action(
+        new SDR_TX_UNDO_ACTION_SET_SIGNALSET(this, *old_properties, *new_properties));
   return true;
 }
 
 bool SDR_TX_SIGNAL_SET::set_clock_source(const char* clock_name) {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "set_clock_source");
   scope.add_argument(clock_name);
-  if (!SDR_CHECK_AS(clock_name != nullptr, "clock_name != NULL") || m_clock_source == clock_name) return false;
+  if (!SDR_CHECK_AS(clock_name != nullptr, "clock_name != NULL") || m_clock_source == clock_name)
+    return false;
   return change_setting([&] { m_clock_source = clock_name; });
 }
 
@@ -246,7 +250,8 @@ bool SDR_TX_SIGNAL_SET::set_trigger_out_pin(const char* name) {
 bool SDR_TX_SIGNAL_SET::set_top_entity_name(const char* entity_name) {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "set_top_entity_name");
   scope.add_argument(entity_name);
-  if (!SDR_CHECK_AS(entity_name != nullptr, "entity_name != NULL") || m_top_entity_name == entity_name) return false;
+  if (!SDR_CHECK_AS(entity_name != nullptr, "entity_name != NULL") || m_top_entity_name == entity_name)
+    return false;
   return change_setting([&] { m_top_entity_name = entity_name; });
 }
 
@@ -283,7 +288,9 @@ bool SDR_TX_SIGNAL_SET::set_expanded_status(bool expanded) {
   return m_data_signal_set && m_data_signal_set->set_expanded_status(expanded);
 }
 
-bool SDR_TX_SIGNAL_SET::is_expanded() const { return m_data_signal_set ? m_data_signal_set->is_expanded() : true; }
+bool SDR_TX_SIGNAL_SET::is_expanded() const {
+  return m_data_signal_set ? m_data_signal_set->is_expanded() : true;
+}
 
 const char* SDR_TX_SIGNAL_SET::get_trigger_in_source() const {
   if (!m_trigger_in_node.empty()) return m_trigger_in_node.c_str();
@@ -327,7 +334,8 @@ void SDR_TX_SIGNAL_SET::link_trigger_in_to_out(bool set_enable, bool set_name) {
   scope.add_argument(set_name);
   SDR_TX_SIGNAL_SET* other = find_linked(m_trigger_in_node, TRIGGER_OUT_SUFFIX);
   if (!other) return;
-  if (set_enable) set_linked(other, &other->m_trigger_out_enabled, m_trigger_in_enabled, other->m_tx_change_status);
+  if (set_enable)
+    set_linked(other, &other->m_trigger_out_enabled, m_trigger_in_enabled, other->m_tx_change_status);
   if (set_name) {
     const char* own_name = m_tx_session->get_instance_at(m_instance_index)->get_name();
     set_linked(other, &other->m_trigger_out_node, text_or_empty(own_name) + TRIGGER_IN_SUFFIX,
@@ -342,7 +350,8 @@ void SDR_TX_SIGNAL_SET::link_trigger_out_to_in(bool set_enable, bool set_name) {
   scope.add_argument(set_name);
   SDR_TX_SIGNAL_SET* other = find_linked(m_trigger_out_node, TRIGGER_IN_SUFFIX);
   if (!other) return;
-  if (set_enable) set_linked(other, &other->m_trigger_in_enabled, m_trigger_out_enabled, other->m_tx_change_status);
+  if (set_enable)
+    set_linked(other, &other->m_trigger_in_enabled, m_trigger_out_enabled, other->m_tx_change_status);
   if (set_name) {
     const char* own_name = m_tx_session->get_instance_at(m_instance_index)->get_name();
     set_linked(other, &other->m_trigger_in_node, text_or_empty(own_name) + TRIGGER_OUT_SUFFIX,
@@ -383,6 +392,9 @@ bool SDR_TX_SIGNAL_SET::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signa
   scope.add_argument(name);
   scope.add_argument(signal_type);
   scope.add_argument(tap_mode);
+  // The data tab shows nodes of the setup tab only.
+  SDR_TX_TRIGGER* trigger = get_tx_trigger();
+  if (trigger && trigger->count_name(name) == 0) return false;
   return SDR_TX_SIGNAL_NODES::append_node(name, signal_type, tap_mode);
 }
 
@@ -438,7 +450,8 @@ int SDR_TX_SIGNAL_SET::delete_node(int first, int last) {
     // A group whose members run past the removable rows is ungrouped first.
     for (int g = end; g >= start; --g) {
       const SDR_DATA_NODE_DISPLAY_TYPE type = node_at(g)->display_type;
-      if ((type == SDR_DTYPE_EXPAND_GROUP_NODE || type == SDR_DTYPE_COLLAPSE_GROUP_NODE) && group_last(g) > end) {
+      if ((type == SDR_DTYPE_EXPAND_GROUP_NODE || type == SDR_DTYPE_COLLAPSE_GROUP_NODE) &&
+          group_last(g) > end) {
         if (ungroup_node(g)) {
           ++total;
           --end;
@@ -488,7 +501,8 @@ bool SDR_TX_SIGNAL_SET::set_node_alias(int index, const char* alias) {
   scope.add_argument(alias);
   const NODE_TYPE* node = node_at(index);
   if (!node || !alias) return false;
-  if (node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE || node->display_type == SDR_DTYPE_COLLAPSE_GROUP_NODE)
+  if (node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE ||
+      node->display_type == SDR_DTYPE_COLLAPSE_GROUP_NODE)
     return SDR_TX_SIGNAL_NODES::set_node_alias(index, alias);
   if (node->alias == alias) return false;
   // The setup tab finds the node by its name (an empty old alias would name
@@ -526,9 +540,9 @@ void SDR_TX_SIGNAL_SET::check_compilation_type(bool* is_full, bool* is_pinwatch)
   const std::string in_source = text_or_empty(get_trigger_in_source());
   const std::string out_source = text_or_empty(get_trigger_out_source());
   const char* d_in = d->get_trigger_in_node() && *d->get_trigger_in_node() ? d->get_trigger_in_node()
-                                                                             : d->get_trigger_in_pin();
+                                                                           : d->get_trigger_in_pin();
   const char* d_out = d->get_trigger_out_node() && *d->get_trigger_out_node() ? d->get_trigger_out_node()
-                                                                                : d->get_trigger_out_pin();
+                                                                              : d->get_trigger_out_pin();
   // Reserved space may grow freely while the built widths absorb it.
   const int built_data = d->get_ela_data_wire_width();
   const int built_trigger = d->get_ela_trigger_wire_width();
@@ -551,7 +565,8 @@ void SDR_TX_SIGNAL_SET::forget_signal_set(SDR_TX_TRIGGER* trigger, bool remove, 
   if (trigger) {
     trigger->unbind_view();
     SDR_DATA_TRIGGER* committed = trigger->get_data_trigger();
-    if ((remove || destroyed) && committed && committed->get_signal_set() == d) trigger->commit(nullptr, false);
+    if ((remove || destroyed) && committed && committed->get_signal_set() == d)
+      trigger->commit(nullptr, false);
   }
   m_data_signal_set = nullptr;
   if (remove) d->remove();
@@ -573,11 +588,12 @@ bool SDR_TX_SIGNAL_SET::commit(SDR_DATA_INSTANCE* data_instance, bool flag) {
   const bool changed = status && status->is_signal_set_changed();
   // The committed set stays while its wires still fit the node list;
   // settings alone are written into it.
+  // A commit with nothing changed leaves the file as it is.
   bool keep;
   if (!d)
     keep = !changed;
   else
-    keep = gui_logging != global_temp && (!changed || trigger->is_signal_compatible(d));
+    keep = !changed || (gui_logging != global_temp && trigger->is_signal_compatible(d));
   bool created = false;
   if (!keep) {
     SDR_DATA_SIGNAL_SET* chosen = nullptr;
@@ -588,8 +604,8 @@ bool SDR_TX_SIGNAL_SET::commit(SDR_DATA_INSTANCE* data_instance, bool flag) {
       if (d && global_temp) forget_signal_set(trigger, false, true);
       chosen = data_instance->create_signal_set(fresh_name ? nullptr : name.c_str(), true);
     } else {
-      if (flag && d && !global_temp && d->get_num_triggers() == 1 && d->get_trigger_at(0)->get_num_logs() == 0 &&
-          !d->get_trigger_at(0)->get_global_log()) {
+      if (flag && d && !global_temp && d->get_num_triggers() == 1 &&
+          d->get_trigger_at(0)->get_num_logs() == 0 && !d->get_trigger_at(0)->get_global_log()) {
         forget_signal_set(trigger, true, true);
         d = nullptr;
       }
@@ -616,7 +632,8 @@ bool SDR_TX_SIGNAL_SET::commit(SDR_DATA_INSTANCE* data_instance, bool flag) {
     commit_signal_set_debug_port(s);
     SDR_TX_SIGNAL_NODES::commit(s->get_data_view());
   }
-  if (s && created && s->get_wire_size() == 0 && m_reserved_data_node_size < 1 && m_reserved_trigger_node_size < 1) {
+  if (s && created && s->get_wire_size() == 0 && m_reserved_data_node_size < 1 &&
+      m_reserved_trigger_node_size < 1) {
     forget_signal_set(trigger, true, true);
     s = nullptr;
   }
@@ -643,19 +660,23 @@ void SDR_TX_SIGNAL_SET::write_settings(SDR_DATA_SIGNAL_SET* d) {
   if (m_trigger_in_enabled != d->is_trigger_in_enabled()) d->enable_trigger_in(m_trigger_in_enabled);
   if (m_trigger_out_enabled != d->is_trigger_out_enabled()) d->enable_trigger_out(m_trigger_out_enabled);
   if (!m_trigger_in_pin.empty()) {
-    if (m_trigger_in_pin != text_or_empty(d->get_trigger_in_pin())) d->set_trigger_in_pin(m_trigger_in_pin.c_str());
+    if (m_trigger_in_pin != text_or_empty(d->get_trigger_in_pin()))
+      d->set_trigger_in_pin(m_trigger_in_pin.c_str());
   } else if (!m_trigger_in_node.empty()) {
-    if (m_trigger_in_node != text_or_empty(d->get_trigger_in_node())) d->set_trigger_in_node(m_trigger_in_node.c_str());
+    if (m_trigger_in_node != text_or_empty(d->get_trigger_in_node()))
+      d->set_trigger_in_node(m_trigger_in_node.c_str());
   }
   if (!m_trigger_out_pin.empty()) {
-    if (m_trigger_out_pin != text_or_empty(d->get_trigger_out_pin())) d->set_trigger_out_pin(m_trigger_out_pin.c_str());
+    if (m_trigger_out_pin != text_or_empty(d->get_trigger_out_pin()))
+      d->set_trigger_out_pin(m_trigger_out_pin.c_str());
   } else if (!m_trigger_out_node.empty()) {
     if (m_trigger_out_node != text_or_empty(d->get_trigger_out_node()))
       d->set_trigger_out_node(m_trigger_out_node.c_str());
   }
   if (m_sample_depth != d->get_sample_depth()) d->set_sample_depth(m_sample_depth);
   if (m_kalvos_ram_type != d->get_kalvos_ram_type()) d->set_kalvos_ram_type(m_kalvos_ram_type);
-  if (m_top_entity_name != text_or_empty(d->get_top_entity_name())) d->set_top_entity_name(m_top_entity_name.c_str());
+  if (m_top_entity_name != text_or_empty(d->get_top_entity_name()))
+    d->set_top_entity_name(m_top_entity_name.c_str());
 }
 
 // ---------------------------------------------------------------- undo action
@@ -665,8 +686,12 @@ SDR_TX_UNDO_ACTION_SET_SIGNALSET::SDR_TX_UNDO_ACTION_SET_SIGNALSET(
     const SDR_TX_SIGNAL_SET::SIGNAL_SET_PROPERTIES& new_properties)
     : m_signal_set(signal_set), m_old(old_properties), m_new(new_properties) {}
 
-bool SDR_TX_UNDO_ACTION_SET_SIGNALSET::undo() { return m_signal_set->restore_properties(&m_old); }
-bool SDR_TX_UNDO_ACTION_SET_SIGNALSET::redo() { return m_signal_set->restore_properties(&m_new); }
+bool SDR_TX_UNDO_ACTION_SET_SIGNALSET::undo() {
+  return m_signal_set->restore_properties(&m_old);
+}
+bool SDR_TX_UNDO_ACTION_SET_SIGNALSET::redo() {
+  return m_signal_set->restore_properties(&m_new);
+}
 
 void SDR_TX_UNDO_ACTION_SET_SIGNALSET::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_signal_set_changed = true;

@@ -191,8 +191,9 @@ TEST_F(TxNodes, BusPresentationSurvivesUngroupUndoAndReopen) {
     EXPECT_TRUE(m_data->set_node_signal_inverted(ROW_A, true));
   });
   const std::string edited = save();
-  EXPECT_NE(edited.find("<bus alias=\"counter\" link=\"none\" mnemonics=\"states\" name=\"cnt\" order=\"lsb_to_msb\" "
-                        "radix=\"oct\" state=\"expand\" type=\"register\">"),
+  EXPECT_NE(edited.find(
+                "<bus alias=\"counter\" link=\"none\" mnemonics=\"states\" name=\"cnt\" order=\"lsb_to_msb\" "
+                "radix=\"oct\" state=\"expand\" type=\"register\">"),
             std::string::npos)
       << edited;
   act([&] { EXPECT_TRUE(m_data->ungroup_node(ROW_Q)); });
@@ -267,6 +268,8 @@ TEST_F(TxNodes, SettersRefuseWithoutChange) {
     EXPECT_FALSE(m_data->set_node_group_display_type(ROW_Q, SDR_GTYPE_BIN));
     EXPECT_FALSE(m_data->toggle_node(ROW_A));
     EXPECT_FALSE(m_data->set_sample_depth(512));
+    // The data tab shows nodes of the setup tab only.
+    EXPECT_FALSE(m_data->append_node("zz", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
     EXPECT_EQ(m_data->copy_before_node(0, 3, 2, false), -1);
   });
   EXPECT_FALSE(m_instance->is_undo_available());
@@ -287,7 +290,8 @@ TEST_F(TxNodes, SettingsKeepPolarityAndWriteTheTopEntity) {
   check_round_trip(edited);
   act([&] { EXPECT_TRUE(m_data->set_trigger_in_enabled(true)); });
   EXPECT_STREQ(m_data->get_trigger_in_source(), "auto_tzo_trigger_in_2");
-  EXPECT_NE(save().find("trigger_in_enable=\"yes\" trigger_in_pin=\"auto_tzo_trigger_in_2\""), std::string::npos);
+  EXPECT_NE(save().find("trigger_in_enable=\"yes\" trigger_in_pin=\"auto_tzo_trigger_in_2\""),
+            std::string::npos);
 }
 
 // Node edits of the data tab are committed and leave no flag behind.
@@ -307,7 +311,8 @@ TEST_F(TxNodes, NodeEditsLeaveTheSessionClean) {
 // A seeded run of structural edits with undo and redo on the data tab.
 TEST_F(TxNodes, RandomStructuralEditsKeepTheInvariants) {
   // SEED in the environment picks another run.
-  std::mt19937 random(std::getenv("SEED") ? static_cast<unsigned>(std::atoi(std::getenv("SEED"))) : 20261206u);
+  std::mt19937 random(std::getenv("SEED") ? static_cast<unsigned>(std::atoi(std::getenv("SEED")))
+                                          : 20261206u);
   SDR_TX_TRIGGER* setup = m_session->get_trigger_at(0);
   SDR_DATA_SIGNAL_VIEW* view = m_data->get_data_signal_set()->get_data_view();
   SDR_DATA_SIGNAL_VIEW* setup_view = m_data->get_data_signal_set()->get_setup_view();
@@ -326,15 +331,30 @@ TEST_F(TxNodes, RandomStructuralEditsKeepTheInvariants) {
     std::string what = std::to_string(op) + " " + std::to_string(first) + " " + std::to_string(last) + " " +
                        std::to_string(before) + " " + std::to_string(flag) + " on " + rows_of(m_data);
     switch (op) {
-      case 0: m_data->move_before_node(first, last, before, flag); break;
-      case 1: m_data->copy_before_node(first, last, before, flag); break;
-      case 2: m_data->group_node(first, last, nullptr); break;
-      case 3: m_data->ungroup_node(first); break;
-      case 4: m_data->delete_node(first, last); break;
-      case 5: m_data->toggle_node(first); break;
-      case 6: m_data->set_node_signal_inverted(first, flag); break;
-      default: setup->move_before_node(pick(setup->get_node_count()), pick(setup->get_node_count()),
-                                       pick(setup->get_node_count() + 1), false);
+      case 0:
+        m_data->move_before_node(first, last, before, flag);
+        break;
+      case 1:
+        m_data->copy_before_node(first, last, before, flag);
+        break;
+      case 2:
+        m_data->group_node(first, last, nullptr);
+        break;
+      case 3:
+        m_data->ungroup_node(first);
+        break;
+      case 4:
+        m_data->delete_node(first, last);
+        break;
+      case 5:
+        m_data->toggle_node(first);
+        break;
+      case 6:
+        m_data->set_node_signal_inverted(first, flag);
+        break;
+      default:
+        setup->move_before_node(pick(setup->get_node_count()), pick(setup->get_node_count()),
+                                pick(setup->get_node_count() + 1), false);
         break;
     }
     m_instance->end_action();
@@ -366,7 +386,8 @@ TEST_F(TxNodes, RandomStructuralEditsKeepTheInvariants) {
   const std::string edited = save();
   while (m_instance->undo()) {
     ASSERT_EQ(rows_of(m_data), states[static_cast<size_t>(history->get_current_index())])
-        << "position " << history->get_current_index() << " undoing " << whats[static_cast<size_t>(history->get_current_index()) + 1];
+        << "position " << history->get_current_index() << " undoing "
+        << whats[static_cast<size_t>(history->get_current_index()) + 1];
     ASSERT_TRUE(groups_well_formed(m_data));
     ASSERT_EQ(view_of(view), rows_without_alias(m_data));
   }
@@ -406,7 +427,8 @@ TEST_F(TxNodesDocument, ViewErrorsAreRepairedOnOpen) {
   SDR_TX_SESSION* s = open(
       "<session>\n  <instance name=\"ela_0\">\n    <node_ip_info instance_id=\"0\"/>\n"
       "    <signal_set name=\"set\">\n      <presentation>\n        <data_view>\n"
-      "          <net name=\"ghost\"/>\n          <bus name=\"g\"><net name=\"a\"/><net name=\"ghost2\"/></bus>\n"
+      "          <net name=\"ghost\"/>\n          <bus name=\"g\"><net name=\"a\"/><net "
+      "name=\"ghost2\"/></bus>\n"
       "          <bus name=\"empty\"><net name=\"ghost3\"/></bus>\n          <net name=\"b\"/>\n"
       "        </data_view>\n        <setup_view/>\n      </presentation>\n      <signal_vec>\n"
       "        <trigger_input_vec/>\n        <data_input_vec>\n          <wire name=\"a\"/>\n"
@@ -468,7 +490,8 @@ TEST(TxNodesWires, FullAndIncrementalCommitOrders) {
     ASSERT_TRUE(rows.commit_signal_set(set, incremental));
     std::string data, trigger;
     for (int i = 0; i < set->get_data_wire_width(); ++i) data += set->get_data_wire_at(i)->get_name();
-    for (int i = 0; i < set->get_trigger_wire_width(); ++i) trigger += set->get_trigger_wire_at(i)->get_name();
+    for (int i = 0; i < set->get_trigger_wire_width(); ++i)
+      trigger += set->get_trigger_wire_at(i)->get_name();
     EXPECT_EQ(data, incremental ? "cabd" : "cdba");
     EXPECT_EQ(trigger, incremental ? "cbd" : "cdb");
     EXPECT_EQ(set->get_wire("b")->get_signal_type(), SDR_STYPE_COMBINATORIAL);
@@ -478,6 +501,40 @@ TEST(TxNodesWires, FullAndIncrementalCommitOrders) {
     ASSERT_TRUE(static_cast<SDR_TX_SIGNAL_NODES&>(rows).commit(set->get_data_view()));
     EXPECT_EQ(view_of(set->get_data_view()), "0c 0a 2Group 3b 4d ");
   }
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A linked group: the other tab's rows of its members come together in
+// member order and are grouped under its name; renames, radix, bit order
+// and ungrouping follow.
+TEST(TxNodesLink, LinkedGroupsFollowEachOther) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  SDR_TX_SIGNAL_SET one(0, nullptr, nullptr, nullptr, nullptr), other(0, nullptr, nullptr, nullptr, nullptr);
+  one.set_the_other_signal_nodes(&other);
+  other.set_the_other_signal_nodes(&one);
+  for (const char* name : {"d[0]", "d[1]", "d[2]", "d[3]"})
+    ASSERT_TRUE(one.append_node(name, SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  for (const char* name : {"d[2]", "d[0]", "x", "d[1]", "d[3]"})
+    ASSERT_TRUE(other.append_node(name, SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  ASSERT_TRUE(one.group_node(0, 3, nullptr));
+  EXPECT_FALSE(one.link_group_node(1, SDR_LTYPE_ALL));  // not a group row
+  ASSERT_TRUE(one.link_group_node(0, SDR_LTYPE_ALL));
+  EXPECT_EQ(rows_without_alias(&other), "2d[0..3] 3d[0] 3d[1] 3d[2] 4d[3] 0x ");
+  EXPECT_TRUE(one.set_group_node_name(0, "data"));
+  EXPECT_STREQ(other.get_node_name(0), "data");
+  EXPECT_TRUE(one.set_node_group_display_type(0, SDR_GTYPE_UNSIGNED_DEC));
+  EXPECT_EQ(other.get_node_group_display_type(0), SDR_GTYPE_UNSIGNED_DEC);
+  EXPECT_TRUE(one.set_node_lsb_to_msb(0, false));
+  EXPECT_FALSE(other.is_node_lsb_to_msb(0));
+  // A move inside the group moves the same rows on the other tab.
+  EXPECT_EQ(one.move_before_node(1, 1, 5, true), 5);
+  EXPECT_EQ(rows_without_alias(&other), "2data 3d[1] 3d[2] 3d[3] 4d[0] 0x ");
+  EXPECT_TRUE(one.ungroup_node(0));
+  EXPECT_EQ(rows_without_alias(&other), "0d[1] 0d[2] 0d[3] 0d[0] 0x ");
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
