@@ -191,42 +191,18 @@ TEST_F(TxTrigger, GuiLoggingOffCommitsIntoTheGlobalTrigger) {
   const std::string edited = save();
   EXPECT_TRUE(committed()->is_global_temp());
   EXPECT_STREQ(committed()->get_name(), "trig");
-  // The signal set goes global too, with a copy of the wires and views.
-  const std::string global_set =
-      "    <signal_set global_temp=\"1\" name=\"setup\">\n"
-      "      <clock name=\"clk\" polarity=\"posedge\"/>\n"
-      "      <config ram_type=\"AUTO\" sample_depth=\"512\"/>\n"
-      "      <top_entity name=\"top\"/>\n"
-      "      <signal_vec>\n"
-      "        <trigger_input_vec>\n"
-      "          <wire connection_status=\"true\" name=\"a\" tap_mode=\"classic\" type=\"register\"/>\n"
-      "          <wire connection_status=\"true\" name=\"b\" tap_mode=\"classic\" type=\"register\"/>\n"
-      "        </trigger_input_vec>\n"
-      "        <data_input_vec>\n"
-      "          <wire connection_status=\"true\" name=\"a\" tap_mode=\"classic\" type=\"register\"/>\n"
-      "          <wire connection_status=\"true\" name=\"b\" tap_mode=\"classic\" type=\"register\"/>\n"
-      "        </data_input_vec>\n"
-      "      </signal_vec>\n"
-      "      <presentation>\n"
-      "        <data_view>\n"
-      "          <net name=\"a\"/>\n"
-      "          <net name=\"b\"/>\n"
-      "        </data_view>\n"
-      "        <setup_view>\n"
-      "          <net name=\"a\"/>\n"
-      "          <net name=\"b\"/>\n"
-      "        </setup_view>\n"
-      "      </presentation>\n" +
-      new_trigger("trig", "          <level enabled=\"yes\" type=\"basic\">'a' == high\n          </level>\n",
-                  " global_temp=\"1\"") +
-      "    </signal_set>\n";
-  std::string expected = replaced(m_original, "    </position_info>\n  </instance>\n",
-                                  "    </position_info>\n" + global_set + "  </instance>\n");
+  // The signal set is kept: nothing in it changed.
+  std::string expected = replaced(
+      m_original, std::string(TRIG_OPEN) + TRIG_LEVELS + "      </trigger>\n",
+      std::string(TRIG_OPEN) + TRIG_LEVELS + "      </trigger>\n" +
+          new_trigger("trig",
+                      "          <level enabled=\"yes\" type=\"basic\">'a' == high\n          </level>\n",
+                      " global_temp=\"1\""));
   expected = replaced(expected,
                       "<display_tree gui_logging_enabled=\"1\">\n    <display_branch instance=\"ela_0\" "
                       "signal_set=\"setup\" trigger=\"trig\"/>",
                       "<display_tree gui_logging_enabled=\"0\">\n    <display_branch instance=\"ela_0\" "
-                      "signal_set=\"USE_GLOBAL_TEMP\" trigger=\"USE_GLOBAL_TEMP\"/>");
+                      "signal_set=\"setup\" trigger=\"USE_GLOBAL_TEMP\"/>");
   EXPECT_EQ(edited, expected);
   // A changed trigger gets an automatic name; the global one is replaced.
   act([&] { EXPECT_TRUE(m_trigger->set_trigger_condition(0, 0, SDR_TCOND_LOW)); });
