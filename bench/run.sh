@@ -54,7 +54,7 @@ cmake -S "$ROOT" -B "$BENCH_BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_
   -DSDR_BUILD_BENCH=ON -DSDR_BUILD_TESTS=OFF -DSDR_BUILD_TOOLS=OFF >/dev/null
 # Every benchmark program but the first (which also measures fresh-process
 # loads) runs the same way; add a new one to this list and to bench/CMakeLists.txt.
-PROGRAMS=(sdr_bench_edit sdr_bench_export sdr_bench_tx)
+PROGRAMS=(sdr_bench_edit sdr_bench_export sdr_bench_tx sdr_bench_nodes)
 echo "==> building with -j$BENCH_JOBS"
 cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session "${PROGRAMS[@]}"
 
