@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "sdr_data_global_enum.h"
@@ -21,6 +22,7 @@ class SDR_DATA_SIGNAL_WIRE;
 class SDR_TX_UNDO_MANAGER;
 class SDR_TX_CHANGE_STATUS;
 class SDR_TX_SCRIPT_RECORDER;
+class SDR_TX_UNDO_ACTION_ATOMIC;
 
 class SDR_API SDR_TX_SIGNAL_NODES {
  public:
@@ -145,11 +147,31 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   SDR_TX_UNDO_MANAGER* get_undo_manager() const { return m_tx_undo_manager; }
   SDR_TX_CHANGE_STATUS* get_change_status() const { return m_tx_change_status; }
   SDR_DATA_SIGNAL_VIEW* get_data_view() const { return m_data_view; }
+  // Rows of that name (group rows included).
+  int count_name(const char* name) const;
+  // The rows no longer mirror a view (its signal set is going away); the
+  // next commit builds the view it is given from the rows.
+  void unbind_view();
 
  protected:
   NODE_TYPE* node_at(int index) const;
   // Sets the node-change flag a row's tap mode calls for.
   void flag_node_change(const NODE_TYPE* node);
+  // Sets the presentation-change flag.
+  void flag_presentation_change();
+  // True while the undo manager replays an action.
+  bool is_replaying() const;
+  // Hands an atomic action to the undo manager (destroyed without one).
+  void push_action(SDR_TX_UNDO_ACTION_ATOMIC* action);
+  // The last row of the group whose row is at index (index itself when the
+  // group has no member).
+  int group_last(int index) const;
+  // The base deletion, without a record scope of its own.
+  int delete_rows(int first, int last);
+  // The base property edit frame: change returns true when it changed the
+  // row; flag sets the change flag. Pushes SET_NODE.
+  template <class CHANGE, class FLAG>
+  bool edit_row(int index, CHANGE change, FLAG flag);
 
   bool m_capture_type_changed = false;
   bool m_view_changed = false;
@@ -165,6 +187,36 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   SDR_TX_SCRIPT_RECORDER* m_script_recorder;
   bool m_setup_tab;
   SDR_DATA_SIGNAL_VIEW* m_data_view = nullptr;
+
+ private:
+  // View nodes of the rows. A row and every copy of it share one handle,
+  // owned here, so that a commit that rebuilds the view re-targets the
+  // copies held by undo actions too. Detached elements are never released:
+  // undo may put them back.
+  SDR_DATA_SIGNAL_VIEW_NODE* adopt_view_node(SDR_DATA_SIGNAL_VIEW_NODE* node);
+  // The row's view node when it belongs to view and has an element.
+  SDR_DATA_SIGNAL_VIEW_NODE* view_node_in(const NODE_TYPE* node, const SDR_DATA_SIGNAL_VIEW* view) const;
+  SDR_DATA_SIGNAL_VIEW_NODE* make_view_node(const NODE_TYPE* node, SDR_DATA_SIGNAL_VIEW* view);
+  // Places row index's view node after the rows before it (which are in
+  // place); creates one when the row has none and make is true.
+  void place_view_node(int index, bool make);
+  void detach_view_node(NODE_TYPE* node);
+  // Writes what differs between the row and its view node.
+  void sync_view_node(NODE_TYPE* node);
+  void name_added(const std::string& name);
+  void name_removed(const std::string& name);
+  NODE_TYPE* build_group_row(int first, int last);
+  void rebuild_view(SDR_DATA_SIGNAL_VIEW* view);
+  // Moves a block inside a linked group on the other tab as well.
+  void mirror_linked_move(int first, int last, int before, bool into_group);
+  template <class APPLY>
+  void mirror_linked_group(int index, SDR_DATA_GROUP_LINKING_TYPE needed, APPLY apply);
+
+  std::vector<std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>> m_view_node_pool;
+  std::unordered_map<std::string, int> m_name_count;
+  // Handles made before the rows last left a view are not used again.
+  unsigned m_view_epoch = 0;
+  bool m_link_suspended = false;
 };
 
 #endif

@@ -15,6 +15,7 @@
 class SDR_DATA_INSTANCE;
 class SDR_DATA_SIGNAL_SET;
 class SDR_TX_SESSION;
+class SDR_TX_TRIGGER;
 
 class SDR_API SDR_TX_SIGNAL_SET : public SDR_TX_SIGNAL_NODES {
  public:
@@ -115,6 +116,12 @@ class SDR_API SDR_TX_SIGNAL_SET : public SDR_TX_SIGNAL_NODES {
   std::string auto_port_name(const char* base) const;
   // Writes the settings that differ from the data signal set.
   void write_settings(SDR_DATA_SIGNAL_SET* d);
+  // The instance's setup tab, or null without a session.
+  SDR_TX_TRIGGER* get_tx_trigger() const;
+  // Lets go of the data signal set: both tabs leave its views; when it is
+  // removed here or destroyed by the caller, the trigger forgets a data
+  // trigger of it.
+  void forget_signal_set(SDR_TX_TRIGGER* trigger, bool remove, bool destroyed);
 
   SDR_DATA_SIGNAL_SET* m_data_signal_set = nullptr;
   std::string m_clock_source;

@@ -102,6 +102,8 @@ TEST_F(TxRecorder, LowLevelLinesStandOnTheirOwn) {
   EXPECT_EQ(script, HEADER + ("// open_session '" + m_path + "'\n") + "open_session '" + base +
                         "_init.tzo'\n"
                         "\n// Check point 0 saved.\n\n"
+                        "->instance 0 data_tab recover_presentation_view_error\n"
+                        "->instance 0 setup_tab recover_presentation_view_error\n"
                         "->instance 0 setup_tab set_trigger_level 1\n"
                         "-->instance 0 setup_tab save_properties\n"
                         "-->instance 0 setup_tab save_properties\n"
@@ -126,10 +128,12 @@ TEST_F(TxRecorder, LowLevelLinesStandOnTheirOwn) {
                         "-->commit_instance_at 0 true\n"
                         "--->instance 0 commit\n"
                         "--->instance 0 data_tab commit true\n"
+                        "---->instance 0 setup_tab sync_upon_capture_type_change\n"
                         "--->instance 0 setup_tab commit true\n"
                         "-->commit_instance_at 1 true\n"
                         "--->instance 1 commit\n"
                         "--->instance 1 data_tab commit true\n"
+                        "---->instance 1 setup_tab sync_upon_capture_type_change\n"
                         "--->instance 1 setup_tab commit true\n"
                         "save_session '" +
                         base +
