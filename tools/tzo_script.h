@@ -64,7 +64,7 @@ std::string quote_script_text(const std::string& text);
 class SCRIPT_READER {
  public:
   // Longer lines are refused, not read into memory.
-  static const size_t MAX_LINE = 1 << 20;
+  static constexpr size_t MAX_LINE = 1 << 20;
 
   enum RESULT { LINE, END, TOO_LONG, READ_ERROR };
 
