@@ -242,7 +242,7 @@ void print_main_help() {
   std::string text;
   text += MAIN_USAGE;
   text +=
-      "\n\nInspects, checks and normalises configuration files of the logic analyzer.\n"
+      "\n\nInspects, checks, normalises and edits configuration files of the logic\nanalyzer.\n"
       "\nCommands:\n";
   for (const COMMAND_DEF& c : commands()) {
     std::string name = c.name;

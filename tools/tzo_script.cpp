@@ -235,7 +235,7 @@ SCRIPT_READER::RESULT SCRIPT_READER::next(std::string* line) {
   if (c == EOF) return std::ferror(m_stream) ? READ_ERROR : END;
   ++m_line_number;
   while (c != EOF && c != '\n') {
-    if (line->size() >= MAX_LINE) return TOO_LONG;
+    if (line->size() >= m_max_line) return TOO_LONG;
     line->push_back(static_cast<char>(c));
     c = std::getc(m_stream);
   }

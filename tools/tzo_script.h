@@ -69,7 +69,7 @@ class SCRIPT_READER {
   enum RESULT { LINE, END, TOO_LONG, READ_ERROR };
 
   // Does not own stream.
-  explicit SCRIPT_READER(std::FILE* stream) : m_stream(stream) {}
+  explicit SCRIPT_READER(std::FILE* stream, size_t max_line = MAX_LINE) : m_stream(stream), m_max_line(max_line) {}
   // The next line into *line (line feed removed); its number is
   // get_line_number() from then on.
   RESULT next(std::string* line);
@@ -77,6 +77,7 @@ class SCRIPT_READER {
 
  private:
   std::FILE* m_stream;
+  size_t m_max_line;
   int m_line_number = 0;
 };
 
