@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the load/save, editing, transaction-layer and replay benchmarks (Release, -O2) and runs them;
+# Builds the load/save, editing, transaction-layer, node-list and replay benchmarks (Release, -O2) and runs them;
 # each program ends with the table of medians and ratios measured in this
 # run.
 #
@@ -51,9 +51,9 @@ fi
 # ---------------------------------------------------------------- build
 echo "==> configuring $BENCH_BUILD"
 cmake -S "$ROOT" -B "$BENCH_BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-  -DSDR_BUILD_BENCH=ON -DSDR_BUILD_TESTS=OFF -DSDR_BUILD_TOOLS=OFF >/dev/null
+  -DSDR_BUILD_BENCH=ON -DSDR_BUILD_TESTS=OFF -DSDR_BUILD_TOOLS=ON >/dev/null
 echo "==> building with -j$BENCH_JOBS"
-cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session sdr_bench_edit sdr_bench_tx sdr_bench_replay tzo
+cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session sdr_bench_edit sdr_bench_tx sdr_bench_nodes sdr_bench_replay tzo
 
 # ---------------------------------------------------------------- run
 # The generated documents and the written files stay in the build folder.
@@ -87,6 +87,16 @@ echo "==> results also in $BENCH_BUILD/bench_edit.json"
   --benchmark_out_format=json \
   "$@"
 echo "==> results also in $BENCH_BUILD/bench_tx.json"
+
+"$BENCH_BUILD/bench/sdr_bench_nodes" \
+  --data-dir="$BENCH_BUILD/bench-data" \
+  --benchmark_min_time="$BENCH_MIN_TIME" \
+  --benchmark_repetitions="$BENCH_REPETITIONS" \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$BENCH_BUILD/bench_nodes.json" \
+  --benchmark_out_format=json \
+  "$@"
+echo "==> results also in $BENCH_BUILD/bench_nodes.json"
 
 "$BENCH_BUILD/bench/sdr_bench_replay" \
   --tzo="$BENCH_BUILD/tools/tzo" \

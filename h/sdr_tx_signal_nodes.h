@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "sdr_data_global_enum.h"
@@ -49,8 +50,13 @@ class SDR_API SDR_TX_SIGNAL_NODES {
     bool mark = false;                                    // scratch
     bool no_wire = false;                                 // scratch: built from a view node without a wire
     bool invalid = false;                                 // set_node_invalid / is_node_invalid
+    // The attributes of the view node when an undo image was taken, so that
+    // undo puts the element back exactly as it was.
+    std::vector<std::pair<std::string, std::string>> view_image;
   };
   using NODE_VEC = std::vector<std::unique_ptr<NODE_TYPE>>;
+  // Display types of rows by index.
+  using DISPLAY_TYPES = std::vector<std::pair<int, SDR_DATA_NODE_DISPLAY_TYPE>>;
 
   SDR_TX_SIGNAL_NODES(int index, SDR_TX_UNDO_MANAGER* undo_manager, SDR_TX_CHANGE_STATUS* change_status,
                       SDR_TX_SCRIPT_RECORDER* recorder, bool setup_tab);
@@ -124,6 +130,9 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   bool append_node(NODE_TYPE* node, bool clone);
   bool append_node_uniq_name(NODE_TYPE* node);
   int delete_node_base(int first, int last);
+  // Undo of move_before_node: the block back in its place and the display
+  // types the move changed as they were.
+  bool restore_moved_block(int first, int last, int before, const DISPLAY_TYPES& types);
   bool insert_deleted_before_node(int index, const NODE_VEC& nodes);
   bool restore_node_properties(int index, const NODE_TYPE* node);
   static void copy_node_properties(const NODE_TYPE* source, NODE_TYPE* target);
@@ -201,6 +210,8 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   // place); creates one when the row has none and make is true.
   void place_view_node(int index, bool make);
   void detach_view_node(NODE_TYPE* node);
+  // A copy of the row for an undo action, with the view node's attributes.
+  std::unique_ptr<NODE_TYPE> take_image(const NODE_TYPE* node) const;
   // Writes what differs between the row and its view node.
   void sync_view_node(NODE_TYPE* node);
   void name_added(const std::string& name);

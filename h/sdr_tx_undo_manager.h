@@ -58,11 +58,15 @@ class SDR_API SDR_TX_UNDO_ACTION_MOVE : public SDR_TX_UNDO_ACTION_ATOMIC {
   bool undo() override;
   bool redo() override;
   void add_change_kind(SDR_TX_CHANGE_STATUS* flags) const override;
+  // The display types the move changed, by row index before the move, so
+  // that undo puts them back exactly.
+  void set_display_types(SDR_TX_SIGNAL_NODES::DISPLAY_TYPES types) { m_types = std::move(types); }
 
  private:
   SDR_TX_SIGNAL_NODES* m_nodes;
   int m_first, m_last, m_before;
   bool m_move_flag, m_group_flag;
+  SDR_TX_SIGNAL_NODES::DISPLAY_TYPES m_types;
 };
 
 class SDR_API SDR_TX_UNDO_ACTION_COPY : public SDR_TX_UNDO_ACTION_ATOMIC {

@@ -21,7 +21,8 @@
 using namespace xercesc;
 
 // Opens the record scope of a node-list operation.
-#define NODES_RECORD(command) SDR_TX_RECORD(record_scope, m_script_recorder, m_instance_index, m_setup_tab, command)
+#define NODES_RECORD(command) \
+  SDR_TX_RECORD(record_scope, m_script_recorder, m_instance_index, m_setup_tab, command)
 
 namespace {
 
@@ -41,8 +42,12 @@ bool is_member_type(SDR_DATA_NODE_DISPLAY_TYPE type) {
 bool is_net_type(SDR_DATA_NODE_DISPLAY_TYPE type) {
   return type == SDR_DTYPE_STANDALONE_NODE || is_member_type(type);
 }
-bool has_data(SDR_DATA_WIRE_CAPTURE_TYPE type) { return type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH; }
-bool has_trigger(SDR_DATA_WIRE_CAPTURE_TYPE type) { return type == SDR_CTYPE_TRIGGER || type == SDR_CTYPE_BOTH; }
+bool has_data(SDR_DATA_WIRE_CAPTURE_TYPE type) {
+  return type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH;
+}
+bool has_trigger(SDR_DATA_WIRE_CAPTURE_TYPE type) {
+  return type == SDR_CTYPE_TRIGGER || type == SDR_CTYPE_BOTH;
+}
 
 std::unique_ptr<NODE> clone_node(const NODE* node) {
   std::unique_ptr<NODE> copy(new NODE);
@@ -95,8 +100,8 @@ bool split_member_name(const std::string& name, std::string* base, long* number)
 // ------------------------------------------------------------ construction
 
 SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_TX_UNDO_MANAGER* undo_manager,
-                                         SDR_TX_CHANGE_STATUS* change_status, SDR_TX_SCRIPT_RECORDER* recorder,
-                                         bool setup_tab)
+                                         SDR_TX_CHANGE_STATUS* change_status,
+                                         SDR_TX_SCRIPT_RECORDER* recorder, bool setup_tab)
     : m_instance_index(index),
       m_tx_undo_manager(undo_manager),
       m_tx_change_status(change_status),
@@ -105,8 +110,9 @@ SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_TX_UNDO_MANAGER* undo_ma
   SDR_TX_SIGNAL_NODES::init();
 }
 
-SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_DATA_SIGNAL_VIEW* view, SDR_TX_UNDO_MANAGER* undo_manager,
-                                         SDR_TX_SCRIPT_RECORDER* recorder, bool setup_tab)
+SDR_TX_SIGNAL_NODES::SDR_TX_SIGNAL_NODES(int index, SDR_DATA_SIGNAL_VIEW* view,
+                                         SDR_TX_UNDO_MANAGER* undo_manager, SDR_TX_SCRIPT_RECORDER* recorder,
+                                         bool setup_tab)
     : m_instance_index(index),
       m_tx_undo_manager(undo_manager),
       m_tx_change_status(nullptr),
@@ -158,7 +164,9 @@ int SDR_TX_SIGNAL_NODES::group_last(int index) const {
   return last;
 }
 
-void SDR_TX_SIGNAL_NODES::name_added(const std::string& name) { ++m_name_count[name]; }
+void SDR_TX_SIGNAL_NODES::name_added(const std::string& name) {
+  ++m_name_count[name];
+}
 
 void SDR_TX_SIGNAL_NODES::name_removed(const std::string& name) {
   auto it = m_name_count.find(name);
@@ -189,15 +197,17 @@ void SDR_TX_SIGNAL_NODES::unbind_view() {
 }
 
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::view_node_in(const NODE_TYPE* node,
-                                                            const SDR_DATA_SIGNAL_VIEW* view) const {
+                                                             const SDR_DATA_SIGNAL_VIEW* view) const {
   if (!node || !view) return nullptr;
   VIEW_NODE* vn = node->data_view_node;
-  if (!vn || vn->get_view() != view || static_cast<POOLED_VIEW_NODE*>(vn)->m_epoch != m_view_epoch) return nullptr;
+  if (!vn || vn->get_view() != view || static_cast<POOLED_VIEW_NODE*>(vn)->m_epoch != m_view_epoch)
+    return nullptr;
   if (vn->is_null()) return nullptr;
   return vn;
 }
 
-SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::make_view_node(const NODE_TYPE* node, SDR_DATA_SIGNAL_VIEW* view) {
+SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::make_view_node(const NODE_TYPE* node,
+                                                               SDR_DATA_SIGNAL_VIEW* view) {
   if (!view) return nullptr;
   if (is_group_type(node->display_type)) return view->create_bus_node(node->name.c_str());
   if (!SDR_CHECK_AS(is_net_type(node->display_type), "Invalid node type")) return nullptr;
@@ -229,7 +239,8 @@ void SDR_TX_SIGNAL_NODES::sync_view_node(NODE_TYPE* node) {
   if (radix != node->group_display_type) vn->set_bus_display_type(node->group_display_type);
   if (attribute_of(vn, "mnemonics") != node->mnemonics_table_name)
     vn->set_mnemonics_table(node->mnemonics_table_name.c_str());
-  if (vn->is_lsb_to_msb() != node->lsb_to_msb) vn->set_lsb_to_msb(node->lsb_to_msb);
+  if (!sdr_has_attribute(vn->get_dom_node(), "order") || vn->is_lsb_to_msb() != node->lsb_to_msb)
+    vn->set_lsb_to_msb(node->lsb_to_msb);
   if (vn->is_bus_expanded() != (node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE))
     vn->set_bus_display_state(node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE);
   if (vn->get_bus_linking_type() != node->group_linking) vn->set_bus_linking_type(node->group_linking);
@@ -243,6 +254,20 @@ void SDR_TX_SIGNAL_NODES::detach_view_node(NODE_TYPE* node) {
   // Removing through a copy keeps the row's handle on its element.
   VIEW_NODE detached(*vn);
   detached.remove();
+}
+
+std::unique_ptr<SDR_TX_SIGNAL_NODES::NODE_TYPE> SDR_TX_SIGNAL_NODES::take_image(const NODE_TYPE* node) const {
+  std::unique_ptr<NODE_TYPE> copy = clone_node(node);
+  copy->view_image.clear();
+  if (VIEW_NODE* vn = view_node_in(node, m_data_view)) {
+    const DOMNamedNodeMap* attributes = vn->get_dom_node()->getAttributes();
+    for (XMLSize_t i = 0; attributes && i < attributes->getLength(); ++i) {
+      const DOMNode* attribute = attributes->item(i);
+      copy->view_image.emplace_back(sdr_to_utf8(attribute->getNodeName()),
+                                    sdr_to_utf8(attribute->getNodeValue()));
+    }
+  }
+  return copy;
 }
 
 void SDR_TX_SIGNAL_NODES::place_view_node(int index, bool make) {
@@ -423,10 +448,10 @@ template <class CHANGE, class FLAG>
 bool SDR_TX_SIGNAL_NODES::edit_row(int index, CHANGE change, FLAG flag) {
   NODE_TYPE* node = node_at(index);
   if (!node) return false;
-  std::unique_ptr<NODE_TYPE> old_node = clone_node(node);
+  std::unique_ptr<NODE_TYPE> old_node = take_image(node);
   if (!change(node)) return false;
   flag(node);
-  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, old_node.release(), clone_node(node).release()));
+  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, old_node.release(), take_image(node).release()));
   return true;
 }
 
@@ -475,7 +500,7 @@ bool SDR_TX_SIGNAL_NODES::set_group_node_name(int index, const char* name) {
   if (!SDR_CHECK_AS(name && *name, "name != NULL && gen_strlen( name ) > 0")) return false;
   if (node->name == name) return false;
   std::string accepted = name;
-  std::unique_ptr<NODE_TYPE> old_node = clone_node(node);
+  std::unique_ptr<NODE_TYPE> old_node = take_image(node);
   if (node->group_linking != SDR_LTYPE_NONE && !is_replaying() && !m_link_suspended) {
     SDR_TX_SIGNAL_NODES* other = m_tx_the_other_signal_nodes;
     if (SDR_CHECK(other != NULL)) {
@@ -502,7 +527,7 @@ bool SDR_TX_SIGNAL_NODES::set_group_node_name(int index, const char* name) {
   name_added(node->name);
   sync_view_node(node);
   flag_presentation_change();
-  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, old_node.release(), clone_node(node).release()));
+  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, old_node.release(), take_image(node).release()));
   return true;
 }
 
@@ -628,7 +653,8 @@ bool SDR_TX_SIGNAL_NODES::set_node_group_display_type(int index, SDR_DATA_GROUP_
         return true;
       },
       [&](NODE_TYPE*) { flag_presentation_change(); });
-  if (changed) mirror_linked_group(index, SDR_LTYPE_RADIX, [&](NODE_TYPE* n) { n->group_display_type = display_type; });
+  if (changed)
+    mirror_linked_group(index, SDR_LTYPE_RADIX, [&](NODE_TYPE* n) { n->group_display_type = display_type; });
   return changed;
 }
 
@@ -648,7 +674,8 @@ bool SDR_TX_SIGNAL_NODES::set_node_mnemonics_table_name(int index, const char* t
         return true;
       },
       [&](NODE_TYPE*) { flag_presentation_change(); });
-  if (changed) mirror_linked_group(index, SDR_LTYPE_RADIX, [&](NODE_TYPE* n) { n->mnemonics_table_name = table; });
+  if (changed)
+    mirror_linked_group(index, SDR_LTYPE_RADIX, [&](NODE_TYPE* n) { n->mnemonics_table_name = table; });
   return changed;
 }
 
@@ -667,7 +694,8 @@ bool SDR_TX_SIGNAL_NODES::set_node_lsb_to_msb(int index, bool lsb_to_msb) {
         return true;
       },
       [&](NODE_TYPE*) { flag_presentation_change(); });
-  if (changed) mirror_linked_group(index, SDR_LTYPE_BIT_ORDER, [&](NODE_TYPE* n) { n->lsb_to_msb = lsb_to_msb; });
+  if (changed)
+    mirror_linked_group(index, SDR_LTYPE_BIT_ORDER, [&](NODE_TYPE* n) { n->lsb_to_msb = lsb_to_msb; });
   return changed;
 }
 
@@ -736,7 +764,8 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
   if (!SDR_CHECK(record != NULL) || !node) return false;
   if (node->capture_type != record->capture_type && is_net_type(record->display_type)) {
     m_data_wire_count += (has_data(record->capture_type) ? 1 : 0) - (has_data(node->capture_type) ? 1 : 0);
-    m_trigger_wire_count += (has_trigger(record->capture_type) ? 1 : 0) - (has_trigger(node->capture_type) ? 1 : 0);
+    m_trigger_wire_count +=
+        (has_trigger(record->capture_type) ? 1 : 0) - (has_trigger(node->capture_type) ? 1 : 0);
     m_capture_type_changed = true;
     node->mark = true;
   }
@@ -750,6 +779,27 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
   node->data_view_node = vn;
   node->mark = mark;
   node->no_wire = no_wire;
+  node->view_image.clear();
+  VIEW_NODE* live = view_node_in(node, m_data_view);
+  if (live && !record->view_image.empty()) {
+    // The element as it was: the same attributes, no others.
+    DOMElement* element = live->get_dom_node();
+    std::vector<std::string> stale;
+    const DOMNamedNodeMap* attributes = element->getAttributes();
+    for (XMLSize_t i = 0; attributes && i < attributes->getLength(); ++i) {
+      std::string attribute = sdr_to_utf8(attributes->item(i)->getNodeName());
+      bool kept = false;
+      for (const auto& entry : record->view_image) kept = kept || entry.first == attribute;
+      if (!kept) stale.push_back(attribute);
+    }
+    for (const std::string& attribute : stale) sdr_remove_attribute(element, attribute.c_str());
+    for (const auto& entry : record->view_image)
+      if (sdr_get_attribute(element, entry.first.c_str()) != entry.second ||
+          !sdr_has_attribute(element, entry.first.c_str()))
+        sdr_set_attribute(element, entry.first.c_str(), entry.second.c_str());
+    // The handle reads the element afresh.
+    static_cast<VIEW_NODE&>(*live) = VIEW_NODE(element, live->get_view());
+  }
   sync_view_node(node);
   return true;
 }
@@ -757,7 +807,8 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
 void SDR_TX_SIGNAL_NODES::push_node_image(int index) {
   NODE_TYPE* node = node_at(index);
   if (!node) return;
-  push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, clone_node(node).release(), clone_node(node).release()));
+  push_action(
+      new SDR_TX_UNDO_ACTION_SET_NODE(this, index, take_image(node).release(), take_image(node).release()));
 }
 
 void SDR_TX_SIGNAL_NODES::copy_node_properties(const NODE_TYPE* source, NODE_TYPE* target) {
@@ -867,8 +918,8 @@ int SDR_TX_SIGNAL_NODES::delete_rows(int first, int last) {
   const NODE_TYPE* head = node_at(first);
   if (is_group_type(head->display_type) && group_last(first) > last) {
     ++first;
-  } else if (is_member_type(head->display_type) && first > 0 && is_group_type(node_at(first - 1)->display_type) &&
-             group_last(first - 1) <= last) {
+  } else if (is_member_type(head->display_type) && first > 0 &&
+             is_group_type(node_at(first - 1)->display_type) && group_last(first - 1) <= last) {
     --first;
   }
   for (int i = first; i <= last; ++i) {
@@ -1001,7 +1052,8 @@ bool SDR_TX_SIGNAL_NODES::group_node(int first, int last, NODE_TYPE* group) {
   for (int i = first; i <= last && !first_vn; ++i) first_vn = view_node_in(node_at(i), m_data_view);
   if (first_vn) {
     bus = view_node_in(row.get(), m_data_view);
-    if (!bus || !bus->is_bus() || is_attached(bus)) bus = adopt_view_node(make_view_node(row.get(), m_data_view));
+    if (!bus || !bus->is_bus() || is_attached(bus))
+      bus = adopt_view_node(make_view_node(row.get(), m_data_view));
   }
   row->data_view_node = bus;
   if (bus) {
@@ -1028,7 +1080,8 @@ bool SDR_TX_SIGNAL_NODES::ungroup_node(int index) {
   record_scope.add_argument(index);
   NODE_TYPE* node = node_at(index);
   if (!node || !is_group_type(node->display_type)) return false;
-  if (node->group_linking != SDR_LTYPE_NONE && !is_replaying() && !m_link_suspended && m_tx_the_other_signal_nodes) {
+  if (node->group_linking != SDR_LTYPE_NONE && !is_replaying() && !m_link_suspended &&
+      m_tx_the_other_signal_nodes) {
     SDR_TX_SIGNAL_NODES* other = m_tx_the_other_signal_nodes;
     const int j = other->find_group_node(node->name.c_str());
     if (j >= 0) {
@@ -1100,7 +1153,8 @@ bool SDR_TX_SIGNAL_NODES::link_group_node(int index, SDR_DATA_GROUP_LINKING_TYPE
   if (!other->group_node(first_other, pos, nullptr)) return false;
   const int g = first_other;
   std::string accepted = node->name;
-  for (int n = 1; other->node_at(g)->name != accepted && !other->set_group_node_name(g, accepted.c_str()); ++n) {
+  for (int n = 1; other->node_at(g)->name != accepted && !other->set_group_node_name(g, accepted.c_str());
+       ++n) {
     if (n > 100000) break;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, " (%d)", n);
@@ -1181,6 +1235,14 @@ int SDR_TX_SIGNAL_NODES::move_before_node(int first, int last, int before, bool 
   }
   mirror_linked_move(first, last, before, into_group);
   const bool group_flag = is_member_type(node_at(first)->display_type);
+  DISPLAY_TYPES types;
+  if (first > 0) types.emplace_back(first - 1, node_at(first - 1)->display_type);
+  for (int i = first; i <= last; ++i) types.emplace_back(i, node_at(i)->display_type);
+  if (prev) {
+    const int k = place - 1;
+    const int prev_index = k < first ? k : k + n;
+    if (prev_index != first - 1) types.emplace_back(prev_index, prev->display_type);
+  }
   // Display types, fixed where the rows stand.
   if (!into_group) {
     for (int i = first; i <= last; ++i) {
@@ -1219,8 +1281,31 @@ int SDR_TX_SIGNAL_NODES::move_before_node(int first, int last, int before, bool 
   const int new_first = before > last ? before - n : before;
   for (int i = new_first; i < new_first + n; ++i) place_view_node(i, false);
   flag_presentation_change();
-  push_action(new SDR_TX_UNDO_ACTION_MOVE(this, first, last, before, into_group, group_flag));
+  SDR_TX_UNDO_ACTION_MOVE* action =
+      new SDR_TX_UNDO_ACTION_MOVE(this, first, last, before, into_group, group_flag);
+  action->set_display_types(std::move(types));
+  push_action(action);
   return result;
+}
+
+bool SDR_TX_SIGNAL_NODES::restore_moved_block(int first, int last, int before, const DISPLAY_TYPES& types) {
+  NODES_RECORD("restore_moved_block");
+  record_scope.add_argument(first);
+  record_scope.add_argument(last);
+  record_scope.add_argument(before);
+  const int count = get_node_count();
+  if (first < 0 || first > last || last >= count || before < 0 || before > count) return false;
+  const int n = last - first + 1;
+  if (before > last + 1) {
+    std::rotate(m_node_vec.begin() + first, m_node_vec.begin() + (before - n), m_node_vec.begin() + before);
+  } else if (before < first) {
+    std::rotate(m_node_vec.begin() + before, m_node_vec.begin() + before + n, m_node_vec.begin() + last + 1);
+  }
+  for (const auto& entry : types)
+    if (NODE_TYPE* row = node_at(entry.first)) row->display_type = entry.second;
+  for (int i = first; i <= last; ++i) place_view_node(i, false);
+  flag_presentation_change();
+  return true;
 }
 
 void SDR_TX_SIGNAL_NODES::mirror_linked_move(int first, int last, int before, bool into_group) {
@@ -1294,8 +1379,8 @@ int SDR_TX_SIGNAL_NODES::copy_before_node(int first, int last, int before, bool 
           }
         }
       }
-    } else if (is_member_type(source->display_type) && child < bus_children.size() &&
-               i > first && find_parent_group_node(i) >= first) {
+    } else if (is_member_type(source->display_type) && child < bus_children.size() && i > first &&
+               find_parent_group_node(i) >= first) {
       copy->data_view_node = bus_children[child++];
     } else if (vn) {
       copy->data_view_node = adopt_view_node(vn->clone(true));
@@ -1436,9 +1521,11 @@ bool SDR_TX_SIGNAL_NODES::init(SDR_DATA_SIGNAL_VIEW* view) {
       row->signal_type = bus->get_signal_type();
       row->group_linking = bus->get_bus_linking_type();
       const std::string radix = attribute_of(bus, "radix");
-      if (!radix.empty()) SDR_DATA_GLOBAL_ENUM::convert_string_to_enum(radix.c_str(), &row->group_display_type);
+      if (!radix.empty())
+        SDR_DATA_GLOBAL_ENUM::convert_string_to_enum(radix.c_str(), &row->group_display_type);
       row->mnemonics_table_name = attribute_of(bus, "mnemonics");
-      row->display_type = bus->is_bus_expanded() ? SDR_DTYPE_EXPAND_GROUP_NODE : SDR_DTYPE_COLLAPSE_GROUP_NODE;
+      row->display_type =
+          bus->is_bus_expanded() ? SDR_DTYPE_EXPAND_GROUP_NODE : SDR_DTYPE_COLLAPSE_GROUP_NODE;
       row->lsb_to_msb = bus->is_lsb_to_msb();
       row->signal_inverted = bus->is_signal_inverted();
       row->data_view_node = bus;
@@ -1478,7 +1565,8 @@ bool SDR_TX_SIGNAL_NODES::recover_presentation_view_error() {
     SDR_CHECK_AS(row->data_view_node != NULL, "node->data_view_node != NULL");
     if (row->display_type == SDR_DTYPE_LAST_GROUP_MEMBER_NODE && !kept.empty()) {
       NODE_TYPE* prev = kept.back().get();
-      if (prev->display_type == SDR_DTYPE_GROUP_MEMBER_NODE) prev->display_type = SDR_DTYPE_LAST_GROUP_MEMBER_NODE;
+      if (prev->display_type == SDR_DTYPE_GROUP_MEMBER_NODE)
+        prev->display_type = SDR_DTYPE_LAST_GROUP_MEMBER_NODE;
     }
     detach_view_node(row.get());
     name_removed(row->name);
@@ -1604,7 +1692,8 @@ bool SDR_TX_SIGNAL_NODES::commit_signal_set_debug_port(SDR_DATA_SIGNAL_SET* sign
       std::string name = row->debug_port_name;
       if (name.empty()) gen_debug_port_name(&name, generated++);
       const char* current = wire->get_debug_port_name();
-      if (!wire->is_debug_port() || name != (current ? current : "")) wire->set_debug_port(true, name.c_str());
+      if (!wire->is_debug_port() || name != (current ? current : ""))
+        wire->set_debug_port(true, name.c_str());
     } else if (wire->is_debug_port()) {
       wire->set_debug_port(false, nullptr);
     }
@@ -1619,9 +1708,9 @@ bool SDR_TX_SIGNAL_NODES::commit_signal_set_debug_port(SDR_DATA_SIGNAL_SET* sign
 bool SDR_TX_SIGNAL_NODES::commit_signal_set(SDR_DATA_SIGNAL_SET* signal_set, bool incremental) {
   if (!signal_set) return false;
   auto make_wire = [&](NODE_TYPE* row, SDR_DATA_WIRE_CAPTURE_TYPE capture) {
-    SDR_DATA_SIGNAL_WIRE* wire = signal_set->create_wire(row->name.c_str(), capture, row->tap_mode,
-                                                         row->connection_status,
-                                                         row->alias.empty() ? nullptr : row->alias.c_str());
+    SDR_DATA_SIGNAL_WIRE* wire =
+        signal_set->create_wire(row->name.c_str(), capture, row->tap_mode, row->connection_status,
+                                row->alias.empty() ? nullptr : row->alias.c_str());
     if (!wire || !signal_set->append(wire, true)) {
       sdr_report_internal_error("Failed to create a wire", __FILE__, __LINE__);
       return;
@@ -1678,19 +1767,26 @@ namespace {
 void add_row_change_kind(const NODE* a, const NODE* b, SDR_TX_CHANGE_STATUS* flags) {
   if (!a || !b) return;
   const bool classic = b->tap_mode == SDR_MTYPE_CLASSIC_TAP && a->tap_mode == SDR_MTYPE_CLASSIC_TAP;
-  if (a->name != b->name && is_net_type(b->display_type)) {
+  const bool net = is_net_type(b->display_type);
+  bool wire_change = false;
+  if ((a->name != b->name && net) || a->capture_type != b->capture_type) {
     (classic ? flags->m_node_changed_full : flags->m_node_changed_pinwatch) = true;
+    wire_change = true;
   }
-  if (a->capture_type != b->capture_type) (classic ? flags->m_node_changed_full : flags->m_node_changed_pinwatch) = true;
-  if (a->tap_mode != b->tap_mode || a->connection_status != b->connection_status)
+  if (a->tap_mode != b->tap_mode || a->connection_status != b->connection_status) {
     flags->m_node_changed_full = true;
-  if (a->debug_port != b->debug_port || a->debug_port_name != b->debug_port_name)
-    (b->tap_mode == SDR_MTYPE_CLASSIC_TAP ? flags->m_debug_port_changed_full : flags->m_debug_port_changed_pinwatch) =
-        true;
-  if (a->alias != b->alias || a->signal_inverted != b->signal_inverted || a->lsb_to_msb != b->lsb_to_msb ||
-      a->group_display_type != b->group_display_type || a->mnemonics_table_name != b->mnemonics_table_name ||
-      a->display_type != b->display_type || a->group_linking != b->group_linking ||
-      (a->name != b->name && is_group_type(b->display_type)) || a->name == b->name)
+    wire_change = true;
+  }
+  if (a->debug_port != b->debug_port || a->debug_port_name != b->debug_port_name) {
+    (b->tap_mode == SDR_MTYPE_CLASSIC_TAP ? flags->m_debug_port_changed_full
+                                          : flags->m_debug_port_changed_pinwatch) = true;
+    wire_change = true;
+  }
+  // Everything else a row shows, and the images of linked groups.
+  if (!wire_change || a->alias != b->alias || a->signal_inverted != b->signal_inverted ||
+      a->lsb_to_msb != b->lsb_to_msb || a->group_display_type != b->group_display_type ||
+      a->mnemonics_table_name != b->mnemonics_table_name || a->display_type != b->display_type ||
+      a->group_linking != b->group_linking || (a->name != b->name && !net))
     flags->m_presentation_changed = true;
 }
 
@@ -1710,11 +1806,18 @@ void add_rows_change_kind(const NODE* row, SDR_TX_CHANGE_STATUS* flags) {
 
 SDR_TX_UNDO_ACTION_MOVE::SDR_TX_UNDO_ACTION_MOVE(SDR_TX_SIGNAL_NODES* nodes, int first, int last, int before,
                                                  bool move_flag, bool group_flag)
-    : m_nodes(nodes), m_first(first), m_last(last), m_before(before), m_move_flag(move_flag), m_group_flag(group_flag) {}
+    : m_nodes(nodes),
+      m_first(first),
+      m_last(last),
+      m_before(before),
+      m_move_flag(move_flag),
+      m_group_flag(group_flag) {}
 
 bool SDR_TX_UNDO_ACTION_MOVE::undo() {
+  if (!m_types.empty()) return m_nodes->restore_moved_block(m_first, m_last, m_before, m_types);
   const int n = m_last - m_first + 1;
-  if (m_first < m_before) return m_nodes->move_before_node(m_before - n, m_before - 1, m_first, m_group_flag) >= 0;
+  if (m_first < m_before)
+    return m_nodes->move_before_node(m_before - n, m_before - 1, m_first, m_group_flag) >= 0;
   return m_nodes->move_before_node(m_before, m_before + n - 1, m_last + 1, m_group_flag) >= 0;
 }
 
@@ -1731,7 +1834,9 @@ SDR_TX_UNDO_ACTION_COPY::SDR_TX_UNDO_ACTION_COPY(SDR_TX_SIGNAL_NODES* nodes, int
     : m_nodes(nodes), m_first(first), m_last(last), m_before(before), m_copy_flag(copy_flag), m_end(end) {}
 
 bool SDR_TX_UNDO_ACTION_COPY::undo() {
-  return m_nodes->delete_node(m_end - 1 - (m_last - m_first), m_end - 1) > 0;
+  // Exactly the copies: the data tab's rule that keeps one row of a name
+  // is not for undo.
+  return m_nodes->delete_node_base(m_end - 1 - (m_last - m_first), m_end - 1) > 0;
 }
 
 bool SDR_TX_UNDO_ACTION_COPY::redo() {
@@ -1748,9 +1853,13 @@ SDR_TX_UNDO_ACTION_GROUP::SDR_TX_UNDO_ACTION_GROUP(SDR_TX_SIGNAL_NODES* nodes, i
 
 SDR_TX_UNDO_ACTION_GROUP::~SDR_TX_UNDO_ACTION_GROUP() = default;
 
-bool SDR_TX_UNDO_ACTION_GROUP::undo() { return m_nodes->ungroup_node(m_first); }
+bool SDR_TX_UNDO_ACTION_GROUP::undo() {
+  return m_nodes->ungroup_node(m_first);
+}
 
-bool SDR_TX_UNDO_ACTION_GROUP::redo() { return m_nodes->group_node(m_first, m_last, m_group.get()); }
+bool SDR_TX_UNDO_ACTION_GROUP::redo() {
+  return m_nodes->group_node(m_first, m_last, m_group.get());
+}
 
 void SDR_TX_UNDO_ACTION_GROUP::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_presentation_changed = true;
@@ -1762,9 +1871,13 @@ SDR_TX_UNDO_ACTION_UNGROUP::SDR_TX_UNDO_ACTION_UNGROUP(SDR_TX_SIGNAL_NODES* node
 
 SDR_TX_UNDO_ACTION_UNGROUP::~SDR_TX_UNDO_ACTION_UNGROUP() = default;
 
-bool SDR_TX_UNDO_ACTION_UNGROUP::undo() { return m_nodes->group_node(m_first, m_last, m_group.get()); }
+bool SDR_TX_UNDO_ACTION_UNGROUP::undo() {
+  return m_nodes->group_node(m_first, m_last, m_group.get());
+}
 
-bool SDR_TX_UNDO_ACTION_UNGROUP::redo() { return m_nodes->ungroup_node(m_first); }
+bool SDR_TX_UNDO_ACTION_UNGROUP::redo() {
+  return m_nodes->ungroup_node(m_first);
+}
 
 void SDR_TX_UNDO_ACTION_UNGROUP::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_presentation_changed = true;

@@ -438,7 +438,8 @@ int SDR_TX_SIGNAL_SET::delete_node(int first, int last) {
     // A group whose members run past the removable rows is ungrouped first.
     for (int g = end; g >= start; --g) {
       const SDR_DATA_NODE_DISPLAY_TYPE type = node_at(g)->display_type;
-      if ((type == SDR_DTYPE_EXPAND_GROUP_NODE || type == SDR_DTYPE_COLLAPSE_GROUP_NODE) && group_last(g) > end) {
+      if ((type == SDR_DTYPE_EXPAND_GROUP_NODE || type == SDR_DTYPE_COLLAPSE_GROUP_NODE) &&
+          group_last(g) > end) {
         if (ungroup_node(g)) {
           ++total;
           --end;
@@ -488,7 +489,8 @@ bool SDR_TX_SIGNAL_SET::set_node_alias(int index, const char* alias) {
   scope.add_argument(alias);
   const NODE_TYPE* node = node_at(index);
   if (!node || !alias) return false;
-  if (node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE || node->display_type == SDR_DTYPE_COLLAPSE_GROUP_NODE)
+  if (node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE ||
+      node->display_type == SDR_DTYPE_COLLAPSE_GROUP_NODE)
     return SDR_TX_SIGNAL_NODES::set_node_alias(index, alias);
   if (node->alias == alias) return false;
   // The setup tab finds the node by its name (an empty old alias would name
@@ -551,7 +553,8 @@ void SDR_TX_SIGNAL_SET::forget_signal_set(SDR_TX_TRIGGER* trigger, bool remove, 
   if (trigger) {
     trigger->unbind_view();
     SDR_DATA_TRIGGER* committed = trigger->get_data_trigger();
-    if ((remove || destroyed) && committed && committed->get_signal_set() == d) trigger->commit(nullptr, false);
+    if ((remove || destroyed) && committed && committed->get_signal_set() == d)
+      trigger->commit(nullptr, false);
   }
   m_data_signal_set = nullptr;
   if (remove) d->remove();
@@ -588,8 +591,8 @@ bool SDR_TX_SIGNAL_SET::commit(SDR_DATA_INSTANCE* data_instance, bool flag) {
       if (d && global_temp) forget_signal_set(trigger, false, true);
       chosen = data_instance->create_signal_set(fresh_name ? nullptr : name.c_str(), true);
     } else {
-      if (flag && d && !global_temp && d->get_num_triggers() == 1 && d->get_trigger_at(0)->get_num_logs() == 0 &&
-          !d->get_trigger_at(0)->get_global_log()) {
+      if (flag && d && !global_temp && d->get_num_triggers() == 1 &&
+          d->get_trigger_at(0)->get_num_logs() == 0 && !d->get_trigger_at(0)->get_global_log()) {
         forget_signal_set(trigger, true, true);
         d = nullptr;
       }
@@ -616,7 +619,8 @@ bool SDR_TX_SIGNAL_SET::commit(SDR_DATA_INSTANCE* data_instance, bool flag) {
     commit_signal_set_debug_port(s);
     SDR_TX_SIGNAL_NODES::commit(s->get_data_view());
   }
-  if (s && created && s->get_wire_size() == 0 && m_reserved_data_node_size < 1 && m_reserved_trigger_node_size < 1) {
+  if (s && created && s->get_wire_size() == 0 && m_reserved_data_node_size < 1 &&
+      m_reserved_trigger_node_size < 1) {
     forget_signal_set(trigger, true, true);
     s = nullptr;
   }
