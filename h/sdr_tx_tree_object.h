@@ -47,7 +47,10 @@ class SDR_API SDR_TX_TREE_OBJECT {
   void set_attributes(SDR_DATA_STRING_PAIR_VEC* vec);
 
   // Copies a stored tree (an "op_node" element and its "op_node"
-  // descendants) into tx_tree_obj, adding children as needed.
+  // descendants) into tx_tree_obj, adding children as needed. The
+  // attributes come back in the document's order, which is sorted by name:
+  // the order in which a front end reports them survives a save only when
+  // it reports them sorted.
   static bool build_tx_object_tree_from_data_trigger(SDR_TX_TREE_OBJECT* tx_tree_obj,
                                                      const SDR_DATA_TRIGGER_ADV_TREE_OBJ* data_tree_obj);
   // Copies tx_tree_obj into the (empty) "op_node" element of data_tree_obj.

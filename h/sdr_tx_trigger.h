@@ -37,6 +37,9 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
     bool enabled = true;
   };
 
+  // The most levels a trigger of the analyzer can hold.
+  static const int MAX_TRIGGER_LEVEL = 10;
+
   struct TRIGGER_PROPERTIES {
     SDR_DATA_TRIGGER_POSITION position = SDR_TPOS_PRE;
     SDR_DATA_TRIGGER_CONDITION trigger_in_condition = SDR_TCOND_DONT_CARE;
@@ -69,7 +72,10 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   bool set_trigger_position(SDR_DATA_TRIGGER_POSITION position);
   bool set_segment_size(int size);
   bool set_trigger_type(SDR_DATA_TRIGGER_TYPE type);
+  // level_count from 1 to MAX_TRIGGER_LEVEL.
   bool set_trigger_level(int level_count);
+  // The front end's notice that a level's advanced tree changed; with
+  // check_compile the tree's expression is compiled again. Not recorded.
   bool set_trigger_level_adv_condition_modified(int level_index, bool modified, bool check_compile);
 
   // Undo support.
@@ -85,7 +91,12 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   SDR_TX_TREE_OBJECT* get_trigger_adv_condition_root(int level_index) const;
   ATG_ADVANCED_TRIGGER_FACTORY* get_advanced_trigger_condition_factory(int level_index) const;
   unsigned long get_adv_trigger_level_lcell_usage(int level_index) const;
+  // 9 for a row that is out of range or no trigger node, or a level at or
+  // beyond the level count; "dont_care" for a group row or a negative level.
   SDR_DATA_TRIGGER_CONDITION get_trigger_condition(int node_index, int level_index);
+  // The expression last obtained from the level's tree, and its CRC text.
+  const char* get_trigger_adv_expression(int level_index) const;
+  const char* get_trigger_adv_crc_text(int level_index) const;
   SDR_DATA_TRIGGER_CONDITION get_trigger_in_condition() const { return m_trigger_in_condition; }
   SDR_DATA_TRIGGER_CONDITION get_trigger_out_condition() const { return m_trigger_out_condition; }
   SDR_DATA_TRIGGER_POSITION get_trigger_position() const { return m_trigger_position; }
@@ -93,7 +104,8 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   SDR_DATA_TRIGGER_TYPE get_trigger_type() const { return m_trigger_type; }
   bool is_segment_enabled() const { return m_trigger_type == SDR_TTYPE_SEGMENTED; }
   unsigned long get_commited_crc_value() const;
-  // Nodes of the list: data count and trigger count (group rows excluded).
+  // Nodes of the list: data count and trigger count (group rows excluded);
+  // queries, not recorded.
   int get_data_wire_width();
   int get_trigger_wire_width();
   int get_trigger_wire_width_non_inc_rted() const;
@@ -101,6 +113,8 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   bool set_expanded_status(bool expanded);
   void set_crc_value_inheritable(bool inheritable) { m_crc_value_inheritable = inheritable; }
   bool is_valid_advanced_trigger_condition_input_node(const char* name) const;
+  // Whether the edits since the commit need a full or a pin-watch
+  // compilation (both false: none). Not recorded.
   void check_compilation_type(bool* is_full, bool* is_pinwatch);
   bool is_signal_compatible(SDR_DATA_SIGNAL_SET* signal_set) const;
 
@@ -128,11 +142,32 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   bool init();
   bool init(SDR_DATA_SIGNAL_VIEW* setup_view);
   bool init(SDR_DATA_TRIGGER* trigger);
+  // signal_set null: forget the data trigger. False only when no data
+  // trigger could be made.
   bool commit(SDR_DATA_SIGNAL_SET* signal_set, bool force);
   bool commit_signal_set(SDR_DATA_SIGNAL_SET* signal_set);
 
  private:
   void clear_level_records();
+  // Appends records up to count, each with a new tree under the root.
+  void grow_level_records(int count);
+  TRIGGER_LEVEL_CONFIGURATION* level_record(int level_index);
+  const TRIGGER_LEVEL_CONFIGURATION* level_record(int level_index) const;
+  // The level's expression from its tree; empty when there is none.
+  std::string level_equation(int level_index);
+  // A factory compiled from text for the level, or null.
+  ATG_ADVANCED_TRIGGER_FACTORY* compile_level(int level_index, const std::string& text, const char* trigger_name);
+  bool is_hdl_node() const;
+  // The node counts of recount_data_trigger_width, for the queries.
+  void count_widths();
+  void add_names(const NODE_TYPE* node);
+  void remove_names(const NODE_TYPE* node);
+  void note_trigger_wire_index(const NODE_TYPE* node);
+  // Commit steps.
+  SDR_DATA_TRIGGER* make_data_trigger(SDR_DATA_SIGNAL_SET* signal_set, bool force, bool* created);
+  void write_levels(SDR_DATA_SIGNAL_SET* signal_set);
+  void write_properties(bool all);
+  void write_trees();
   // The common frame of the property setters.
   template <class APPLY>
   bool change_properties(APPLY apply);
@@ -158,6 +193,9 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   bool m_signal_set_committed = false;
   unsigned long m_committed_crc = 0;
   bool m_crc_value_inheritable = false;
+  // Set while the data tab renames through rename_node_name or
+  // rename_node_alias: it renames its own rows then.
+  bool m_renaming_for_other = false;
 };
 
 #endif

@@ -18,6 +18,7 @@
 #include "sdr_data_signal_view.h"
 #include "sdr_data_trigger.h"
 #include "tzo_cli.h"
+#include "tzo_tree_object.h"
 
 namespace tzo {
 namespace {
@@ -329,6 +330,7 @@ class INFO_PRINTER {
           text += " (does not compile)";
       }
       line(d + 1, text);
+      if (!trigger.is_trigger_level_basic_condition(level)) condition_tree(d + 2, trigger, level);
     }
     const int count = trigger.get_num_logs();
     for (int i = 0; i < count; ++i) {
@@ -336,6 +338,16 @@ class INFO_PRINTER {
       if (log) this->log(d, *log);
     }
     if (SDR_DATA_LOG* global = trigger.get_global_log()) log(d, *global);
+  }
+
+  // The stored condition tree of an advanced level, one node a line.
+  void condition_tree(int depth, SDR_DATA_TRIGGER& trigger, int level) {
+    SDR_DATA_TRIGGER_ADV_TREE_OBJ* root = trigger.get_advanced_trigger_tree_root(level);
+    if (!root || root->is_null()) return;
+    TZO_TREE_OBJECT tree;
+    SDR_TX_TREE_OBJECT::build_tx_object_tree_from_data_trigger(&tree, root);
+    line(depth, "tree:");
+    m_text += tree.describe(depth + 1);
   }
 
   void log(int depth, const SDR_DATA_LOG& log) {
