@@ -355,7 +355,9 @@ void expect_replay_and_tamper(const TEMP_DIR& dir, const std::string& script) {
   const std::string snapshot = script.substr(0, script.size() - 4) + "_1.tzo";
   std::string bytes = sdr_test::read_bytes(snapshot);
   ASSERT_GT(bytes.size(), 400u);
-  bytes[bytes.size() / 2] = bytes[bytes.size() / 2] == 'x' ? 'y' : 'x';
+  const size_t at = bytes.find("sample_depth=\"");
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 14] = bytes[at + 14] == '9' ? '8' : '9';
   sdr_test::write_bytes(snapshot, bytes);
   const std::string name = snapshot.substr(snapshot.rfind('/') + 1);
   const int line = line_of(script, "save_session '" + name + "'");

@@ -171,6 +171,11 @@ const std::vector<COMMAND_DEF>& commands() {
        "that changes nothing is reported the same way and stops the run too,\n"
        "unless --keep-going is given (the exit status is then still 1).\n"
        "\n"
+       "Names the library generates (a trigger saved after an edit gets a new\n"
+       "one) end in the local time; with SOURCE_DATE_EPOCH set (seconds since\n"
+       "1970) that time is used instead, for output that does not change from\n"
+       "run to run.\n"
+       "\n"
        "Commands (rows: ROW, FIRST, LAST, BEFORE):\n",
        {{"keep-going", 0, nullptr, "go on after an edit that changes nothing"},
         {"record", 0, "DIR", "record the run as a script with check points in DIR"}},
@@ -186,7 +191,9 @@ const std::vector<COMMAND_DEF>& commands() {
        "opens a private copy of that file; \"create_session 'NAME'\" starts a\n"
        "new session in a private folder. At each \"save_session 'X_N.tzo'\" the\n"
        "session is saved privately and compared byte for byte with X_N.tzo\n"
-       "beside the script. Nothing is ever written beside the script.\n"
+       "beside the script (names the library generates end in the time they\n"
+       "were made; that part is left out of the comparison). Nothing is ever\n"
+       "written beside the script.\n"
        "\n"
        "  tzo replay recordings/tzo_tx_2026_12_06_10_00_00.log\n"
        "\n"

@@ -9,16 +9,20 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cfg_service.h"
+#include "sdr_data_manager.h"
 #include "sdr_data_session.h"
 #include "sdr_tx_instance.h"
 #include "sdr_tx_session.h"
 #include "tzo_cli.h"
+#include "tzo_tree_object.h"
 
 namespace tzo {
 namespace {
@@ -34,6 +38,19 @@ void report_posted(const std::string& where) {
   for (int i = 0; i < count; ++i)
     report(where, std::string("internal error: ") + MSG_INTERNAL_ERROR::get_expression_at(i));
   MSG_INTERNAL_ERROR::clear_reports();
+}
+
+// SOURCE_DATE_EPOCH (seconds since 1970), when set, is the time in the
+// names the library generates, so that a run's output is reproducible.
+time_t g_source_date = 0;
+time_t source_date_clock() {
+  return g_source_date;
+}
+void use_source_date() {
+  const char* text = std::getenv("SOURCE_DATE_EPOCH");
+  if (!text || !*text || std::strspn(text, "0123456789") != std::strlen(text) || std::strlen(text) > 12) return;
+  g_source_date = static_cast<time_t>(std::strtoll(text, nullptr, 10));
+  SDR_DATA_MANAGER::set_name_clock(source_date_clock);
 }
 
 // Recording is switched on for a run only by --record.
@@ -252,12 +269,51 @@ std::vector<std::string> split_lines(const std::string& bytes) {
   return lines;
 }
 
-// The first difference of two texts as a short unified diff.
+bool is_digits(const std::string& text, size_t at, size_t count) {
+  if (at + count > text.size()) return false;
+  for (size_t i = at; i < at + count; ++i)
+    if (text[i] < '0' || text[i] > '9') return false;
+  return true;
+}
+
+// Names the library generates (signal sets, triggers and logs made without
+// a name) end in the time they were made and a counter:
+// "trigger: 2026/12/06 15:55:03  #4". A replay makes them at another time,
+// so they are compared with both parts blanked out.
+std::string blank_generated_names(const std::string& text) {
+  static const char SHAPE[] = ": dddd/dd/dd dd:dd:dd  #";
+  const size_t length = sizeof SHAPE - 1;
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t at = text.find(": ", i);
+    if (at == std::string::npos) break;
+    bool match = at + length < text.size();
+    for (size_t k = 0; match && k < length; ++k)
+      match = SHAPE[k] == 'd' ? is_digits(text, at + k, 1) : text[at + k] == SHAPE[k];
+    if (!match || !is_digits(text, at + length, 1)) {
+      out.append(text, i, at + 2 - i);
+      i = at + 2;
+      continue;
+    }
+    size_t end = at + length;
+    while (is_digits(text, end, 1)) ++end;
+    out.append(text, i, at - i);
+    out += ": YYYY/MM/DD hh:mm:ss  #N";
+    i = end;
+  }
+  out.append(text, i, std::string::npos);
+  return out;
+}
+
+// The first difference of two texts (generated names aside) as a short
+// unified diff.
 std::string first_difference(const std::string& name, const std::string& recorded, const std::string& replayed) {
   const std::vector<std::string> a = split_lines(recorded);
   const std::vector<std::string> b = split_lines(replayed);
   size_t k = 0;
-  while (k < a.size() && k < b.size() && a[k] == b[k]) ++k;
+  while (k < a.size() && k < b.size() && blank_generated_names(a[k]) == blank_generated_names(b[k])) ++k;
   const size_t from = k >= 2 ? k - 2 : 0;
   const size_t a_count = std::min(a.size(), k + 1) - from;
   const size_t b_count = std::min(b.size(), k + 1) - from;
@@ -329,7 +385,7 @@ class REPLAY_HOST : public SCRIPT_HOST {
       *error = "cannot write the replayed session for the check point " + quote_script_text(base);
       return false;
     }
-    if (recorded != replayed) {
+    if (recorded != replayed && blank_generated_names(recorded) != blank_generated_names(replayed)) {
       *error = first_difference(base, recorded, replayed);
       return false;
     }
@@ -385,7 +441,8 @@ int run_exec(const ARGS& args) {
 
   set_recording(record);
   data_manager();
-  SDR_TX_SESSION session(nullptr);
+  use_source_date();
+  SDR_TX_SESSION session(new TZO_TREE_OBJECT());
   SESSION_GUARD guard(&session);
   take_posted_messages();
   const bool opened = session.open_session(file.c_str());
@@ -427,7 +484,7 @@ int run_replay(const ARGS& args) {
   int status;
   int commands = 0;
   {
-    SDR_TX_SESSION session(nullptr);
+    SDR_TX_SESSION session(new TZO_TREE_OBJECT());
     SESSION_GUARD guard(&session);
     EXEC_OPTIONS options;
     options.strict = false;

@@ -371,6 +371,7 @@ const std::vector<ENTRY>& table() {
        RUN { return result(c.nodes->copy_before_node(c.i(0), c.i(1), c.i(2), c.b(3)) >= 0); }, nullptr},
       {F_TAB, "recover_presentation_view_error", "", "",
        RUN { return result(c.nodes->recover_presentation_view_error()); }, nullptr},
+      {F_TAB, "restore_moved_block", "nnp", "FIRST LAST BEFORE", NESTED("run by undo and redo of a move")},
       {F_TAB, "save_properties", "", "", NESTED("run by undo and redo")},
       {F_TAB, "restore_properties", "", "", NESTED("run by undo and redo")},
       {F_TAB, "set_instance_index", "i", "INDEX", NESTED("run by remove_trazio_instance")},
@@ -438,7 +439,18 @@ const std::vector<ENTRY>& table() {
          return EXEC_RESULT::DONE;
        },
        nullptr},
+      {F_SETUP, "rename_node_name", "ss", "'OLD' 'NEW'",
+       RUN { return result(c.trigger()->rename_node_name(c.s(0), c.s(1))); }, nullptr},
+      {F_SETUP, "rename_node_alias", "ss", "'OLD' 'NEW'",
+       RUN { return result(c.trigger()->rename_node_alias(c.s(0), c.s(1))); }, nullptr},
+      {F_SETUP, "recount_data_trigger_width", "", "",
+       RUN {
+         c.trigger()->recount_data_trigger_width();
+         return EXEC_RESULT::DONE;
+       },
+       nullptr},
       {F_SETUP, "init", "", "", NESTED("run by set_active")},
+      {F_SETUP, "commit_signal_set", "", "", NESTED("run by commit_session and save_session")},
   };
   return entries;
 }
