@@ -129,7 +129,8 @@ std::string record(const std::string& dir, int commands) {
 }
 
 void bm_replay(benchmark::State& st) {
-  const std::string command = "'" + g_tzo + "' replay '" + g_scripts[static_cast<int>(st.range(0))] + "' >/dev/null";
+  const std::string command =
+      "'" + g_tzo + "' replay '" + g_scripts[static_cast<int>(st.range(0))] + "' >/dev/null";
   for (auto _ : st) {
     const int status = std::system(command.c_str());
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -158,8 +159,10 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     const bool ours = arg.rfind("--data-dir=", 0) == 0 || arg.rfind("--tzo=", 0) == 0;
     if (!ours) continue;
-    if (arg.rfind("--tzo=", 0) == 0) g_tzo = arg.substr(6);
-    else data_dir = arg.substr(11);
+    if (arg.rfind("--tzo=", 0) == 0)
+      g_tzo = arg.substr(6);
+    else
+      data_dir = arg.substr(11);
     for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
     --argc;
     --i;

@@ -36,7 +36,8 @@ void check_line(const std::string& line) {
   SCRIPT_COMMAND again;
   std::string error2;
   if (kind == SCRIPT_LINE_KIND::SKIPPED) {
-    if (parse_script_line(line, &again, &error2) != SCRIPT_LINE_KIND::SKIPPED) sdr_fuzz::fail("unstable skip");
+    if (parse_script_line(line, &again, &error2) != SCRIPT_LINE_KIND::SKIPPED)
+      sdr_fuzz::fail("unstable skip");
     return;
   }
   const std::string printed = print_script_command(command);

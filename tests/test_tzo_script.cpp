@@ -26,6 +26,7 @@
 #include "test_util.h"
 #include "tzo_exec.h"
 #include "tzo_script.h"
+#include "tzo_tree_object.h"
 
 using namespace tzo;
 using sdr_test::TEMP_DIR;
@@ -70,14 +71,15 @@ TEST(ScriptReader, ReadsTheLinesTheRecorderWrites) {
 
   SCRIPT_COMMAND skipped;
   std::string error;
-  for (const char* line : {"", "   \t", "// open_session 'a.tzo'", "  // note", "->instance 0 setup_tab toggle_node 2",
-                           "--->instance 0 data_tab commit true", "/* @loc:x.cpp,1@ */ "})
+  for (const char* line :
+       {"", "   \t", "// open_session 'a.tzo'", "  // note", "->instance 0 setup_tab toggle_node 2",
+        "--->instance 0 data_tab commit true", "/* @loc:x.cpp,1@ */ "})
     EXPECT_EQ(parse_script_line(line, &skipped, &error), SCRIPT_LINE_KIND::SKIPPED) << line;
 }
 
 TEST(ScriptReader, QuotedTextsSurviveTheRecordersQuoting) {
-  for (const std::string text : {"", "plain", "it's", "back\\slash", "two\nlines", "tab\there", "\\'", "'\\n'",
-                                 "end\\", "a /* b */ c", "// not a comment"}) {
+  for (const std::string text : {"", "plain", "it's", "back\\slash", "two\nlines", "tab\there", "\\'",
+                                 "'\\n'", "end\\", "a /* b */ c", "// not a comment"}) {
     const std::string quoted = SDR_TX_SCRIPT_RECORDER::quote(text.c_str());
     EXPECT_EQ(quoted, quote_script_text(text));
     const SCRIPT_COMMAND c = parsed("instance 0 rename " + quoted);
@@ -142,8 +144,8 @@ std::vector<RECORDED> recorded_operations() {
                            "sdr_tx_trigger", "sdr_tx_tree_object", "sdr_tx_undo_manager"}) {
     const std::string text = sdr_test::read_bytes(dir + unit + ".cpp");
     const std::string tab = std::string(unit) == "sdr_tx_signal_set" ? "data_tab"
-                            : std::string(unit) == "sdr_tx_trigger" ? "setup_tab"
-                                                                    : "tab";
+                            : std::string(unit) == "sdr_tx_trigger"  ? "setup_tab"
+                                                                     : "tab";
     static const std::regex full("SDR_TX_RECORD(?:_SCOPE\\s+\\w+)?\\s*\\(([^;\"]*)\"(\\w+)\"\\s*\\)");
     for (std::sregex_iterator it(text.begin(), text.end(), full), end; it != end; ++it) {
       const std::string before = (*it)[1];
@@ -200,8 +202,8 @@ namespace {
 
 int run_tzo(const std::string& arguments, std::string* err) {
   TEMP_DIR out;
-  const std::string command =
-      std::string("'") + SDR_TZO_PROGRAM + "' " + arguments + " >'" + (out / "stdout") + "' 2>'" + (out / "stderr") + "'";
+  const std::string command = std::string("'") + SDR_TZO_PROGRAM + "' " + arguments + " >'" +
+                              (out / "stdout") + "' 2>'" + (out / "stderr") + "'";
   const int status = std::system(command.c_str());
   if (err) *err = sdr_test::read_bytes(out / "stderr");
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -223,7 +225,8 @@ class RECORDED_SESSION {
     sdr_test::write_bytes(dir / "rec/.keep", "");
     const std::string file = dir / "work.tzo";
     sdr_test::write_bytes(file, sdr_test::read_bytes(sdr_test::data_path("two_probes.tzo")));
-    SDR_TX_SESSION session(nullptr);
+    // The tree object of tzo, which tzo replay uses too.
+    SDR_TX_SESSION session(new TZO_TREE_OBJECT());
     EXPECT_TRUE(session.open_session(file.c_str()));
     EXPECT_EQ(session.get_num_instances(), 2);
     script = session.get_script_recorder()->get_script_path();
@@ -281,8 +284,8 @@ class RECORDED_SESSION {
         data->set_node_alias(pick(random, data_rows), ("alias\\" + std::to_string(step)).c_str());
         break;
       case 6:
-        data->set_node_group_display_type(pick(random, data_rows), static_cast<SDR_DATA_GROUP_DISPLAY_TYPE>(
-                                                                       1 + pick(random, 6)));
+        data->set_node_group_display_type(pick(random, data_rows),
+                                          static_cast<SDR_DATA_GROUP_DISPLAY_TYPE>(1 + pick(random, 6)));
         break;
       case 7:
         data->toggle_node(pick(random, data_rows));
@@ -366,7 +369,8 @@ void expect_replay_and_tamper(const TEMP_DIR& dir, const std::string& script) {
   EXPECT_NE(err.find(script + ":" + std::to_string(line) + ": check point '" + name + "' differs"),
             std::string::npos)
       << err;
-  EXPECT_NE(err.find("--- " + name + " (recorded)\n+++ " + name + " (replayed)\n@@ -"), std::string::npos) << err;
+  EXPECT_NE(err.find("--- " + name + " (recorded)\n+++ " + name + " (replayed)\n@@ -"), std::string::npos)
+      << err;
   // Nothing was written beside the script.
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir / "rec")) files += entry.is_regular_file();
@@ -401,7 +405,8 @@ TEST(ScriptReplay, AMissingCheckPointFails) {
   sdr_test::write_bytes(dir / "s.log", "// no snapshot\n\nopen_session 'gone_init.tzo'\n");
   std::string err;
   EXPECT_EQ(run_tzo("replay '" + (dir / "s.log") + "'", &err), 1);
-  EXPECT_NE(err.find("s.log:3: cannot read the check point 'gone_init.tzo' beside the script"), std::string::npos)
+  EXPECT_NE(err.find("s.log:3: cannot read the check point 'gone_init.tzo' beside the script"),
+            std::string::npos)
       << err;
 }
 

@@ -237,7 +237,8 @@ std::string script_command_list() {
   for (const auto& form : forms) {
     for (const SCRIPT_COMMAND_INFO& info : list_script_commands()) {
       if (info.nested_only || std::string(info.form) != form.first) continue;
-      text += std::string("  ") + form.second + info.name + (*info.arguments ? " " : "") + info.arguments + "\n";
+      text +=
+          std::string("  ") + form.second + info.name + (*info.arguments ? " " : "") + info.arguments + "\n";
     }
   }
   return text;

@@ -48,7 +48,8 @@ time_t source_date_clock() {
 }
 void use_source_date() {
   const char* text = std::getenv("SOURCE_DATE_EPOCH");
-  if (!text || !*text || std::strspn(text, "0123456789") != std::strlen(text) || std::strlen(text) > 12) return;
+  if (!text || !*text || std::strspn(text, "0123456789") != std::strlen(text) || std::strlen(text) > 12)
+    return;
   g_source_date = static_cast<time_t>(std::strtoll(text, nullptr, 10));
   SDR_DATA_MANAGER::set_name_clock(source_date_clock);
 }
@@ -309,7 +310,8 @@ std::string blank_generated_names(const std::string& text) {
 
 // The first difference of two texts (generated names aside) as a short
 // unified diff.
-std::string first_difference(const std::string& name, const std::string& recorded, const std::string& replayed) {
+std::string first_difference(const std::string& name, const std::string& recorded,
+                             const std::string& replayed) {
   const std::vector<std::string> a = split_lines(recorded);
   const std::vector<std::string> b = split_lines(replayed);
   size_t k = 0;
@@ -317,11 +319,11 @@ std::string first_difference(const std::string& name, const std::string& recorde
   const size_t from = k >= 2 ? k - 2 : 0;
   const size_t a_count = std::min(a.size(), k + 1) - from;
   const size_t b_count = std::min(b.size(), k + 1) - from;
-  std::string text = "check point " + quote_script_text(name) + " differs from the replayed session at line " +
-                     std::to_string(k + 1) + "\n";
+  std::string text = "check point " + quote_script_text(name) +
+                     " differs from the replayed session at line " + std::to_string(k + 1) + "\n";
   text += "--- " + name + " (recorded)\n+++ " + name + " (replayed)\n";
-  text += "@@ -" + std::to_string(from + 1) + "," + std::to_string(a_count) + " +" + std::to_string(from + 1) +
-          "," + std::to_string(b_count) + " @@\n";
+  text += "@@ -" + std::to_string(from + 1) + "," + std::to_string(a_count) + " +" +
+          std::to_string(from + 1) + "," + std::to_string(b_count) + " @@\n";
   for (size_t i = from; i < k; ++i) text += " " + a[i] + "\n";
   if (k < a.size()) text += "-" + a[k] + "\n";
   if (k < b.size()) text += "+" + b[k] + "\n";
@@ -459,8 +461,8 @@ int run_exec(const ARGS& args) {
   EXEC_OPTIONS options;
   int commands = 0;
   bool completed = false;
-  const int status = run_lines(&session, &host, &host, in.get(), shown_script, options, args.has("keep-going"),
-                               &commands, &completed);
+  const int status = run_lines(&session, &host, &host, in.get(), shown_script, options,
+                               args.has("keep-going"), &commands, &completed);
   if (completed && session.is_session_opened()) out(host.summary(&session));
   return status;
 }

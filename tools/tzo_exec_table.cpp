@@ -178,281 +178,431 @@ const std::vector<ENTRY>& table() {
   static const std::vector<ENTRY> entries = {
       // ------------------------------------------------------------ session
       {F_SESSION, "create_session", "s", "'NAME'   (tzo replay only)",
-       RUN {
-         return c.host->create_session(c.session, c.s(0), c.error) ? EXEC_RESULT::DONE : EXEC_RESULT::FAILED;
-       },
-       nullptr},
-      {F_SESSION, "open_session", "s", "'CHECK_POINT'   (tzo replay only)",
-       RUN {
-         return c.host->open_session(c.session, c.s(0), c.error) ? EXEC_RESULT::DONE : EXEC_RESULT::FAILED;
-       },
-       nullptr},
-      {F_SESSION, "save_session", "", "",
-       RUN {
-         return c.host->save_session(c.session, nullptr, c.error) ? EXEC_RESULT::DONE : EXEC_RESULT::FAILED;
-       },
-       nullptr},
-      {F_SESSION, "save_session", "s", "'FILE'",
-       RUN {
-         return c.host->save_session(c.session, c.s(0), c.error) ? EXEC_RESULT::DONE : EXEC_RESULT::FAILED;
-       },
-       nullptr},
-      {F_SESSION, "commit_session", "", "", RUN { return result(c.session->commit_session()); }, nullptr},
-      {F_SESSION, "commit_instance_at", "xb", "INSTANCE FLAG", NESTED("run by commit_session and save_session")},
-      {F_SESSION, "close_session", "", "", RUN { return result(c.session->close_session()); }, nullptr},
-      {F_SESSION, "create_trazio_instance", "s", "'NAME'|NULL",
-       RUN { return result(c.session->create_trazio_instance(c.s(0)) >= 0); }, nullptr},
-      {F_SESSION, "remove_trazio_instance", "x", "INSTANCE",
-       RUN { return result(c.session->remove_trazio_instance(c.i(0))); }, nullptr},
-      {F_SESSION, "create_new_log", "x", "INSTANCE",
-       RUN { return result(c.session->create_new_log(c.i(0)) != nullptr); }, nullptr},
-      {F_SESSION, "remove_current_log", "x", "INSTANCE",
-       RUN {
-         c.session->remove_current_log(c.i(0));
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_SESSION, "save_to_log", "x", "INSTANCE", RUN { return result(c.session->save_to_log(c.i(0))); },
-       nullptr},
-      {F_SESSION, "set_active_log", "xsss", "INSTANCE 'SIGNAL_SET' 'TRIGGER' 'LOG'",
-       RUN {
-         SDR_DATA_LOG* log = find_log(c, c.s(1), c.s(2), c.s(3));
-         if (!log && c.s(3)) {
-           *c.error = "no log " + quote_script_text(c.s(3)) + " in that signal set and trigger";
-           return EXEC_RESULT::FAILED;
-         }
-         return result(c.session->set_active_log(c.i(0), log));
-       },
-       nullptr},
-      {F_SESSION, "set_active", "xsss", "INSTANCE 'SIGNAL_SET' 'TRIGGER' 'LOG'",
-       RUN { return result(c.session->set_active(c.i(0), c.s(1), c.s(2), c.s(3))); }, nullptr},
-      {F_SESSION, "remove", "xsss", "INSTANCE 'SIGNAL_SET' 'TRIGGER' 'LOG'",
-       RUN { return result(c.session->remove(c.i(0), c.s(1), c.s(2), c.s(3))); }, nullptr},
-      {F_SESSION, "set_jtag_chain_name", "s", "'NAME'",
-       RUN {
-         c.session->set_jtag_chain_name(c.s(0));
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_SESSION, "set_jtag_device_name", "s", "'NAME'",
-       RUN {
-         c.session->set_jtag_device_name(c.s(0));
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_SESSION, "set_bix_file_name", "s", "'FILE'",
-       RUN {
-         c.session->set_bix_file_name(c.s(0));
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_SESSION, "set_gui_logging", "b", "BOOL",
-       RUN {
-         c.session->set_gui_logging(c.b(0));
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_SESSION, "set_global_data", "si", "'KEY' INT",
-       RUN { return result(c.session->set_global_data(c.s(0), c.i(1))); }, nullptr},
-      {F_SESSION, "set_global_data", "sa", "'KEY' 'INT,INT,...'",
-       RUN {
-         return result(c.session->set_global_data(c.s(0), list_data(c.a(1)), static_cast<int>(c.a(1).size())));
-       },
-       nullptr},
-      {F_SESSION, "set_undoable_modified_flag", "", "",
-       RUN {
-         c.session->set_undoable_modified_flag();
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
+       RUN{return c.host->create_session(c.session, c.s(0), c.error) ? EXEC_RESULT::DONE
+                                                                     : EXEC_RESULT::FAILED;
+}
+, nullptr
+}  // namespace
+, {F_SESSION, "open_session", "s", "'CHECK_POINT'   (tzo replay only)",
+   RUN{return c.host->open_session(c.session, c.s(0), c.error) ? EXEC_RESULT::DONE : EXEC_RESULT::FAILED;
+}  // namespace tzo
+, nullptr
+}
+, {F_SESSION, "save_session", "", "",
+   RUN{return c.host->save_session(c.session, nullptr, c.error) ? EXEC_RESULT::DONE : EXEC_RESULT::FAILED;
+}
+, nullptr
+}
+, {F_SESSION, "save_session", "s", "'FILE'",
+   RUN{return c.host->save_session(c.session, c.s(0), c.error) ? EXEC_RESULT::DONE : EXEC_RESULT::FAILED;
+}
+, nullptr
+}
+, {F_SESSION, "commit_session", "", "", RUN{return result(c.session->commit_session());
+}
+, nullptr
+}
+, {F_SESSION, "commit_instance_at", "xb", "INSTANCE FLAG", NESTED("run by commit_session and save_session")},
+    {F_SESSION, "close_session", "", "", RUN{return result(c.session->close_session());
+}
+, nullptr
+}
+, {F_SESSION, "create_trazio_instance", "s", "'NAME'|NULL",
+   RUN{return result(c.session->create_trazio_instance(c.s(0)) >= 0);
+}
+, nullptr
+}
+, {F_SESSION, "remove_trazio_instance", "x", "INSTANCE",
+   RUN{return result(c.session->remove_trazio_instance(c.i(0)));
+}
+, nullptr
+}
+, {F_SESSION, "create_new_log", "x", "INSTANCE",
+   RUN{return result(c.session->create_new_log(c.i(0)) != nullptr);
+}
+, nullptr
+}
+, {F_SESSION, "remove_current_log", "x", "INSTANCE", RUN{c.session->remove_current_log(c.i(0));
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_SESSION, "save_to_log", "x", "INSTANCE", RUN{return result(c.session->save_to_log(c.i(0)));
+}
+, nullptr
+}
+, {F_SESSION, "set_active_log", "xsss", "INSTANCE 'SIGNAL_SET' 'TRIGGER' 'LOG'",
+   RUN{SDR_DATA_LOG* log = find_log(c, c.s(1), c.s(2), c.s(3));
+if (!log && c.s(3)) {
+  *c.error = "no log " + quote_script_text(c.s(3)) + " in that signal set and trigger";
+  return EXEC_RESULT::FAILED;
+}
+return result(c.session->set_active_log(c.i(0), log));
+}
+, nullptr
+}
+, {F_SESSION, "set_active", "xsss", "INSTANCE 'SIGNAL_SET' 'TRIGGER' 'LOG'",
+   RUN{return result(c.session->set_active(c.i(0), c.s(1), c.s(2), c.s(3)));
+}
+, nullptr
+}
+, {F_SESSION, "remove", "xsss", "INSTANCE 'SIGNAL_SET' 'TRIGGER' 'LOG'",
+   RUN{return result(c.session->remove(c.i(0), c.s(1), c.s(2), c.s(3)));
+}
+, nullptr
+}
+, {F_SESSION, "set_jtag_chain_name", "s", "'NAME'", RUN{c.session->set_jtag_chain_name(c.s(0));
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_SESSION, "set_jtag_device_name", "s", "'NAME'", RUN{c.session->set_jtag_device_name(c.s(0));
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_SESSION, "set_bix_file_name", "s", "'FILE'", RUN{c.session->set_bix_file_name(c.s(0));
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_SESSION, "set_gui_logging", "b", "BOOL", RUN{c.session->set_gui_logging(c.b(0));
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_SESSION, "set_global_data", "si", "'KEY' INT",
+   RUN{return result(c.session->set_global_data(c.s(0), c.i(1)));
+}
+, nullptr
+}
+, {F_SESSION, "set_global_data", "sa", "'KEY' 'INT,INT,...'",
+   RUN{return result(c.session->set_global_data(c.s(0), list_data(c.a(1)), static_cast<int>(c.a(1).size())));
+}
+, nullptr
+}
+, {F_SESSION, "set_undoable_modified_flag", "", "", RUN{c.session->set_undoable_modified_flag();
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+,
 
-      // ----------------------------------------------------------- instance
-      {F_INSTANCE, "begin_action", "", "",
-       RUN {
-         c.tx_instance()->begin_action();
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_INSTANCE, "end_action", "", "",
-       RUN {
-         c.tx_instance()->end_action();
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_INSTANCE, "undo", "", "", RUN { return result(c.tx_instance()->undo()); }, nullptr},
-      {F_INSTANCE, "redo", "", "", RUN { return result(c.tx_instance()->redo()); }, nullptr},
-      {F_INSTANCE, "set_max_undo_steps", "i", "STEPS",
-       RUN {
-         c.tx_instance()->set_max_undo_steps(c.i(0));
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_INSTANCE, "set_incr_cmp_mode", "b", "BOOL",
-       RUN {
-         c.tx_instance()->set_incr_cmp_mode(c.b(0));
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_INSTANCE, "update_to_current_version", "", "",
-       RUN {
-         c.tx_instance()->update_to_current_version();
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_INSTANCE, "rename", "s", "'NAME'", RUN { return result(c.tx_instance()->rename(c.s(0))); }, nullptr},
-      {F_INSTANCE, "set_setup_tab_selected", "b", "BOOL",
-       RUN {
-         c.tx_instance()->set_setup_tab_selected(c.b(0));
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_INSTANCE, "set_position_data", "si", "'KEY' INT",
-       RUN { return result(c.tx_instance()->set_position_data(c.s(0), c.i(1))); }, nullptr},
-      {F_INSTANCE, "set_position_data", "sa", "'KEY' 'INT,INT,...'",
-       RUN {
-         return result(
-             c.tx_instance()->set_position_data(c.s(0), list_data(c.a(1)), static_cast<int>(c.a(1).size())));
-       },
-       nullptr},
-      {F_INSTANCE, "commit", "", "", NESTED("run by commit_session and save_session")},
+    // ----------------------------------------------------------- instance
+    {F_INSTANCE, "begin_action", "", "", RUN{c.tx_instance()->begin_action();
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_INSTANCE, "end_action", "", "", RUN{c.tx_instance()->end_action();
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_INSTANCE, "undo", "", "", RUN{return result(c.tx_instance()->undo());
+}
+, nullptr
+}
+, {F_INSTANCE, "redo", "", "", RUN{return result(c.tx_instance()->redo());
+}
+, nullptr
+}
+, {F_INSTANCE, "set_max_undo_steps", "i", "STEPS", RUN{c.tx_instance()->set_max_undo_steps(c.i(0));
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_INSTANCE, "set_incr_cmp_mode", "b", "BOOL", RUN{c.tx_instance()->set_incr_cmp_mode(c.b(0));
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_INSTANCE, "update_to_current_version", "", "", RUN{c.tx_instance()->update_to_current_version();
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_INSTANCE, "rename", "s", "'NAME'", RUN{return result(c.tx_instance()->rename(c.s(0)));
+}
+, nullptr
+}
+, {F_INSTANCE, "set_setup_tab_selected", "b", "BOOL", RUN{c.tx_instance()->set_setup_tab_selected(c.b(0));
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_INSTANCE, "set_position_data", "si", "'KEY' INT",
+   RUN{return result(c.tx_instance()->set_position_data(c.s(0), c.i(1)));
+}
+, nullptr
+}
+, {F_INSTANCE, "set_position_data", "sa", "'KEY' 'INT,INT,...'",
+   RUN{return result(
+       c.tx_instance()->set_position_data(c.s(0), list_data(c.a(1)), static_cast<int>(c.a(1).size())));
+}
+, nullptr
+}
+, {F_INSTANCE, "commit", "", "", NESTED("run by commit_session and save_session")},
 
-      // ------------------------------------------------- rows of either tab
-      {F_TAB, "set_node_name", "ns", "ROW 'NAME'", RUN { return result(c.nodes->set_node_name(c.i(0), c.s(1))); },
-       nullptr},
-      {F_TAB, "set_group_node_name", "ns", "ROW 'NAME'",
-       RUN { return result(c.nodes->set_group_node_name(c.i(0), c.s(1))); }, nullptr},
-      {F_TAB, "set_node_alias", "ns", "ROW 'ALIAS'",
-       RUN { return result(c.nodes->set_node_alias(c.i(0), c.s(1))); }, nullptr},
-      {F_TAB, "set_node_capture_type", "nC", "ROW 'CAPTURE'",
-       RUN { return result(c.nodes->set_node_capture_type(c.i(0), c.e<SDR_DATA_WIRE_CAPTURE_TYPE>(1))); },
-       nullptr},
-      {F_TAB, "set_node_tap_mode", "nM", "ROW 'TAP_MODE'",
-       RUN { return result(c.nodes->set_node_tap_mode(c.i(0), c.e<SDR_DATA_WIRE_TAP_MODE>(1))); }, nullptr},
-      {F_TAB, "set_node_connection_status", "nb", "ROW BOOL",
-       RUN { return result(c.nodes->set_node_connection_status(c.i(0), c.b(1))); }, nullptr},
-      {F_TAB, "set_debug_out", "nbs", "ROW BOOL 'PORT'",
-       RUN { return result(c.nodes->set_debug_out(c.i(0), c.b(1), c.s(2))); }, nullptr},
-      {F_TAB, "set_node_group_display_type", "nG", "ROW 'DISPLAY'",
-       RUN {
-         return result(c.nodes->set_node_group_display_type(c.i(0), c.e<SDR_DATA_GROUP_DISPLAY_TYPE>(1)));
-       },
-       nullptr},
-      {F_TAB, "set_node_mnemonics_table_name", "ns", "ROW 'TABLE'",
-       RUN { return result(c.nodes->set_node_mnemonics_table_name(c.i(0), c.s(1))); }, nullptr},
-      {F_TAB, "set_node_lsb_to_msb", "nb", "ROW BOOL",
-       RUN { return result(c.nodes->set_node_lsb_to_msb(c.i(0), c.b(1))); }, nullptr},
-      {F_TAB, "set_node_signal_inverted", "nb", "ROW BOOL",
-       RUN { return result(c.nodes->set_node_signal_inverted(c.i(0), c.b(1))); }, nullptr},
-      {F_TAB, "toggle_node", "n", "ROW", RUN { return result(c.nodes->toggle_node(c.i(0))); }, nullptr},
-      {F_TAB, "rename_all_node_name", "ss", "'OLD' 'NEW'",
-       RUN { return result(c.nodes->rename_all_node_name(c.s(0), c.s(1))); }, nullptr},
-      {F_TAB, "rename_all_node_alias", "ss", "'OLD' 'NEW'",
-       RUN { return result(c.nodes->rename_all_node_alias(c.s(0), c.s(1))); }, nullptr},
-      {F_TAB, "append_node", "sTM", "'NAME' 'SIGNAL_TYPE' 'TAP_MODE'",
-       RUN {
-         return result(
-             c.nodes->append_node(c.s(0), c.e<SDR_DATA_SIGNAL_TYPE>(1), c.e<SDR_DATA_WIRE_TAP_MODE>(2)));
-       },
-       nullptr},
-      {F_TAB, "append_node_uniq_name", "s", "'NAME'", NESTED("run by copies and by undo with a whole row")},
-      {F_TAB, "delete_node", "s", "'NAME'", RUN { return result(c.nodes->delete_node(c.s(0))); }, nullptr},
-      {F_TAB, "delete_node", "nn", "FIRST LAST",
-       RUN { return result(c.nodes->delete_node(c.i(0), c.i(1)) > 0); }, nullptr},
-      {F_TAB, "delete_node_base", "nn", "FIRST LAST",
-       RUN { return result(c.nodes->delete_node_base(c.i(0), c.i(1)) > 0); }, nullptr},
-      {F_TAB, "group_node", "nn", "FIRST LAST",
-       RUN { return result(c.nodes->group_node(c.i(0), c.i(1), nullptr)); }, nullptr},
-      {F_TAB, "ungroup_node", "n", "ROW", RUN { return result(c.nodes->ungroup_node(c.i(0))); }, nullptr},
-      {F_TAB, "link_group_node", "nL", "ROW 'LINKING'",
-       RUN { return result(c.nodes->link_group_node(c.i(0), c.e<SDR_DATA_GROUP_LINKING_TYPE>(1))); }, nullptr},
-      {F_TAB, "move_before_node", "nnpb", "FIRST LAST BEFORE INTO_GROUP",
-       RUN { return result(c.nodes->move_before_node(c.i(0), c.i(1), c.i(2), c.b(3)) >= 0); }, nullptr},
-      {F_TAB, "copy_before_node", "nnpb", "FIRST LAST BEFORE INTO_GROUP",
-       RUN { return result(c.nodes->copy_before_node(c.i(0), c.i(1), c.i(2), c.b(3)) >= 0); }, nullptr},
-      {F_TAB, "recover_presentation_view_error", "", "",
-       RUN { return result(c.nodes->recover_presentation_view_error()); }, nullptr},
-      {F_TAB, "restore_moved_block", "nnp", "FIRST LAST BEFORE", NESTED("run by undo and redo of a move")},
-      {F_TAB, "save_properties", "", "", NESTED("run by undo and redo")},
-      {F_TAB, "restore_properties", "", "", NESTED("run by undo and redo")},
-      {F_TAB, "set_instance_index", "i", "INDEX", NESTED("run by remove_trazio_instance")},
-      {F_TAB, "commit", "b", "FLAG", NESTED("run by commit_session and save_session")},
+    // ------------------------------------------------- rows of either tab
+    {F_TAB, "set_node_name", "ns", "ROW 'NAME'", RUN{return result(c.nodes->set_node_name(c.i(0), c.s(1)));
+}
+, nullptr
+}
+, {F_TAB, "set_group_node_name", "ns", "ROW 'NAME'",
+   RUN{return result(c.nodes->set_group_node_name(c.i(0), c.s(1)));
+}
+, nullptr
+}
+, {F_TAB, "set_node_alias", "ns", "ROW 'ALIAS'", RUN{return result(c.nodes->set_node_alias(c.i(0), c.s(1)));
+}
+, nullptr
+}
+, {F_TAB, "set_node_capture_type", "nC", "ROW 'CAPTURE'",
+   RUN{return result(c.nodes->set_node_capture_type(c.i(0), c.e<SDR_DATA_WIRE_CAPTURE_TYPE>(1)));
+}
+, nullptr
+}
+, {F_TAB, "set_node_tap_mode", "nM", "ROW 'TAP_MODE'",
+   RUN{return result(c.nodes->set_node_tap_mode(c.i(0), c.e<SDR_DATA_WIRE_TAP_MODE>(1)));
+}
+, nullptr
+}
+, {F_TAB, "set_node_connection_status", "nb", "ROW BOOL",
+   RUN{return result(c.nodes->set_node_connection_status(c.i(0), c.b(1)));
+}
+, nullptr
+}
+, {F_TAB, "set_debug_out", "nbs", "ROW BOOL 'PORT'",
+   RUN{return result(c.nodes->set_debug_out(c.i(0), c.b(1), c.s(2)));
+}
+, nullptr
+}
+, {F_TAB, "set_node_group_display_type", "nG", "ROW 'DISPLAY'",
+   RUN{return result(c.nodes->set_node_group_display_type(c.i(0), c.e<SDR_DATA_GROUP_DISPLAY_TYPE>(1)));
+}
+, nullptr
+}
+, {F_TAB, "set_node_mnemonics_table_name", "ns", "ROW 'TABLE'",
+   RUN{return result(c.nodes->set_node_mnemonics_table_name(c.i(0), c.s(1)));
+}
+, nullptr
+}
+, {F_TAB, "set_node_lsb_to_msb", "nb", "ROW BOOL",
+   RUN{return result(c.nodes->set_node_lsb_to_msb(c.i(0), c.b(1)));
+}
+, nullptr
+}
+, {F_TAB, "set_node_signal_inverted", "nb", "ROW BOOL",
+   RUN{return result(c.nodes->set_node_signal_inverted(c.i(0), c.b(1)));
+}
+, nullptr
+}
+, {F_TAB, "toggle_node", "n", "ROW", RUN{return result(c.nodes->toggle_node(c.i(0)));
+}
+, nullptr
+}
+, {F_TAB, "rename_all_node_name", "ss", "'OLD' 'NEW'",
+   RUN{return result(c.nodes->rename_all_node_name(c.s(0), c.s(1)));
+}
+, nullptr
+}
+, {F_TAB, "rename_all_node_alias", "ss", "'OLD' 'NEW'",
+   RUN{return result(c.nodes->rename_all_node_alias(c.s(0), c.s(1)));
+}
+, nullptr
+}
+, {F_TAB, "append_node", "sTM", "'NAME' 'SIGNAL_TYPE' 'TAP_MODE'",
+   RUN{return result(
+       c.nodes->append_node(c.s(0), c.e<SDR_DATA_SIGNAL_TYPE>(1), c.e<SDR_DATA_WIRE_TAP_MODE>(2)));
+}
+, nullptr
+}
+, {F_TAB, "append_node_uniq_name", "s", "'NAME'", NESTED("run by copies and by undo with a whole row")},
+    {F_TAB, "delete_node", "s", "'NAME'", RUN{return result(c.nodes->delete_node(c.s(0)));
+}
+, nullptr
+}
+, {F_TAB, "delete_node", "nn", "FIRST LAST", RUN{return result(c.nodes->delete_node(c.i(0), c.i(1)) > 0);
+}
+, nullptr
+}
+, {F_TAB, "delete_node_base", "nn", "FIRST LAST",
+   RUN{return result(c.nodes->delete_node_base(c.i(0), c.i(1)) > 0);
+}
+, nullptr
+}
+, {F_TAB, "group_node", "nn", "FIRST LAST", RUN{return result(c.nodes->group_node(c.i(0), c.i(1), nullptr));
+}
+, nullptr
+}
+, {F_TAB, "ungroup_node", "n", "ROW", RUN{return result(c.nodes->ungroup_node(c.i(0)));
+}
+, nullptr
+}
+, {F_TAB, "link_group_node", "nL", "ROW 'LINKING'",
+   RUN{return result(c.nodes->link_group_node(c.i(0), c.e<SDR_DATA_GROUP_LINKING_TYPE>(1)));
+}
+, nullptr
+}
+, {F_TAB, "move_before_node", "nnpb", "FIRST LAST BEFORE INTO_GROUP",
+   RUN{return result(c.nodes->move_before_node(c.i(0), c.i(1), c.i(2), c.b(3)) >= 0);
+}
+, nullptr
+}
+, {F_TAB, "copy_before_node", "nnpb", "FIRST LAST BEFORE INTO_GROUP",
+   RUN{return result(c.nodes->copy_before_node(c.i(0), c.i(1), c.i(2), c.b(3)) >= 0);
+}
+, nullptr
+}
+, {F_TAB, "recover_presentation_view_error", "", "",
+   RUN{return result(c.nodes->recover_presentation_view_error());
+}
+, nullptr
+}
+, {F_TAB, "restore_moved_block", "nnp", "FIRST LAST BEFORE", NESTED("run by undo and redo of a move")},
+    {F_TAB, "save_properties", "", "", NESTED("run by undo and redo")},
+    {F_TAB, "restore_properties", "", "", NESTED("run by undo and redo")},
+    {F_TAB, "set_instance_index", "i", "INDEX", NESTED("run by remove_trazio_instance")},
+    {F_TAB, "commit", "b", "FLAG", NESTED("run by commit_session and save_session")},
 
-      // ------------------------------------------------- data tab settings
-      {F_DATA, "set_clock_source", "s", "'NODE'",
-       RUN { return result(c.signal_set()->set_clock_source(c.s(0))); }, nullptr},
-      {F_DATA, "set_trigger_in_enabled", "b", "BOOL",
-       RUN { return result(c.signal_set()->set_trigger_in_enabled(c.b(0))); }, nullptr},
-      {F_DATA, "set_trigger_out_enabled", "b", "BOOL",
-       RUN { return result(c.signal_set()->set_trigger_out_enabled(c.b(0))); }, nullptr},
-      {F_DATA, "set_trigger_in_node", "s", "'NODE'",
-       RUN { return result(c.signal_set()->set_trigger_in_node(c.s(0))); }, nullptr},
-      {F_DATA, "set_trigger_out_node", "s", "'NODE'",
-       RUN { return result(c.signal_set()->set_trigger_out_node(c.s(0))); }, nullptr},
-      {F_DATA, "set_trigger_in_pin", "s", "'PIN'",
-       RUN { return result(c.signal_set()->set_trigger_in_pin(c.s(0))); }, nullptr},
-      {F_DATA, "set_trigger_out_pin", "s", "'PIN'",
-       RUN { return result(c.signal_set()->set_trigger_out_pin(c.s(0))); }, nullptr},
-      {F_DATA, "set_top_entity_name", "s", "'ENTITY'",
-       RUN { return result(c.signal_set()->set_top_entity_name(c.s(0))); }, nullptr},
-      {F_DATA, "set_sample_depth", "i", "DEPTH",
-       RUN { return result(c.signal_set()->set_sample_depth(c.i(0))); }, nullptr},
-      {F_DATA, "set_reserved_data_node_size", "i", "SIZE",
-       RUN { return result(c.signal_set()->set_reserved_data_node_size(c.i(0))); }, nullptr},
-      {F_DATA, "set_reserved_trigger_node_size", "i", "SIZE",
-       RUN { return result(c.signal_set()->set_reserved_trigger_node_size(c.i(0))); }, nullptr},
-      {F_DATA, "set_kalvos_ram_type", "R", "'RAM_TYPE'",
-       RUN { return result(c.signal_set()->set_kalvos_ram_type(c.e<SDR_KALVOS_RAM_TYPE>(0))); }, nullptr},
-      {F_DATA, "link_trigger_in_to_out", "bb", "BOOL BOOL", NESTED("run by the trigger-in and trigger-out edits")},
-      {F_DATA, "link_trigger_out_to_in", "bb", "BOOL BOOL", NESTED("run by the trigger-in and trigger-out edits")},
-      {F_DATA, "unlink_trigger_out_from_in", "bb", "BOOL BOOL",
-       NESTED("run by the trigger-in and trigger-out edits")},
-      {F_DATA, "unlink_trigger_in_from_out", "bb", "BOOL BOOL",
-       NESTED("run by the trigger-in and trigger-out edits")},
+    // ------------------------------------------------- data tab settings
+    {F_DATA, "set_clock_source", "s", "'NODE'", RUN{return result(c.signal_set()->set_clock_source(c.s(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_trigger_in_enabled", "b", "BOOL",
+   RUN{return result(c.signal_set()->set_trigger_in_enabled(c.b(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_trigger_out_enabled", "b", "BOOL",
+   RUN{return result(c.signal_set()->set_trigger_out_enabled(c.b(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_trigger_in_node", "s", "'NODE'",
+   RUN{return result(c.signal_set()->set_trigger_in_node(c.s(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_trigger_out_node", "s", "'NODE'",
+   RUN{return result(c.signal_set()->set_trigger_out_node(c.s(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_trigger_in_pin", "s", "'PIN'", RUN{return result(c.signal_set()->set_trigger_in_pin(c.s(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_trigger_out_pin", "s", "'PIN'",
+   RUN{return result(c.signal_set()->set_trigger_out_pin(c.s(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_top_entity_name", "s", "'ENTITY'",
+   RUN{return result(c.signal_set()->set_top_entity_name(c.s(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_sample_depth", "i", "DEPTH", RUN{return result(c.signal_set()->set_sample_depth(c.i(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_reserved_data_node_size", "i", "SIZE",
+   RUN{return result(c.signal_set()->set_reserved_data_node_size(c.i(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_reserved_trigger_node_size", "i", "SIZE",
+   RUN{return result(c.signal_set()->set_reserved_trigger_node_size(c.i(0)));
+}
+, nullptr
+}
+, {F_DATA, "set_kalvos_ram_type", "R", "'RAM_TYPE'",
+   RUN{return result(c.signal_set()->set_kalvos_ram_type(c.e<SDR_KALVOS_RAM_TYPE>(0)));
+}
+, nullptr
+}
+,
+    {F_DATA, "link_trigger_in_to_out", "bb", "BOOL BOOL",
+     NESTED("run by the trigger-in and trigger-out edits")},
+    {F_DATA, "link_trigger_out_to_in", "bb", "BOOL BOOL",
+     NESTED("run by the trigger-in and trigger-out edits")},
+    {F_DATA, "unlink_trigger_out_from_in", "bb", "BOOL BOOL",
+     NESTED("run by the trigger-in and trigger-out edits")},
+    {F_DATA, "unlink_trigger_in_from_out", "bb", "BOOL BOOL",
+     NESTED("run by the trigger-in and trigger-out edits")},
 
-      // ------------------------------------------------ setup tab settings
-      {F_SETUP, "set_trigger_in_condition", "N", "'CONDITION'",
-       RUN { return result(c.trigger()->set_trigger_in_condition(c.e<SDR_DATA_TRIGGER_CONDITION>(0))); },
-       nullptr},
-      {F_SETUP, "set_trigger_out_condition", "N", "'CONDITION'",
-       RUN { return result(c.trigger()->set_trigger_out_condition(c.e<SDR_DATA_TRIGGER_CONDITION>(0))); },
-       nullptr},
-      {F_SETUP, "set_trigger_position", "P", "'POSITION'",
-       RUN { return result(c.trigger()->set_trigger_position(c.e<SDR_DATA_TRIGGER_POSITION>(0))); }, nullptr},
-      {F_SETUP, "set_segment_size", "i", "SIZE", RUN { return result(c.trigger()->set_segment_size(c.i(0))); },
-       nullptr},
-      {F_SETUP, "set_trigger_type", "Y", "'TYPE'",
-       RUN { return result(c.trigger()->set_trigger_type(c.e<SDR_DATA_TRIGGER_TYPE>(0))); }, nullptr},
-      {F_SETUP, "set_trigger_level", "i", "LEVELS",
-       RUN { return result(c.trigger()->set_trigger_level(c.i(0))); }, nullptr},
-      {F_SETUP, "set_trigger_level_basic_condition", "ib", "LEVEL BOOL",
-       RUN { return result(c.trigger()->set_trigger_level_basic_condition(c.i(0), c.b(1))); }, nullptr},
-      {F_SETUP, "set_trigger_level_enabled", "ib", "LEVEL BOOL",
-       RUN { return result(c.trigger()->set_trigger_level_enabled(c.i(0), c.b(1))); }, nullptr},
-      {F_SETUP, "set_trigger_condition", "niN", "ROW LEVEL 'CONDITION'",
-       RUN {
-         return result(c.trigger()->set_trigger_condition(c.i(0), c.i(1), c.e<SDR_DATA_TRIGGER_CONDITION>(2)));
-       },
-       nullptr},
-      {F_SETUP, "sync_upon_capture_type_change", "", "",
-       RUN {
-         c.trigger()->sync_upon_capture_type_change();
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_SETUP, "rename_node_name", "ss", "'OLD' 'NEW'",
-       RUN { return result(c.trigger()->rename_node_name(c.s(0), c.s(1))); }, nullptr},
-      {F_SETUP, "rename_node_alias", "ss", "'OLD' 'NEW'",
-       RUN { return result(c.trigger()->rename_node_alias(c.s(0), c.s(1))); }, nullptr},
-      {F_SETUP, "recount_data_trigger_width", "", "",
-       RUN {
-         c.trigger()->recount_data_trigger_width();
-         return EXEC_RESULT::DONE;
-       },
-       nullptr},
-      {F_SETUP, "init", "", "", NESTED("run by set_active")},
-      {F_SETUP, "commit_signal_set", "", "", NESTED("run by commit_session and save_session")},
-  };
-  return entries;
+    // ------------------------------------------------ setup tab settings
+    {F_SETUP, "set_trigger_in_condition", "N", "'CONDITION'",
+     RUN{return result(c.trigger()->set_trigger_in_condition(c.e<SDR_DATA_TRIGGER_CONDITION>(0)));
+}
+, nullptr
+}
+, {F_SETUP, "set_trigger_out_condition", "N", "'CONDITION'",
+   RUN{return result(c.trigger()->set_trigger_out_condition(c.e<SDR_DATA_TRIGGER_CONDITION>(0)));
+}
+, nullptr
+}
+, {F_SETUP, "set_trigger_position", "P", "'POSITION'",
+   RUN{return result(c.trigger()->set_trigger_position(c.e<SDR_DATA_TRIGGER_POSITION>(0)));
+}
+, nullptr
+}
+, {F_SETUP, "set_segment_size", "i", "SIZE", RUN{return result(c.trigger()->set_segment_size(c.i(0)));
+}
+, nullptr
+}
+, {F_SETUP, "set_trigger_type", "Y", "'TYPE'",
+   RUN{return result(c.trigger()->set_trigger_type(c.e<SDR_DATA_TRIGGER_TYPE>(0)));
+}
+, nullptr
+}
+, {F_SETUP, "set_trigger_level", "i", "LEVELS", RUN{return result(c.trigger()->set_trigger_level(c.i(0)));
+}
+, nullptr
+}
+, {F_SETUP, "set_trigger_level_basic_condition", "ib", "LEVEL BOOL",
+   RUN{return result(c.trigger()->set_trigger_level_basic_condition(c.i(0), c.b(1)));
+}
+, nullptr
+}
+, {F_SETUP, "set_trigger_level_enabled", "ib", "LEVEL BOOL",
+   RUN{return result(c.trigger()->set_trigger_level_enabled(c.i(0), c.b(1)));
+}
+, nullptr
+}
+, {F_SETUP, "set_trigger_condition", "niN", "ROW LEVEL 'CONDITION'",
+   RUN{return result(c.trigger()->set_trigger_condition(c.i(0), c.i(1), c.e<SDR_DATA_TRIGGER_CONDITION>(2)));
+}
+, nullptr
+}
+, {F_SETUP, "sync_upon_capture_type_change", "", "", RUN{c.trigger()->sync_upon_capture_type_change();
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_SETUP, "rename_node_name", "ss", "'OLD' 'NEW'",
+   RUN{return result(c.trigger()->rename_node_name(c.s(0), c.s(1)));
+}
+, nullptr
+}
+, {F_SETUP, "rename_node_alias", "ss", "'OLD' 'NEW'",
+   RUN{return result(c.trigger()->rename_node_alias(c.s(0), c.s(1)));
+}
+, nullptr
+}
+, {F_SETUP, "recount_data_trigger_width", "", "", RUN{c.trigger()->recount_data_trigger_width();
+return EXEC_RESULT::DONE;
+}
+, nullptr
+}
+, {F_SETUP, "init", "", "", NESTED("run by set_active")},
+    {F_SETUP, "commit_signal_set", "", "", NESTED("run by commit_session and save_session")},
+}
+;
+return entries;
 }
 
 #undef RUN
@@ -590,8 +740,8 @@ bool check_values(const ENTRY& entry, CALL& call, const EXEC_OPTIONS& options) {
         const int rows = call.nodes ? call.nodes->get_node_count() : 0;
         const int limit = params[k] == 'p' ? rows + 1 : rows;
         if (options.strict && (token.value < 0 || token.value >= limit)) {
-          *call.error = where + "no row " + std::to_string(token.value) + " (the tab has " + std::to_string(rows) +
-                        (rows == 1 ? " row)" : " rows)");
+          *call.error = where + "no row " + std::to_string(token.value) + " (the tab has " +
+                        std::to_string(rows) + (rows == 1 ? " row)" : " rows)");
           return false;
         }
         break;
@@ -680,7 +830,8 @@ EXEC_RESULT exec_script_command(SDR_TX_SESSION* session, SCRIPT_HOST* host, cons
 std::vector<SCRIPT_COMMAND_INFO> list_script_commands() {
   std::vector<SCRIPT_COMMAND_INFO> list;
   for (const ENTRY& entry : table())
-    list.push_back({form_text(entry.forms), entry.name, entry.shown, entry.run ? nullptr : entry.nested_only});
+    list.push_back(
+        {form_text(entry.forms), entry.name, entry.shown, entry.run ? nullptr : entry.nested_only});
   return list;
 }
 

@@ -69,7 +69,8 @@ class SCRIPT_READER {
   enum RESULT { LINE, END, TOO_LONG, READ_ERROR };
 
   // Does not own stream.
-  explicit SCRIPT_READER(std::FILE* stream, size_t max_line = MAX_LINE) : m_stream(stream), m_max_line(max_line) {}
+  explicit SCRIPT_READER(std::FILE* stream, size_t max_line = MAX_LINE)
+      : m_stream(stream), m_max_line(max_line) {}
   // The next line into *line (line feed removed); its number is
   // get_line_number() from then on.
   RESULT next(std::string* line);
