@@ -225,7 +225,10 @@ class SDR_API SDR_TX_SIGNAL_NODES {
 
   std::vector<std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>> m_view_node_pool;
   std::unordered_map<std::string, int> m_name_count;
-  // Handles made before the rows last left a view are not used again.
+  // Handles made before the rows last left a view are not used again: each
+  // handle of the pool with the epoch of the list when it was made or last
+  // re-targeted.
+  std::unordered_map<const SDR_DATA_SIGNAL_VIEW_NODE*, unsigned> m_handle_epoch;
   unsigned m_view_epoch = 0;
   bool m_link_suspended = false;
 };

@@ -125,6 +125,8 @@ class SDR_API SDR_TX_SIGNAL_SET : public SDR_TX_SIGNAL_NODES {
 
   SDR_DATA_SIGNAL_SET* m_data_signal_set = nullptr;
   std::string m_clock_source;
+  // The clock edge of the data signal set, kept for a set made at commit.
+  bool m_clock_negedge = false;
   bool m_clock_source_invalid = false;
   bool m_trigger_in_enabled = false;
   bool m_trigger_out_enabled = false;

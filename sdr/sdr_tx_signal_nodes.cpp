@@ -55,14 +55,6 @@ std::unique_ptr<NODE> clone_node(const NODE* node) {
   return copy;
 }
 
-// A view node handle of a node list, with the epoch of the list when it
-// was made or last re-targeted.
-struct POOLED_VIEW_NODE : public SDR_DATA_SIGNAL_VIEW_NODE {
-  POOLED_VIEW_NODE(const SDR_DATA_SIGNAL_VIEW_NODE& node, unsigned epoch)
-      : SDR_DATA_SIGNAL_VIEW_NODE(node), m_epoch(epoch) {}
-  unsigned m_epoch;
-};
-
 bool is_attached(const VIEW_NODE* node) {
   return node && node->get_dom_node() && node->get_dom_node()->getParentNode();
 }
@@ -184,11 +176,11 @@ int SDR_TX_SIGNAL_NODES::count_name(const char* name) const {
 
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::adopt_view_node(SDR_DATA_SIGNAL_VIEW_NODE* node) {
   if (!node) return nullptr;
-  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> raw(node);
-  if (raw->is_null()) return nullptr;
-  POOLED_VIEW_NODE* pooled = new POOLED_VIEW_NODE(*raw, m_view_epoch);
-  m_view_node_pool.emplace_back(pooled);
-  return pooled;
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> owned(node);
+  if (owned->is_null()) return nullptr;
+  m_handle_epoch[node] = m_view_epoch;
+  m_view_node_pool.push_back(std::move(owned));
+  return node;
 }
 
 void SDR_TX_SIGNAL_NODES::unbind_view() {
@@ -198,11 +190,12 @@ void SDR_TX_SIGNAL_NODES::unbind_view() {
 
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::view_node_in(const NODE_TYPE* node,
                                                              const SDR_DATA_SIGNAL_VIEW* view) const {
-  if (!node || !view) return nullptr;
+  if (!node || !view || !node->data_view_node) return nullptr;
+  // Only handles of this list, made since the rows last left a view.
+  auto it = m_handle_epoch.find(node->data_view_node);
+  if (it == m_handle_epoch.end() || it->second != m_view_epoch) return nullptr;
   VIEW_NODE* vn = node->data_view_node;
-  if (!vn || vn->get_view() != view || static_cast<POOLED_VIEW_NODE*>(vn)->m_epoch != m_view_epoch)
-    return nullptr;
-  if (vn->is_null()) return nullptr;
+  if (vn->get_view() != view || vn->is_null()) return nullptr;
   return vn;
 }
 
@@ -1448,6 +1441,7 @@ void SDR_TX_SIGNAL_NODES::assign_data_wire_to_node(NODE_TYPE* node, SDR_DATA_SIG
 bool SDR_TX_SIGNAL_NODES::init() {
   if (m_tx_undo_manager) m_tx_undo_manager->clear_all_actions();
   m_node_vec.clear();
+  m_handle_epoch.clear();
   m_view_node_pool.clear();
   m_name_count.clear();
   m_data_wire_count = m_trigger_wire_count = 0;
@@ -1632,12 +1626,13 @@ void SDR_TX_SIGNAL_NODES::rebuild_view(SDR_DATA_SIGNAL_VIEW* view) {
   for (auto& row : m_node_vec) {
     std::unique_ptr<VIEW_NODE> fresh(make_view_node(row.get(), view));
     if (!fresh || fresh->is_null()) continue;
-    POOLED_VIEW_NODE* old = static_cast<POOLED_VIEW_NODE*>(row->data_view_node);
+    VIEW_NODE* old = row->data_view_node;
+    auto known = old ? m_handle_epoch.find(old) : m_handle_epoch.end();
     VIEW_NODE* vn;
-    if (old && old->m_epoch == old_epoch) {
+    if (known != m_handle_epoch.end() && known->second == old_epoch) {
       // Re-targets every copy of the row that undo actions hold.
-      static_cast<VIEW_NODE&>(*old) = *fresh;
-      old->m_epoch = m_view_epoch;
+      *old = *fresh;
+      known->second = m_view_epoch;
       vn = old;
     } else {
       vn = adopt_view_node(fresh.release());

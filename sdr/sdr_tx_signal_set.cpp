@@ -51,6 +51,7 @@ const char* SDR_TX_SIGNAL_SET::get_name() const {
 bool SDR_TX_SIGNAL_SET::init() {
   m_data_signal_set = nullptr;
   m_clock_source.clear();
+  m_clock_negedge = false;
   m_trigger_in_enabled = m_trigger_out_enabled = false;
   m_trigger_in_node.clear();
   m_trigger_out_node.clear();
@@ -67,6 +68,7 @@ bool SDR_TX_SIGNAL_SET::init(SDR_DATA_SIGNAL_SET* signal_set) {
   if (!SDR_CHECK_AS(signal_set != nullptr, "signal_set != NULL")) return init();
   m_data_signal_set = signal_set;
   m_clock_source = text_or_empty(signal_set->get_clock_name());
+  m_clock_negedge = signal_set->get_clock_polarity() == SDR_DATA_SIGNAL_SET::NEGEDGE;
   m_trigger_in_enabled = signal_set->is_trigger_in_enabled();
   m_trigger_out_enabled = signal_set->is_trigger_out_enabled();
   m_trigger_in_pin = text_or_empty(signal_set->get_trigger_in_pin());
@@ -383,6 +385,9 @@ bool SDR_TX_SIGNAL_SET::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signa
   scope.add_argument(name);
   scope.add_argument(signal_type);
   scope.add_argument(tap_mode);
+  // The data tab shows nodes of the setup tab only.
+  SDR_TX_TRIGGER* trigger = get_tx_trigger();
+  if (trigger && trigger->count_name(name) == 0) return false;
   return SDR_TX_SIGNAL_NODES::append_node(name, signal_type, tap_mode);
 }
 
@@ -576,11 +581,12 @@ bool SDR_TX_SIGNAL_SET::commit(SDR_DATA_INSTANCE* data_instance, bool flag) {
   const bool changed = status && status->is_signal_set_changed();
   // The committed set stays while its wires still fit the node list;
   // settings alone are written into it.
+  // A commit with nothing changed leaves the file as it is.
   bool keep;
   if (!d)
     keep = !changed;
   else
-    keep = gui_logging != global_temp && (!changed || trigger->is_signal_compatible(d));
+    keep = !changed || (gui_logging != global_temp && trigger->is_signal_compatible(d));
   bool created = false;
   if (!keep) {
     SDR_DATA_SIGNAL_SET* chosen = nullptr;
@@ -591,8 +597,12 @@ bool SDR_TX_SIGNAL_SET::commit(SDR_DATA_INSTANCE* data_instance, bool flag) {
       if (d && global_temp) forget_signal_set(trigger, false, true);
       chosen = data_instance->create_signal_set(fresh_name ? nullptr : name.c_str(), true);
     } else {
-      if (flag && d && !global_temp && d->get_num_triggers() == 1 &&
-          d->get_trigger_at(0)->get_num_logs() == 0 && !d->get_trigger_at(0)->get_global_log()) {
+      // A set that holds no capture goes: no trigger, or one without logs.
+      const bool no_capture =
+          d && (d->get_num_triggers() == 0 ||
+                (d->get_num_triggers() == 1 && d->get_trigger_at(0)->get_num_logs() == 0 &&
+                 !d->get_trigger_at(0)->get_global_log()));
+      if (flag && d && !global_temp && no_capture) {
         forget_signal_set(trigger, true, true);
         d = nullptr;
       }
@@ -639,7 +649,10 @@ void SDR_TX_SIGNAL_SET::write_settings(SDR_DATA_SIGNAL_SET* d) {
   // polarity.
   std::string clock = m_clock_source;
   if (clock.empty()) clock = auto_port_name("auto_tzo_external_clock");
-  if (clock != text_or_empty(d->get_clock_name())) d->set_clock(clock.c_str(), d->get_clock_polarity());
+  const SDR_DATA_SIGNAL_SET::POLARITY polarity =
+      m_clock_negedge ? SDR_DATA_SIGNAL_SET::NEGEDGE : SDR_DATA_SIGNAL_SET::POSEDGE;
+  if (clock != text_or_empty(d->get_clock_name()) || polarity != d->get_clock_polarity())
+    d->set_clock(clock.c_str(), polarity);
   if (m_reserved_data_node_size != d->get_reserved_data_node_size())
     d->set_reserved_data_node_size(m_reserved_data_node_size);
   if (m_reserved_trigger_node_size != d->get_reserved_trigger_node_size())

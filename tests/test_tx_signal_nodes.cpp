@@ -172,10 +172,7 @@ TEST_F(TxNodes, GroupNamesFollowTheMembers) {
   EXPECT_TRUE(groups_well_formed(m_data));
   EXPECT_EQ(view_of(m_data->get_data_signal_set()->get_data_view()), rows_without_alias(m_data));
   const std::string edited = save();
-  EXPECT_NE(edited.find("<bus name=\"d[0..3]\" order=\"lsb_to_msb\" state=\"collapse\" type=\"register\">"),
-            std::string::npos)
-      << edited;
-  EXPECT_NE(edited.find("name=\"q[3..0]\" order=\"msb_to_lsb\""), std::string::npos);
+  EXPECT_EQ(edited, read_bytes(sdr_test::data_path("tx/nodes.grouped.expected.tzo")));
   check_round_trip(edited);
 }
 
@@ -268,6 +265,8 @@ TEST_F(TxNodes, SettersRefuseWithoutChange) {
     EXPECT_FALSE(m_data->set_node_group_display_type(ROW_Q, SDR_GTYPE_BIN));
     EXPECT_FALSE(m_data->toggle_node(ROW_A));
     EXPECT_FALSE(m_data->set_sample_depth(512));
+    // The data tab shows nodes of the setup tab only.
+    EXPECT_FALSE(m_data->append_node("zz", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
     EXPECT_EQ(m_data->copy_before_node(0, 3, 2, false), -1);
   });
   EXPECT_FALSE(m_instance->is_undo_available());
@@ -304,6 +303,30 @@ TEST_F(TxNodes, NodeEditsLeaveTheSessionClean) {
   EXPECT_TRUE(m_instance->is_modified());
   EXPECT_NE(save().find("debug_port=\"yes\" debug_port_name=\"auto_tzo_debug_out_0_10\""), std::string::npos);
   EXPECT_FALSE(m_instance->is_modified());
+}
+
+// A node added on the setup tab no longer fits the committed wires: the
+// commit makes a new signal set from the rows, with the clock's falling
+// edge, and the replaced set, which holds no capture, goes.
+TEST_F(TxNodes, NewNodesMakeANewSignalSet) {
+  act([&] {
+    EXPECT_TRUE(m_session->get_trigger_at(0)->append_node("zz", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    EXPECT_TRUE(m_data->group_node(ROW_D0, ROW_D0 + 3, nullptr));
+  });
+  const std::string edited = save();
+  SDR_DATA_INSTANCE* instance = m_instance->get_data_instance();
+  ASSERT_EQ(instance->get_num_signal_sets(), 1);
+  SDR_DATA_SIGNAL_SET* set = instance->get_signal_set_at(0);
+  EXPECT_EQ(set, m_data->get_data_signal_set());
+  EXPECT_EQ(set->get_clock_polarity(), SDR_DATA_SIGNAL_SET::NEGEDGE);
+  EXPECT_EQ(set->get_wire_size(), 11);
+  EXPECT_EQ(view_of(set->get_data_view()), rows_without_alias(m_data));
+  EXPECT_NE(edited.find("<net name=\"zz\"/>"), std::string::npos);
+  EXPECT_TRUE(m_instance->undo());
+  save();
+  EXPECT_EQ(instance->get_num_signal_sets(), 1);
+  EXPECT_EQ(view_of(m_data->get_data_signal_set()->get_data_view()), rows_without_alias(m_data));
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
 // A seeded run of structural edits with undo and redo on the data tab.
@@ -499,6 +522,40 @@ TEST(TxNodesWires, FullAndIncrementalCommitOrders) {
     ASSERT_TRUE(static_cast<SDR_TX_SIGNAL_NODES&>(rows).commit(set->get_data_view()));
     EXPECT_EQ(view_of(set->get_data_view()), "0c 0a 2Group 3b 4d ");
   }
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A linked group: the other tab's rows of its members come together in
+// member order and are grouped under its name; renames, radix, bit order
+// and ungrouping follow.
+TEST(TxNodesLink, LinkedGroupsFollowEachOther) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  SDR_TX_SIGNAL_SET one(0, nullptr, nullptr, nullptr, nullptr), other(0, nullptr, nullptr, nullptr, nullptr);
+  one.set_the_other_signal_nodes(&other);
+  other.set_the_other_signal_nodes(&one);
+  for (const char* name : {"d[0]", "d[1]", "d[2]", "d[3]"})
+    ASSERT_TRUE(one.append_node(name, SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  for (const char* name : {"d[2]", "d[0]", "x", "d[1]", "d[3]"})
+    ASSERT_TRUE(other.append_node(name, SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  ASSERT_TRUE(one.group_node(0, 3, nullptr));
+  EXPECT_FALSE(one.link_group_node(1, SDR_LTYPE_ALL));  // not a group row
+  ASSERT_TRUE(one.link_group_node(0, SDR_LTYPE_ALL));
+  EXPECT_EQ(rows_without_alias(&other), "2d[0..3] 3d[0] 3d[1] 3d[2] 4d[3] 0x ");
+  EXPECT_TRUE(one.set_group_node_name(0, "data"));
+  EXPECT_STREQ(other.get_node_name(0), "data");
+  EXPECT_TRUE(one.set_node_group_display_type(0, SDR_GTYPE_UNSIGNED_DEC));
+  EXPECT_EQ(other.get_node_group_display_type(0), SDR_GTYPE_UNSIGNED_DEC);
+  EXPECT_TRUE(one.set_node_lsb_to_msb(0, false));
+  EXPECT_FALSE(other.is_node_lsb_to_msb(0));
+  // A move inside the group moves the same rows on the other tab.
+  EXPECT_EQ(one.move_before_node(1, 1, 5, true), 5);
+  EXPECT_EQ(rows_without_alias(&other), "2data 3d[1] 3d[2] 3d[3] 4d[0] 0x ");
+  EXPECT_TRUE(one.ungroup_node(0));
+  EXPECT_EQ(rows_without_alias(&other), "0d[1] 0d[2] 0d[3] 0d[0] 0x ");
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
