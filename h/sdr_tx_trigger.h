@@ -38,7 +38,7 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   };
 
   // The most levels a trigger of the analyzer can hold.
-  static const int MAX_TRIGGER_LEVEL = 10;
+  static constexpr int MAX_TRIGGER_LEVEL = 10;
 
   struct TRIGGER_PROPERTIES {
     SDR_DATA_TRIGGER_POSITION position = SDR_TPOS_PRE;
@@ -156,7 +156,8 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   // The level's expression from its tree; empty when there is none.
   std::string level_equation(int level_index);
   // A factory compiled from text for the level, or null.
-  ATG_ADVANCED_TRIGGER_FACTORY* compile_level(int level_index, const std::string& text, const char* trigger_name);
+  ATG_ADVANCED_TRIGGER_FACTORY* compile_level(int level_index, const std::string& text,
+                                              const char* trigger_name);
   bool is_hdl_node() const;
   // The node counts of recount_data_trigger_width, for the queries.
   void count_widths();

@@ -57,7 +57,8 @@ bool SDR_TX_TREE_OBJECT::build_tx_object_tree_from_data_trigger(
     std::unique_ptr<SDR_DATA_STRING_PAIR_VEC> attributes(element.get_attributes());
     if (attributes) object->set_attributes(attributes.get());
     std::vector<std::pair<SDR_TX_TREE_OBJECT*, SDR_DATA_TRIGGER_ADV_TREE_OBJ>> children;
-    for (SDR_DATA_TRIGGER_ADV_TREE_OBJ child = element.first_child(); !child.is_null(); child = child.next_sibling()) {
+    for (SDR_DATA_TRIGGER_ADV_TREE_OBJ child = element.first_child(); !child.is_null();
+         child = child.next_sibling()) {
       SDR_TX_TREE_OBJECT* tx_child = object->add_child();
       if (!tx_child) {
         ok = false;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_set>
 
 #include "atg_compiler.h"
 #include "cfg_service.h"
@@ -27,14 +28,18 @@ bool is_group_type(SDR_DATA_NODE_DISPLAY_TYPE type) {
   return type == SDR_DTYPE_EXPAND_GROUP_NODE || type == SDR_DTYPE_COLLAPSE_GROUP_NODE;
 }
 
-bool captures_data(SDR_DATA_WIRE_CAPTURE_TYPE type) { return type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH; }
+bool captures_data(SDR_DATA_WIRE_CAPTURE_TYPE type) {
+  return type == SDR_CTYPE_DATA || type == SDR_CTYPE_BOTH;
+}
 bool captures_trigger(SDR_DATA_WIRE_CAPTURE_TYPE type) {
   return type == SDR_CTYPE_TRIGGER || type == SDR_CTYPE_BOTH;
 }
 
 const SDR_DATA_TRIGGER_CONDITION NO_CONDITION = static_cast<SDR_DATA_TRIGGER_CONDITION>(9);
 
-std::string text_of(const char* text) { return text ? text : ""; }
+std::string text_of(const char* text) {
+  return text ? text : "";
+}
 
 // True when the tree object has something to store: children or
 // attributes of its own.
@@ -69,9 +74,13 @@ SDR_TX_TRIGGER::SDR_TX_TRIGGER(int index, SDR_TX_SESSION* session, SDR_DATA_TRIG
     init();
 }
 
-SDR_TX_TRIGGER::~SDR_TX_TRIGGER() { clear_level_records(); }
+SDR_TX_TRIGGER::~SDR_TX_TRIGGER() {
+  clear_level_records();
+}
 
-const char* SDR_TX_TRIGGER::get_name() const { return m_data_trigger ? m_data_trigger->get_name() : nullptr; }
+const char* SDR_TX_TRIGGER::get_name() const {
+  return m_data_trigger ? m_data_trigger->get_name() : nullptr;
+}
 
 // ---------------------------------------------------------------- level records
 
@@ -96,12 +105,14 @@ void SDR_TX_TRIGGER::grow_level_records(int count) {
 }
 
 SDR_TX_TRIGGER::TRIGGER_LEVEL_CONFIGURATION* SDR_TX_TRIGGER::level_record(int level_index) {
-  if (level_index < 0 || static_cast<size_t>(level_index) >= m_trigger_level_config_vec.size()) return nullptr;
+  if (level_index < 0 || static_cast<size_t>(level_index) >= m_trigger_level_config_vec.size())
+    return nullptr;
   return &m_trigger_level_config_vec[static_cast<size_t>(level_index)];
 }
 
 const SDR_TX_TRIGGER::TRIGGER_LEVEL_CONFIGURATION* SDR_TX_TRIGGER::level_record(int level_index) const {
-  if (level_index < 0 || static_cast<size_t>(level_index) >= m_trigger_level_config_vec.size()) return nullptr;
+  if (level_index < 0 || static_cast<size_t>(level_index) >= m_trigger_level_config_vec.size())
+    return nullptr;
   return &m_trigger_level_config_vec[static_cast<size_t>(level_index)];
 }
 
@@ -215,7 +226,8 @@ bool SDR_TX_TRIGGER::init(SDR_DATA_TRIGGER* d) {
   for (int level = 0; level < levels; ++level) {
     TRIGGER_LEVEL_CONFIGURATION& record = m_trigger_level_config_vec[static_cast<size_t>(level)];
     record.conditions.assign(static_cast<size_t>(width), SDR_TCOND_DONT_CARE);
-    for (int wire = 0; wire < width; ++wire) record.conditions[static_cast<size_t>(wire)] = d->get_condition(level, wire);
+    for (int wire = 0; wire < width; ++wire)
+      record.conditions[static_cast<size_t>(wire)] = d->get_condition(level, wire);
     record.enabled = d->is_trigger_level_enabled(level);
     record.m_is_basic_condition = d->is_trigger_level_basic_condition(level);
     SDR_DATA_TRIGGER_ADV_TREE_OBJ* root = d->get_advanced_trigger_tree_root(level);
@@ -289,7 +301,8 @@ void SDR_TX_TRIGGER::save_properties(int level_index, TRIGGER_LEVEL_CONFIGURATIO
 
 bool SDR_TX_TRIGGER::restore_properties(int level_index, const TRIGGER_LEVEL_CONFIGURATION* record) {
   TRIGGER_LEVEL_CONFIGURATION* level = level_record(level_index);
-  if (!record || !SDR_CHECK_AS(level != nullptr, "level_index < m_trigger_level_config_vec.size()")) return false;
+  if (!record || !SDR_CHECK_AS(level != nullptr, "level_index < m_trigger_level_config_vec.size()"))
+    return false;
   level->m_is_basic_condition = record->m_is_basic_condition;
   level->enabled = record->enabled;
   return true;
@@ -303,7 +316,8 @@ bool SDR_TX_TRIGGER::change_properties(APPLY apply) {
   TRIGGER_PROPERTIES new_properties;
   save_properties(&new_properties);
   if (m_tx_undo_manager)
-    m_tx_undo_manager->add_atomic_action(new SDR_TX_UNDO_ACTION_SET_TRIGGER(this, old_properties, new_properties));
+    m_tx_undo_manager->add_atomic_action(
+        new SDR_TX_UNDO_ACTION_SET_TRIGGER(this, old_properties, new_properties));
   return true;
 }
 
@@ -379,7 +393,8 @@ bool SDR_TX_TRIGGER::set_trigger_level_basic_condition(int level_index, bool bas
   const TRIGGER_LEVEL_CONFIGURATION* record = level_record(level_index);
   if (!record || record->m_is_basic_condition == basic) return false;
   if (m_tx_change_status) m_tx_change_status->m_trigger_level_changed = true;
-  return change_level(level_index, [&](TRIGGER_LEVEL_CONFIGURATION& level) { level.m_is_basic_condition = basic; });
+  return change_level(level_index,
+                      [&](TRIGGER_LEVEL_CONFIGURATION& level) { level.m_is_basic_condition = basic; });
 }
 
 bool SDR_TX_TRIGGER::set_trigger_level_enabled(int level_index, bool enabled) {
@@ -393,7 +408,8 @@ bool SDR_TX_TRIGGER::set_trigger_level_enabled(int level_index, bool enabled) {
   return change_level(level_index, [&](TRIGGER_LEVEL_CONFIGURATION& level) { level.enabled = enabled; });
 }
 
-bool SDR_TX_TRIGGER::set_trigger_condition(int node_index, int level_index, SDR_DATA_TRIGGER_CONDITION condition) {
+bool SDR_TX_TRIGGER::set_trigger_condition(int node_index, int level_index,
+                                           SDR_DATA_TRIGGER_CONDITION condition) {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "set_trigger_condition");
   scope.add_argument(node_index);
   scope.add_argument(level_index);
@@ -421,7 +437,8 @@ bool SDR_TX_TRIGGER::set_trigger_condition(int node_index, int level_index, SDR_
   return true;
 }
 
-bool SDR_TX_TRIGGER::set_trigger_level_adv_condition_modified(int level_index, bool modified, bool check_compile) {
+bool SDR_TX_TRIGGER::set_trigger_level_adv_condition_modified(int level_index, bool modified,
+                                                              bool check_compile) {
   if (!SDR_CHECK_AS(level_index >= 0, "level_index >= 0")) return false;
   TRIGGER_LEVEL_CONFIGURATION* record = level_record(level_index);
   if (!record) return false;
@@ -461,7 +478,8 @@ bool SDR_TX_TRIGGER::set_trigger_level_adv_condition_modified(int level_index, b
     m_tx_change_status->m_adv_trigger_changed_full = m_tx_change_status->m_adv_trigger_changed = false;
     for (const TRIGGER_LEVEL_CONFIGURATION& r : m_trigger_level_config_vec) {
       if (r.m_is_basic_condition) continue;
-      m_tx_change_status->m_adv_trigger_changed_full = m_tx_change_status->m_adv_trigger_changed_full || r.compile;
+      m_tx_change_status->m_adv_trigger_changed_full =
+          m_tx_change_status->m_adv_trigger_changed_full || r.compile;
       m_tx_change_status->m_adv_trigger_changed = m_tx_change_status->m_adv_trigger_changed || r.modified;
     }
   }
@@ -550,7 +568,9 @@ int SDR_TX_TRIGGER::get_trigger_wire_width_non_inc_rted() const {
   return count;
 }
 
-bool SDR_TX_TRIGGER::is_expanded() const { return m_data_trigger ? m_data_trigger->is_expanded() : true; }
+bool SDR_TX_TRIGGER::is_expanded() const {
+  return m_data_trigger ? m_data_trigger->is_expanded() : true;
+}
 
 bool SDR_TX_TRIGGER::set_expanded_status(bool expanded) {
   if (!m_data_trigger) return false;
@@ -602,8 +622,12 @@ void SDR_TX_TRIGGER::check_compilation_type(bool* is_full, bool* is_pinwatch) {
       }
       *answer = true;
     }
+    // Wires whose node is gone: names of rows, not aliases or group names.
+    std::unordered_set<std::string> names;
+    for (const auto& node : m_node_vec)
+      if (!is_group_type(node->display_type)) names.insert(node->name);
     auto gone = [&](const SDR_DATA_SIGNAL_WIRE* wire) {
-      if (!wire || *is_full || m_uniq_node_set.count(text_of(wire->get_name()))) return;
+      if (!wire || *is_full || names.count(text_of(wire->get_name()))) return;
       *(wire->get_tap_mode() != SDR_MTYPE_CLASSIC_TAP ? is_pinwatch : is_full) = true;
     };
     for (int i = 0; i < set->get_data_wire_width(); ++i) gone(set->get_data_wire_at(i));
@@ -633,18 +657,21 @@ void SDR_TX_TRIGGER::check_compilation_type(bool* is_full, bool* is_pinwatch) {
 }
 
 bool SDR_TX_TRIGGER::is_signal_compatible(SDR_DATA_SIGNAL_SET* signal_set) const {
-  if (!m_tx_change_status || !(m_tx_change_status->m_node_changed_full || m_tx_change_status->m_node_changed_pinwatch))
+  if (!m_tx_change_status ||
+      !(m_tx_change_status->m_node_changed_full || m_tx_change_status->m_node_changed_pinwatch))
     return true;
-  if (!signal_set || signal_set->get_wire_size() != get_node_count()) return false;
-  for (const std::string& name : m_uniq_node_set)
-    if (!signal_set->get_wire(name.c_str())) return false;
+  if (!signal_set) return false;
+  // Every row is a wire of the set and every wire a row; group names and
+  // aliases name no wire.
+  int rows = 0;
   for (const auto& node : m_node_vec) {
     if (is_group_type(node->display_type)) continue;
+    ++rows;
     const SDR_DATA_SIGNAL_WIRE* wire = signal_set->get_wire(node->name.c_str());
     if (!wire || wire->get_capture_type() != node->capture_type || wire->get_tap_mode() != node->tap_mode)
       return false;
   }
-  return true;
+  return rows == signal_set->get_wire_size();
 }
 
 // ---------------------------------------------------------------- node list
@@ -662,7 +689,8 @@ void SDR_TX_TRIGGER::remove_names(const NODE_TYPE* node) {
 }
 
 void SDR_TX_TRIGGER::note_trigger_wire_index(const NODE_TYPE* node) {
-  if (node && node->trigger_wire_index > m_trigger_wire_index_max) m_trigger_wire_index_max = node->trigger_wire_index;
+  if (node && node->trigger_wire_index > m_trigger_wire_index_max)
+    m_trigger_wire_index_max = node->trigger_wire_index;
 }
 
 void SDR_TX_TRIGGER::rebuild_uniq_name_set() {
@@ -670,9 +698,12 @@ void SDR_TX_TRIGGER::rebuild_uniq_name_set() {
   for (const auto& node : m_node_vec) add_names(node.get());
 }
 
-bool SDR_TX_TRIGGER::is_node_deletable(int) { return true; }
+bool SDR_TX_TRIGGER::is_node_deletable(int) {
+  return true;
+}
 
-bool SDR_TX_TRIGGER::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type, SDR_DATA_WIRE_TAP_MODE tap_mode) {
+bool SDR_TX_TRIGGER::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_type,
+                                 SDR_DATA_WIRE_TAP_MODE tap_mode) {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "append_node");
   scope.add_argument(name);
   scope.add_argument(signal_type);
@@ -929,7 +960,8 @@ SDR_DATA_TRIGGER* SDR_TX_TRIGGER::make_data_trigger(SDR_DATA_SIGNAL_SET* s, bool
   if (gui_logging) {
     // A trigger without logs is replaced rather than kept beside the new
     // one; a trigger with logs stays with them.
-    if (force && d && d->get_signal_set() == s && !d->is_global_temp() && d->get_num_logs() == 0) {
+    if (force && d && d->get_signal_set() == s && !d->is_global_temp() && d->get_num_logs() == 0 &&
+        !d->get_global_log()) {
       m_data_trigger = nullptr;
       d->remove();
       d = nullptr;
@@ -961,9 +993,12 @@ void SDR_TX_TRIGGER::write_levels(SDR_DATA_SIGNAL_SET* s) {
     for (const auto& node : m_node_vec) {
       if (is_group_type(node->display_type) || node->trigger_wire_index < 0) continue;
       const SDR_DATA_SIGNAL_WIRE* wire = s->get_wire(node->name.c_str());
-      if (!wire || !captures_trigger(wire->get_capture_type()) || wire->get_trigger_wire_index() < 0) continue;
-      const auto condition =
-          static_cast<SDR_DATA_TRIGGER_CONDITION>(record.conditions[static_cast<size_t>(node->trigger_wire_index)]);
+      if (!wire || !captures_trigger(wire->get_capture_type()) || wire->get_trigger_wire_index() < 0)
+        continue;
+      const size_t key = static_cast<size_t>(node->trigger_wire_index);
+      const auto condition = key < record.conditions.size()
+                                 ? static_cast<SDR_DATA_TRIGGER_CONDITION>(record.conditions[key])
+                                 : SDR_TCOND_DONT_CARE;
       if (condition != SDR_TCOND_DONT_CARE) set.emplace_back(wire->get_trigger_wire_index(), condition);
     }
     // The level's text is written once, with the last condition.
@@ -1018,9 +1053,10 @@ bool SDR_TX_TRIGGER::commit(SDR_DATA_SIGNAL_SET* s, bool force) {
   SDR_TX_CHANGE_STATUS* status = m_tx_change_status ? m_tx_change_status : &none;
   const bool gui_logging = m_tx_session && m_tx_session->is_gui_logging_enabled();
   SDR_DATA_TRIGGER* d = m_data_trigger;
-  const bool needed = !d || m_rebuild || status->m_trigger_level_changed || status->m_trigger_condition_changed ||
-                      status->m_adv_trigger_changed_full || m_signal_set_committed ||
-                      (!gui_logging && !d->is_global_temp()) || d->get_signal_set() != s;
+  const bool needed = !d || m_rebuild || status->m_trigger_level_changed ||
+                      status->m_trigger_condition_changed || status->m_adv_trigger_changed_full ||
+                      m_signal_set_committed || (!gui_logging && !d->is_global_temp()) ||
+                      d->get_signal_set() != s;
   bool created = false;
   if (needed) {
     SDR_DATA_TRIGGER* fresh = make_data_trigger(s, force, &created);
@@ -1040,10 +1076,14 @@ bool SDR_TX_TRIGGER::commit(SDR_DATA_SIGNAL_SET* s, bool force) {
   }
   if (status->m_trigger_io_changed) write_properties(created);
   write_trees();
+  // A trigger without basic levels (none at all included) checks its inputs
+  // against its map, which no compilation may have made yet.
+  if (!m_data_trigger->get_name_index_map()) m_data_trigger->create_name_index_map(nullptr);
   m_data_trigger->finalize_triggers();
   if (is_hdl_node()) {
     if (m_crc_value_inheritable) {
-      m_data_trigger->set_crc_value(m_committed_crc);
+      // Nothing to inherit from a configuration without a CRC.
+      if (m_committed_crc != 0) m_data_trigger->set_crc_value(m_committed_crc);
     } else {
       // A new configuration: the stored value goes and is computed anew
       // from what was just written.
@@ -1069,16 +1109,22 @@ bool SDR_TX_TRIGGER::commit(SDR_DATA_SIGNAL_SET* s, bool force) {
   status->m_adv_trigger_changed_full = status->m_adv_trigger_changed = false;
   status->m_trigger_io_changed = false;
   m_signal_set_committed = false;
-  for (TRIGGER_LEVEL_CONFIGURATION& record : m_trigger_level_config_vec) record.modified = record.compile = false;
+  for (TRIGGER_LEVEL_CONFIGURATION& record : m_trigger_level_config_vec)
+    record.modified = record.compile = false;
   return true;
 }
 
 // ---------------------------------------------------------------- undo actions
 
-SDR_TX_UNDO_ACTION_SET_COND::SDR_TX_UNDO_ACTION_SET_COND(SDR_TX_TRIGGER* trigger, int node_index, int level_index,
+SDR_TX_UNDO_ACTION_SET_COND::SDR_TX_UNDO_ACTION_SET_COND(SDR_TX_TRIGGER* trigger, int node_index,
+                                                         int level_index,
                                                          SDR_DATA_TRIGGER_CONDITION old_condition,
                                                          SDR_DATA_TRIGGER_CONDITION new_condition)
-    : m_trigger(trigger), m_node_index(node_index), m_level_index(level_index), m_old(old_condition), m_new(new_condition) {}
+    : m_trigger(trigger),
+      m_node_index(node_index),
+      m_level_index(level_index),
+      m_old(old_condition),
+      m_new(new_condition) {}
 
 bool SDR_TX_UNDO_ACTION_SET_COND::undo() {
   m_trigger->set_trigger_condition(m_node_index, m_level_index, m_old);
@@ -1103,21 +1149,29 @@ SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL(
   m_old.factory = m_new.factory = nullptr;
 }
 
-bool SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::undo() { return m_trigger->restore_properties(m_level_index, &m_old); }
-bool SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::redo() { return m_trigger->restore_properties(m_level_index, &m_new); }
+bool SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::undo() {
+  return m_trigger->restore_properties(m_level_index, &m_old);
+}
+bool SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::redo() {
+  return m_trigger->restore_properties(m_level_index, &m_new);
+}
 
 void SDR_TX_UNDO_ACTION_SET_TRIGGER_LEVEL::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   if (m_old.m_is_basic_condition != m_new.m_is_basic_condition) flags->m_trigger_level_changed = true;
   if (m_old.enabled != m_new.enabled) flags->m_trigger_condition_changed = true;
 }
 
-SDR_TX_UNDO_ACTION_SET_TRIGGER::SDR_TX_UNDO_ACTION_SET_TRIGGER(SDR_TX_TRIGGER* trigger,
-                                                               const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& old_properties,
-                                                               const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& new_properties)
+SDR_TX_UNDO_ACTION_SET_TRIGGER::SDR_TX_UNDO_ACTION_SET_TRIGGER(
+    SDR_TX_TRIGGER* trigger, const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& old_properties,
+    const SDR_TX_TRIGGER::TRIGGER_PROPERTIES& new_properties)
     : m_trigger(trigger), m_old(old_properties), m_new(new_properties) {}
 
-bool SDR_TX_UNDO_ACTION_SET_TRIGGER::undo() { return m_trigger->restore_properties(&m_old); }
-bool SDR_TX_UNDO_ACTION_SET_TRIGGER::redo() { return m_trigger->restore_properties(&m_new); }
+bool SDR_TX_UNDO_ACTION_SET_TRIGGER::undo() {
+  return m_trigger->restore_properties(&m_old);
+}
+bool SDR_TX_UNDO_ACTION_SET_TRIGGER::redo() {
+  return m_trigger->restore_properties(&m_new);
+}
 
 void SDR_TX_UNDO_ACTION_SET_TRIGGER::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   // Only the kinds that differ between the two records.

@@ -134,8 +134,9 @@ TEST_F(TxTrigger, ConditionReplacesATriggerWithoutLogs) {
   EXPECT_NE(name, "trig");
   std::string expected =
       replaced(m_original, std::string(TRIG_OPEN) + TRIG_LEVELS + "      </trigger>\n",
-               new_trigger(name, "          <level enabled=\"yes\" type=\"basic\">'a' == high &amp;&amp; 'b' == "
-                                 "rising edge\n          </level>\n"));
+               new_trigger(name,
+                           "          <level enabled=\"yes\" type=\"basic\">'a' == high &amp;&amp; 'b' == "
+                           "rising edge\n          </level>\n"));
   expected = replaced(expected, "trigger=\"trig\"", "trigger=\"" + name + "\"");
   EXPECT_EQ(edited, expected);
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
@@ -152,14 +153,17 @@ TEST_F(TxTrigger, TriggerWithLogsGetsANewOneBesideAndTheCrcFollows) {
   EXPECT_FALSE(full);
   const std::string edited = save();
   const std::string first = committed()->get_name();
-  const std::string old_trigger = "      <trigger CRC=\"ABCD1234\" is_expanded=\"true\" name=\"trig\" position=\"pre\">\n" +
-                                  std::string(TRIG_LEVELS) +
-                                  "        <data name=\"run1\" sample_depth=\"2\" trigger_position=\"0\">0110</data>\n"
-                                  "      </trigger>\n";
+  const std::string old_trigger =
+      "      <trigger CRC=\"ABCD1234\" is_expanded=\"true\" name=\"trig\" position=\"pre\">\n" +
+      std::string(TRIG_LEVELS) +
+      "        <data name=\"run1\" sample_depth=\"2\" trigger_position=\"0\">0110</data>\n"
+      "      </trigger>\n";
   std::string expected = replaced(
       m_original, old_trigger,
-      old_trigger + new_trigger(first, "          <level enabled=\"no\" type=\"basic\">'a' == high\n          </level>\n",
-                                " CRC=\"ABCD1234\""));
+      old_trigger +
+          new_trigger(first,
+                      "          <level enabled=\"no\" type=\"basic\">'a' == high\n          </level>\n",
+                      " CRC=\"ABCD1234\""));
   expected = replaced(expected, "trigger=\"trig\"", "trigger=\"" + first + "\"");
   EXPECT_EQ(edited, expected);
 
@@ -187,41 +191,18 @@ TEST_F(TxTrigger, GuiLoggingOffCommitsIntoTheGlobalTrigger) {
   const std::string edited = save();
   EXPECT_TRUE(committed()->is_global_temp());
   EXPECT_STREQ(committed()->get_name(), "trig");
-  // The signal set goes global too, with a copy of the wires and views.
-  const std::string global_set =
-      "    <signal_set global_temp=\"1\" name=\"setup\">\n"
-      "      <clock name=\"clk\" polarity=\"posedge\"/>\n"
-      "      <config ram_type=\"AUTO\" sample_depth=\"512\"/>\n"
-      "      <top_entity name=\"top\"/>\n"
-      "      <signal_vec>\n"
-      "        <trigger_input_vec>\n"
-      "          <wire connection_status=\"true\" name=\"a\" tap_mode=\"classic\" type=\"register\"/>\n"
-      "          <wire connection_status=\"true\" name=\"b\" tap_mode=\"classic\" type=\"register\"/>\n"
-      "        </trigger_input_vec>\n"
-      "        <data_input_vec>\n"
-      "          <wire connection_status=\"true\" name=\"a\" tap_mode=\"classic\" type=\"register\"/>\n"
-      "          <wire connection_status=\"true\" name=\"b\" tap_mode=\"classic\" type=\"register\"/>\n"
-      "        </data_input_vec>\n"
-      "      </signal_vec>\n"
-      "      <presentation>\n"
-      "        <data_view>\n"
-      "          <net name=\"a\"/>\n"
-      "          <net name=\"b\"/>\n"
-      "        </data_view>\n"
-      "        <setup_view>\n"
-      "          <net name=\"a\"/>\n"
-      "          <net name=\"b\"/>\n"
-      "        </setup_view>\n"
-      "      </presentation>\n" +
-      new_trigger("trig", "          <level enabled=\"yes\" type=\"basic\">'a' == high\n          </level>\n",
-                  " global_temp=\"1\"") +
-      "    </signal_set>\n";
-  std::string expected = replaced(m_original, "    </position_info>\n  </instance>\n",
-                                  "    </position_info>\n" + global_set + "  </instance>\n");
-  expected = replaced(expected, "<display_tree gui_logging_enabled=\"1\">\n    <display_branch instance=\"ela_0\" "
-                                "signal_set=\"setup\" trigger=\"trig\"/>",
+  // The signal set is kept: nothing in it changed.
+  std::string expected = replaced(
+      m_original, std::string(TRIG_OPEN) + TRIG_LEVELS + "      </trigger>\n",
+      std::string(TRIG_OPEN) + TRIG_LEVELS + "      </trigger>\n" +
+          new_trigger("trig",
+                      "          <level enabled=\"yes\" type=\"basic\">'a' == high\n          </level>\n",
+                      " global_temp=\"1\""));
+  expected = replaced(expected,
+                      "<display_tree gui_logging_enabled=\"1\">\n    <display_branch instance=\"ela_0\" "
+                      "signal_set=\"setup\" trigger=\"trig\"/>",
                       "<display_tree gui_logging_enabled=\"0\">\n    <display_branch instance=\"ela_0\" "
-                      "signal_set=\"USE_GLOBAL_TEMP\" trigger=\"USE_GLOBAL_TEMP\"/>");
+                      "signal_set=\"setup\" trigger=\"USE_GLOBAL_TEMP\"/>");
   EXPECT_EQ(edited, expected);
   // A changed trigger gets an automatic name; the global one is replaced.
   act([&] { EXPECT_TRUE(m_trigger->set_trigger_condition(0, 0, SDR_TCOND_LOW)); });
@@ -255,8 +236,7 @@ TEST_F(TxTrigger, AdvancedLevelThroughTheTreeObject) {
   const std::string shape0 = level_tree(0)->describe(0);
 
   const std::string edited = save();
-  EXPECT_NE(edited.find("<expression><![CDATA[(rising(a) && !b) && a == 0]]>"), std::string::npos)
-      << edited;
+  EXPECT_NE(edited.find("<expression><![CDATA[(rising(a) && !b) && a == 0]]>"), std::string::npos) << edited;
   EXPECT_NE(edited.find("<op_node>\n              <op_node type=\"and\">"), std::string::npos) << edited;
   EXPECT_NE(edited.find("<op_node note=\"empty\"/>"), std::string::npos) << edited;
   EXPECT_NE(committed()->get_advanced_trigger_factory(0), nullptr);
@@ -310,10 +290,10 @@ TEST_F(TxTrigger, EditsAgainstChangeFlagsAndCompilationAnswers) {
       {"segment", [&] { return t->set_segment_size(64); }, "01000", false, false},
       {"levels", [&] { return t->set_trigger_level(2); }, "11000", true, false},
       {"advanced", [&] { return t->set_trigger_level_basic_condition(0, false); }, "10000", true, false},
-      {"classic node", [&] { return t->append_node("c", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP); }, "00000",
-       true, false},
-      {"probe node", [&] { return t->append_node("p", SDR_STYPE_REGISTER, SDR_MTYPE_PROBEONLY_TAP); }, "00000",
-       false, true},
+      {"classic node", [&] { return t->append_node("c", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP); },
+       "00000", true, false},
+      {"probe node", [&] { return t->append_node("p", SDR_STYPE_REGISTER, SDR_MTYPE_PROBEONLY_TAP); },
+       "00000", false, true},
   };
   for (const ROW& row : rows) {
     m_instance->begin_action();
@@ -356,6 +336,10 @@ TEST_F(TxTrigger, LevelsAndConditionsAreCheckedAndKept) {
     EXPECT_TRUE(m_trigger->append_node("c", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
     EXPECT_TRUE(m_trigger->append_node("d", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
     EXPECT_TRUE(m_trigger->set_trigger_condition(4, 0, SDR_TCOND_EITHER_EDGE));
+    // Group names stay unique on the setup tab.
+    EXPECT_TRUE(m_trigger->group_node(3, 4, nullptr));
+    EXPECT_STREQ(m_trigger->get_node_name(3), "Group (1)");
+    EXPECT_TRUE(m_trigger->ungroup_node(3));
     EXPECT_TRUE(m_trigger->set_segment_size(1000));
   });
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
@@ -462,6 +446,25 @@ TEST_F(TxTrigger, BusNodesUseTheSessionsMnemonics) {
   EXPECT_FALSE(tree.get_equation(&text, session->find_mnemonics(), m_trigger, false));
 }
 
+// Group rows and aliases name no wire: the committed signal set still fits
+// the rows.
+TEST_F(TxTrigger, GroupsAndAliasesKeepTheSignalSetCompatible) {
+  open("design.tzo");
+  SDR_DATA_SIGNAL_SET* set = m_session->get_signal_set_at(0)->get_data_signal_set();
+  act([&] {
+    EXPECT_TRUE(m_trigger->group_node(0, 1, nullptr));
+    EXPECT_TRUE(m_trigger->set_node_alias(1, "alpha"));
+    EXPECT_TRUE(m_trigger->set_node_connection_status(2, false));
+  });
+  EXPECT_TRUE(m_trigger->is_signal_compatible(set));
+  act([&] { EXPECT_TRUE(m_trigger->set_node_tap_mode(2, SDR_MTYPE_ADVANCED_TAP)); });
+  EXPECT_FALSE(m_trigger->is_signal_compatible(set));
+  EXPECT_TRUE(m_instance->undo());
+  save();
+  EXPECT_EQ(m_session->get_signal_set_at(0)->get_data_signal_set(), set);
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
 // A trigger-only node leaves the data tab at the next commit.
 TEST_F(TxTrigger, CaptureTypeChangesReachTheDataTab) {
   open("design.tzo");
@@ -469,6 +472,13 @@ TEST_F(TxTrigger, CaptureTypeChangesReachTheDataTab) {
   save();
   EXPECT_EQ(m_session->get_signal_set_at(0)->find_wire_node("b"), -1);
   EXPECT_EQ(m_trigger->find_wire_node("b"), 1);
+  const std::string edited = save();
+  EXPECT_NE(edited.find("<trigger_input_vec>\n          <wire connection_status=\"true\" name=\"a\""),
+            std::string::npos);
+  // Undone, the node comes back to the data tab at the next commit.
+  EXPECT_TRUE(m_instance->undo());
+  save();
+  EXPECT_EQ(m_session->get_signal_set_at(0)->find_wire_node("b"), 1);
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 

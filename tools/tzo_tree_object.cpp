@@ -19,7 +19,9 @@ namespace {
 // Longest bus a "bus" node may describe.
 const long MAX_BUS_WIDTH = 4096;
 
-bool is_first_char(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool is_first_char(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
 
 bool is_rest_char(char c) {
   return is_first_char(c) || (c >= '0' && c <= '9') || std::strchr("[].:/$", c) != nullptr;
@@ -39,7 +41,9 @@ std::string signal_text(const std::string& name) {
   return text + "'";
 }
 
-bool is_binary(const std::string& type) { return type == "and" || type == "or" || type == "xor"; }
+bool is_binary(const std::string& type) {
+  return type == "and" || type == "or" || type == "xor";
+}
 
 const char* operator_text(const std::string& type) {
   if (type == "or") return " || ";
@@ -54,7 +58,9 @@ struct PART {
   bool atomic;
 };
 
-std::string operand(const PART& part) { return part.atomic ? part.text : "(" + part.text + ")"; }
+std::string operand(const PART& part) {
+  return part.atomic ? part.text : "(" + part.text + ")";
+}
 
 PART join(const std::vector<PART>& parts, const char* op) {
   if (parts.size() == 1) return parts[0];
@@ -129,7 +135,9 @@ TZO_TREE_OBJECT::~TZO_TREE_OBJECT() {
   }
 }
 
-SDR_TX_TREE_OBJECT* TZO_TREE_OBJECT::get_child(int index) { return child_at(index); }
+SDR_TX_TREE_OBJECT* TZO_TREE_OBJECT::get_child(int index) {
+  return child_at(index);
+}
 
 TZO_TREE_OBJECT* TZO_TREE_OBJECT::child_at(int index) const {
   if (index < 0 || index >= static_cast<int>(m_children.size())) return nullptr;
@@ -185,7 +193,8 @@ bool TZO_TREE_OBJECT::get_equation(std::string* out, SDR_DATA_MNEMONICS* mnemoni
   if (!out) return false;
   out->clear();
   auto input = [trigger](const std::string& name) {
-    return !name.empty() && (!trigger || trigger->is_valid_advanced_trigger_condition_input_node(name.c_str()));
+    return !name.empty() &&
+           (!trigger || trigger->is_valid_advanced_trigger_condition_input_node(name.c_str()));
   };
   // A leaf's part; false when the node is not valid.
   auto leaf = [&](const TZO_TREE_OBJECT* node, const std::string& type, PART* part) {
@@ -199,7 +208,8 @@ bool TZO_TREE_OBJECT::get_equation(std::string* out, SDR_DATA_MNEMONICS* mnemoni
     }
     if (type == "bus") {
       long width = 0;
-      if (name.empty() || !parse_number(node->find_attribute("width"), &width) || width < 1 || width > MAX_BUS_WIDTH)
+      if (name.empty() || !parse_number(node->find_attribute("width"), &width) || width < 1 ||
+          width > MAX_BUS_WIDTH)
         return false;
       std::string bits;
       if (const char* table_name = node->find_attribute("table")) {
@@ -357,7 +367,8 @@ std::string TZO_TREE_OBJECT::describe(int indent) const {
     for (const auto& attribute : node->m_attributes)
       if (attribute.first != "type") line += " " + visible(attribute.first) + "=" + visible(attribute.second);
     text += line + "\n";
-    for (size_t i = node->m_children.size(); i-- > 0;) work.emplace_back(node->m_children[i].get(), depth + 1);
+    for (size_t i = node->m_children.size(); i-- > 0;)
+      work.emplace_back(node->m_children[i].get(), depth + 1);
   }
   return text;
 }

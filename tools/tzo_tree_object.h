@@ -48,7 +48,8 @@ class TZO_TREE_OBJECT : public SDR_TX_TREE_OBJECT {
   int get_num_children() override { return static_cast<int>(m_children.size()); }
   SDR_TX_TREE_OBJECT* add_child() override;
   bool remove_child(SDR_TX_TREE_OBJECT* child) override;
-  bool get_equation(std::string* out, SDR_DATA_MNEMONICS* mnemonics, SDR_TX_TRIGGER* trigger, bool flag) override;
+  bool get_equation(std::string* out, SDR_DATA_MNEMONICS* mnemonics, SDR_TX_TRIGGER* trigger,
+                    bool flag) override;
   void report_attributes() override;
   void build_from_factory(ATG_ADVANCED_TRIGGER_FACTORY* factory) override;
   void set_attribute(const char* type, const char* value) override;
