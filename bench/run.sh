@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the load/save, editing, export and transaction-layer benchmarks (Release, -O2) and runs them;
+# Builds the load/save, editing, export, transaction-layer, node-list and replay benchmarks (Release, -O2) and runs them;
 # each program ends with the table of medians and ratios measured in this
 # run.
 #
@@ -51,12 +51,12 @@ fi
 # ---------------------------------------------------------------- build
 echo "==> configuring $BENCH_BUILD"
 cmake -S "$ROOT" -B "$BENCH_BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-  -DSDR_BUILD_BENCH=ON -DSDR_BUILD_TESTS=OFF -DSDR_BUILD_TOOLS=OFF >/dev/null
+  -DSDR_BUILD_BENCH=ON -DSDR_BUILD_TESTS=OFF -DSDR_BUILD_TOOLS=ON >/dev/null
 # Every benchmark program but the first (which also measures fresh-process
 # loads) runs the same way; add a new one to this list and to bench/CMakeLists.txt.
 PROGRAMS=(sdr_bench_edit sdr_bench_export sdr_bench_tx sdr_bench_nodes)
 echo "==> building with -j$BENCH_JOBS"
-cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session "${PROGRAMS[@]}"
+cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session "${PROGRAMS[@]}" sdr_bench_replay tzo
 
 # ---------------------------------------------------------------- run
 # The generated documents and the written files stay in the build folder.
@@ -84,3 +84,15 @@ for program in "${PROGRAMS[@]}"; do
     "$@"
   echo "==> results also in $BENCH_BUILD/$name.json"
 done
+
+# Replays recorded scripts through the command-line program.
+"$BENCH_BUILD/bench/sdr_bench_replay" \
+  --tzo="$BENCH_BUILD/tools/tzo" \
+  --data-dir="$BENCH_BUILD/bench-data" \
+  --benchmark_min_time="$BENCH_MIN_TIME" \
+  --benchmark_repetitions="$BENCH_REPETITIONS" \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$BENCH_BUILD/bench_replay.json" \
+  --benchmark_out_format=json \
+  "$@"
+echo "==> results also in $BENCH_BUILD/bench_replay.json"

@@ -236,7 +236,8 @@ bool SDR_DATA_TRIGGER::finalize_triggers() {
     roots[static_cast<size_t>(level)] = factory ? factory->get_root() : nullptr;
   }
   ATG_ADVANCED_TRIGGER_UTILITY::set_coordinated_latency_delay(roots.data(), static_cast<int>(roots.size()));
-  if (any_basic) return true;
+  // Without a level there are no ports to report unused.
+  if (any_basic || m_levels.empty()) return true;
   if (!SDR_CHECK(m_adv_trigger_name_index_map != NULL)) return true;
   ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP* map = m_adv_trigger_name_index_map.get();
   if (map->all_signals_used()) return true;

@@ -12,6 +12,7 @@
 
 #include "sdr_export.h"
 #include "tzo_cli.h"
+#include "tzo_exec.h"
 
 namespace tzo {
 namespace {
@@ -180,6 +181,76 @@ const std::vector<COMMAND_DEF>& commands() {
        1,
        1,
        run_import},
+      {"exec",
+       "FILE [SCRIPT|-] [--keep-going] [--record DIR]",
+       "run an editing script on a file",
+       "Opens FILE for editing and runs the commands of SCRIPT (standard input\n"
+       "when absent or \"-\"), one a line, in the language the editing layer\n"
+       "records:\n"
+       "\n"
+       "  // set up the first instance\n"
+       "  instance 0 rename 'uart_probe'\n"
+       "  instance 0 setup_tab set_trigger_level 2\n"
+       "  instance 0 setup_tab set_trigger_position 'post'\n"
+       "  instance 0 data_tab set_sample_depth 256\n"
+       "  set_jtag_chain_name 'chain \\'A\\''\n"
+       "  save_session\n"
+       "\n"
+       "A line is a session command, or \"instance N\" followed by an instance\n"
+       "command, or by \"setup_tab\" or \"data_tab\" and a command of that tab's\n"
+       "rows and settings. Arguments are 'quoted text' (escapes \\' \\\\ \\n \\t),\n"
+       "NULL, decimal integers, true and false; enumerations are quoted in\n"
+       "their stored form ('post', 'both') and integer lists as '1,2,3'. Rows\n"
+       "are counted from 0. Lines starting with \"//\" or \"-\" and blank lines are\n"
+       "skipped. An edit outside begin_action/end_action is one undo step.\n"
+       "\n"
+       "save_session without an argument (or with '') writes FILE in place,\n"
+       "crash-safe; save_session 'OUT' writes OUT. Nothing is written\n"
+       "otherwise. At the end a summary tells whether the session was modified\n"
+       "or saved and which compilation the edits need per instance.\n"
+       "\n"
+       "A line that cannot be parsed or run, or that names an instance or row\n"
+       "that does not exist, stops the run with \"tzo: SCRIPT:LINE: TEXT\" and\n"
+       "exit status 1; files saved by earlier lines stay as saved. An edit\n"
+       "that changes nothing is reported the same way and stops the run too,\n"
+       "unless --keep-going is given (the exit status is then still 1).\n"
+       "\n"
+       "Names the library generates (a trigger saved after an edit gets a new\n"
+       "one) end in the local time; with SOURCE_DATE_EPOCH set (seconds since\n"
+       "1970) that time is used instead, for output that does not change from\n"
+       "run to run.\n"
+       "\n"
+       "Commands (rows: ROW, FIRST, LAST, BEFORE):\n",
+       {{"keep-going", 0, nullptr, "go on after an edit that changes nothing"},
+        {"record", 0, "DIR", "record the run as a script with check points in DIR"}},
+       {"FILE", "SCRIPT"},
+       1,
+       2,
+       run_exec},
+      {"replay",
+       "SCRIPT",
+       "replay a recorded script against its check points",
+       "Replays a script recorded by the editing layer (or by tzo exec --record)\n"
+       "against the check-point files beside it. \"open_session 'X_init.tzo'\"\n"
+       "opens a private copy of that file; \"create_session 'NAME'\" starts a\n"
+       "new session in a private folder. At each \"save_session 'X_N.tzo'\" the\n"
+       "session is saved privately and compared byte for byte with X_N.tzo\n"
+       "beside the script (names the library generates end in the time they\n"
+       "were made; that part is left out of the comparison). Nothing is ever\n"
+       "written beside the script.\n"
+       "\n"
+       "  tzo replay recordings/tzo_tx_2026_12_06_10_00_00.log\n"
+       "\n"
+       "Exits 0 when every check point matches. Otherwise the exit status is 1\n"
+       "and the message names the script line and the check point, followed\n"
+       "by the first differing line of the two files as a short unified diff.\n"
+       "Edits refused by the library are replayed as they were recorded. The\n"
+       "language is that of 'tzo help exec'.\n",
+       {},
+       {"SCRIPT"},
+       1,
+       1,
+       run_replay},
       {"help",
        "[COMMAND]",
        "show the help of a command",
@@ -199,13 +270,31 @@ const COMMAND_DEF* find_command(const std::string& name) {
   return nullptr;
 }
 
+// The commands of editing scripts by form, for tzo help exec.
+std::string script_command_list() {
+  static const std::pair<const char*, const char*> forms[] = {{"session", ""},
+                                                              {"instance", "instance N "},
+                                                              {"tab", "instance N setup_tab|data_tab "},
+                                                              {"data_tab", "instance N data_tab "},
+                                                              {"setup_tab", "instance N setup_tab "}};
+  std::string text;
+  for (const auto& form : forms) {
+    for (const SCRIPT_COMMAND_INFO& info : list_script_commands()) {
+      if (info.nested_only || std::string(info.form) != form.first) continue;
+      text +=
+          std::string("  ") + form.second + info.name + (*info.arguments ? " " : "") + info.arguments + "\n";
+    }
+  }
+  return text;
+}
+
 const char* const MAIN_USAGE = "usage: tzo COMMAND [ARGS...]";
 
 void print_main_help() {
   std::string text;
   text += MAIN_USAGE;
   text +=
-      "\n\nInspects, checks and normalises configuration files of the logic analyzer.\n"
+      "\n\nInspects, checks, normalises and edits configuration files of the logic\nanalyzer.\n"
       "\nCommands:\n";
   for (const COMMAND_DEF& c : commands()) {
     std::string name = c.name;
@@ -237,8 +326,9 @@ void print_command_help(const COMMAND_DEF& c) {
   size_t width = 0;
   for (const auto& row : rows) width = std::max(width, row.first.size());
 
-  std::string text =
-      std::string("usage: tzo ") + c.name + " " + c.usage + "\n\n" + c.description + "\nOptions:\n";
+  std::string text = std::string("usage: tzo ") + c.name + " " + c.usage + "\n\n" + c.description;
+  if (std::string(c.name) == "exec") text += script_command_list();
+  text += "\nOptions:\n";
   for (auto& row : rows) {
     row.first.resize(width, ' ');
     text += "  " + row.first + "  " + row.second + "\n";

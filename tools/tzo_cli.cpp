@@ -20,6 +20,10 @@ SDR_DATA_MANAGER* manager() {
 
 }  // namespace
 
+SDR_DATA_MANAGER* data_manager() {
+  return manager();
+}
+
 const std::string& ARGS::get(const char* name) const {
   static const std::string none;
   auto it = options.find(name);

@@ -12,6 +12,7 @@
 
 #include "msg_service.h"
 
+class SDR_DATA_MANAGER;
 class SDR_DATA_SESSION;
 
 namespace tzo {
@@ -56,6 +57,8 @@ struct LOADED_FILE {
   int warnings = 0;
 };
 LOADED_FILE load_file(const std::string& path);
+// The repository manager, created on first use.
+SDR_DATA_MANAGER* data_manager();
 // Releases the repository manager if a load created it. Every session must
 // be closed by then.
 void release_manager();
@@ -118,6 +121,8 @@ int run_extract(const ARGS& args);
 int run_demo(const ARGS& args);
 int run_export(const ARGS& args);
 int run_import(const ARGS& args);
+int run_exec(const ARGS& args);
+int run_replay(const ARGS& args);
 
 }  // namespace tzo
 

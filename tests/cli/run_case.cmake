@@ -13,6 +13,7 @@
 #                    then runs; without it the program runs in DATA_DIR
 #   after/           optional: files the scratch directory must hold after
 #                    the run, byte for byte
+#   env              optional: NAME=VALUE lines, set for every run
 #   step2/, step3/, ...
 #                    optional: further runs in the same directory, one after
 #                    the other, each with its own args, stdout, stderr and
@@ -74,6 +75,11 @@ if(EXISTS "${CASE_DIR}/setup")
   endforeach()
 endif()
 
+set(_env)
+if(EXISTS "${CASE_DIR}/env")
+  file(STRINGS "${CASE_DIR}/env" _env)
+endif()
+
 # Runs every step; what each printed goes to WORK_DIR/out/<number>/.
 set(_number 0)
 set(_shown_steps "")
@@ -84,7 +90,7 @@ foreach(_step IN LISTS _steps)
   file(STRINGS "${_step}/args" _args)
   string(REPLACE ";" " " _shown "${_args}")
   string(APPEND _shown_steps "  ${_number}: tzo ${_shown}\n")
-  execute_process(COMMAND "${TZO}" ${_args}
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E env ${_env} "${TZO}" ${_args}
     WORKING_DIRECTORY "${_run_dir}"
     RESULT_VARIABLE _status
     OUTPUT_FILE "${_out}/stdout"
