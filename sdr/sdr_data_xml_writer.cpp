@@ -314,8 +314,9 @@ class WRITER {
     return true;
   }
 
-  void open_element(const DOMElement* e, int depth) {
-    const DOMNode* parent = e->getParentNode();
+  // parent: the element's parent node (the walk knows it; asking the DOM
+  // costs a run-time type look-up per node).
+  void open_element(const DOMElement* e, const DOMNode* parent, int depth) {
     if (!parent || parent->getNodeType() != DOMNode::DOCUMENT_NODE) indent(depth);
     put('<');
     emit(e->getTagName(), ESC::NAME);
@@ -338,7 +339,7 @@ class WRITER {
     put('>');
   }
 
-  void write_leaf(const DOMNode* n);
+  void write_leaf(const DOMNode* n, const DOMNode* parent);
 
   OUTPUT* m_out;
   bool m_out_failed = false;
@@ -348,7 +349,7 @@ class WRITER {
   std::string m_error;
 };
 
-void WRITER::write_leaf(const DOMNode* n) {
+void WRITER::write_leaf(const DOMNode* n, const DOMNode* parent) {
   switch (n->getNodeType()) {
     case DOMNode::TEXT_NODE: {
       const XMLCh* text = n->getNodeValue();
@@ -364,7 +365,6 @@ void WRITER::write_leaf(const DOMNode* n) {
       while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\n' ||
                          text[end - 1] == '\r'))
         --end;
-      const DOMNode* parent = n->getParentNode();
       // White-space-only texts are not written, so look past them.
       const DOMNode* next = n->getNextSibling();
       while (next && next->getNodeType() == DOMNode::TEXT_NODE && is_white_space(next->getNodeValue()))
@@ -470,7 +470,7 @@ void WRITER::write_node(const DOMNode* start) {
   for (;;) {
     if (n->getNodeType() == DOMNode::ELEMENT_NODE) {
       const DOMElement* e = static_cast<const DOMElement*>(n);
-      open_element(e, static_cast<int>(open.size()) + 1);
+      open_element(e, open.empty() ? n->getParentNode() : open.back(), static_cast<int>(open.size()) + 1);
       if (const DOMNode* first = e->getFirstChild()) {
         put('>');
         open.push_back(e);
@@ -479,7 +479,7 @@ void WRITER::write_node(const DOMNode* start) {
       }
       put("/>");
     } else {
-      write_leaf(n);
+      write_leaf(n, open.empty() ? n->getParentNode() : open.back());
     }
     // Move on: to the next sibling, or close finished elements upwards.
     for (;;) {
@@ -496,10 +496,61 @@ void WRITER::write_node(const DOMNode* start) {
   }
 }
 
+// About the number of bytes the writer makes of the subtree at start: the
+// characters of names, values and texts with the markup and indentation
+// around them, before escaping. A string that receives the text is reserved
+// once from it: grown by doubling, a large document would touch three times
+// its size in fresh memory.
+size_t estimate_size(const DOMNode* start) {
+  size_t total = 0;
+  std::vector<const DOMNode*> open;
+  const DOMNode* n = start;
+  for (;;) {
+    const DOMNode::NodeType type = n->getNodeType();
+    if (type == DOMNode::ELEMENT_NODE || type == DOMNode::DOCUMENT_NODE) {
+      if (type == DOMNode::ELEMENT_NODE)
+        total += 2 * XMLString::stringLen(n->getNodeName()) + 6 + 4 * open.size();
+      if (DOMNamedNodeMap* attrs = n->getAttributes()) {
+        const XMLSize_t count = attrs->getLength();
+        for (XMLSize_t i = 0; i < count; ++i) {
+          const DOMNode* a = attrs->item(i);
+          total += 4 + XMLString::stringLen(a->getNodeName()) + XMLString::stringLen(sdr_attribute_value(a));
+        }
+      }
+      if (const DOMNode* first = n->getFirstChild()) {
+        open.push_back(n);
+        n = first;
+        continue;
+      }
+    } else if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE ||
+               type == DOMNode::COMMENT_NODE) {
+      total += 12 + static_cast<const DOMCharacterData*>(n)->getLength();
+    } else {
+      total += 64;
+    }
+    for (;;) {
+      if (n == start) return total;
+      if (const DOMNode* next = n->getNextSibling()) {
+        n = next;
+        break;
+      }
+      n = open.back();
+      open.pop_back();
+    }
+  }
+}
+
 }  // namespace
 
 bool SDR_DATA_XML_WRITER::write(const DOMNode* node, std::string* out, std::string* error) {
   if (!SDR_CHECK(node != NULL) || !SDR_CHECK(out != NULL)) return false;
+  // Escapes may make the text a little longer than the estimate.
+  const size_t estimate = estimate_size(node);
+  try {
+    out->reserve(out->size() + estimate + estimate / 16 + 4096);
+  } catch (const std::exception&) {
+    // The string then grows as it goes.
+  }
   STRING_OUTPUT output(out);
   WRITER w(&output);
   w.write_node(node);
