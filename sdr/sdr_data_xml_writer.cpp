@@ -496,11 +496,14 @@ void WRITER::write_node(const DOMNode* start) {
   }
 }
 
-// About the number of bytes the writer makes of the subtree at start: the
-// characters of names, values and texts with the markup and indentation
-// around them, before escaping. A string that receives the text is reserved
-// once from it: grown by doubling, a large document would touch three times
-// its size in fresh memory.
+// About the number of bytes the writer makes of the subtree at start, not
+// counting attributes: the characters of texts with the markup and
+// indentation around them, before escaping. A string that receives the text
+// is reserved once from it: grown by doubling, a document of large texts
+// (captured samples) would touch three times its size in fresh memory.
+// Attributes are left out because reading them costs about as much as
+// writing them; a document made mostly of attributes grows its string as
+// it goes, in steps that the heap recycles.
 size_t estimate_size(const DOMNode* start) {
   size_t total = 0;
   std::vector<const DOMNode*> open;
@@ -510,13 +513,6 @@ size_t estimate_size(const DOMNode* start) {
     if (type == DOMNode::ELEMENT_NODE || type == DOMNode::DOCUMENT_NODE) {
       if (type == DOMNode::ELEMENT_NODE)
         total += 2 * XMLString::stringLen(n->getNodeName()) + 6 + 4 * open.size();
-      if (DOMNamedNodeMap* attrs = n->getAttributes()) {
-        const XMLSize_t count = attrs->getLength();
-        for (XMLSize_t i = 0; i < count; ++i) {
-          const DOMNode* a = attrs->item(i);
-          total += 4 + XMLString::stringLen(a->getNodeName()) + XMLString::stringLen(sdr_attribute_value(a));
-        }
-      }
       if (const DOMNode* first = n->getFirstChild()) {
         open.push_back(n);
         n = first;
