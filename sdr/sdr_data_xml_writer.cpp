@@ -319,15 +319,15 @@ class WRITER {
   void open_element(const DOMElement* e, const DOMNode* parent, int depth) {
     if (!parent || parent->getNodeType() != DOMNode::DOCUMENT_NODE) indent(depth);
     put('<');
-    emit(e->getTagName(), ESC::NAME);
+    put_name(e->getTagName());
     DOMNamedNodeMap* attrs = e->getAttributes();
     XMLSize_t n = attrs ? attrs->getLength() : 0;
     for (XMLSize_t i = 0; i < n; ++i) {
       const DOMNode* a = attrs->item(i);
       put(' ');
-      emit(a->getNodeName(), ESC::NAME);
+      put_name(a->getNodeName());
       put("=\"", 2);
-      emit(sdr_attribute_value(a), ESC::ATTR);
+      emit_value(a);
       put('"');
     }
   }
@@ -335,11 +335,57 @@ class WRITER {
   void close_element(const DOMElement* e, int depth) {
     if (!XMLString::equals(e->getTagName(), DATA_TAG)) indent(depth);
     put("</", 2);
-    emit(e->getTagName(), ESC::NAME);
+    put_name(e->getTagName());
     put('>');
   }
 
   void write_leaf(const DOMNode* n, const DOMNode* parent);
+
+  static constexpr size_t NAME_SLOTS = 256;
+  static constexpr size_t NAME_BYTES = 48;
+
+  // Writes a tag or attribute name: from the name cache when it is there,
+  // else checked and escaped as any name (and cached when it is plain ASCII
+  // and short).
+  void put_name(const XMLCh* name) {
+    if (!name) return;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(name);
+    NAME_SLOT& slot = m_names[((at >> 3) ^ (at >> 11)) % NAME_SLOTS];
+    if (slot.key != name) {
+      size_t n = 0;
+      for (; n < NAME_BYTES && name[n]; ++n) {
+        const XMLCh c = name[n];
+        if (c >= 0x80 || g_esc.raw[c]) break;
+        slot.bytes[n] = static_cast<char>(c);
+      }
+      if (name[n] != 0) {
+        slot.key = nullptr;
+        emit(name, ESC::NAME);
+        return;
+      }
+      slot.key = name;
+      slot.length = static_cast<unsigned char>(n);
+    }
+    if (static_cast<size_t>(m_end - m_pos) >= NAME_BYTES) {
+      // A fixed-size copy (no call); only the name's bytes count.
+      std::memcpy(m_pos, slot.bytes, NAME_BYTES);
+      m_pos += slot.length;
+    } else {
+      put(slot.bytes, slot.length);
+    }
+  }
+
+  // Writes an attribute's value. A value held in one text node (what the
+  // parser and setAttribute make) knows its length.
+  void emit_value(const DOMNode* attr) {
+    const DOMNode* first = attr->getFirstChild();
+    if (first && !first->getNextSibling() && first->getNodeType() == DOMNode::TEXT_NODE) {
+      const DOMText* text = static_cast<const DOMText*>(first);
+      emit(text->getData(), text->getLength(), ESC::ATTR);
+      return;
+    }
+    emit(attr->getNodeValue(), ESC::ATTR);
+  }
 
   OUTPUT* m_out;
   bool m_out_failed = false;
@@ -347,6 +393,17 @@ class WRITER {
   char* m_pos;
   char* m_end;
   std::string m_error;
+
+  // Tag and attribute names already written, by the address of their text.
+  // The document keeps one copy of each name, so a name is checked and
+  // widened once per write; nothing changes the document while it is
+  // written, so an address names one text throughout.
+  struct NAME_SLOT {
+    const XMLCh* key = nullptr;
+    unsigned char length = 0;
+    char bytes[NAME_BYTES] = {};
+  };
+  std::unique_ptr<NAME_SLOT[]> m_names{new NAME_SLOT[NAME_SLOTS]};
 };
 
 void WRITER::write_leaf(const DOMNode* n, const DOMNode* parent) {
