@@ -169,6 +169,8 @@ class SDR_API SDR_DATA_SESSION {
   // Removes the entry; later entries move down by one.
   bool remove_embedded_bix_at(int index);
 
+  // The stored form. A loaded document does not keep the white space the
+  // file had between elements, other than an element's first child.
   xercesc::DOMDocument* get_document() const { return m_document; }
   xercesc::DOMElement* get_root_element() const { return m_root; }
   xercesc::DOMElement* get_display_tree_element() const { return m_display_tree; }

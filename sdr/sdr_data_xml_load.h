@@ -18,6 +18,11 @@
 // huge document. The memory limit bounds the parse only: edits of the
 // loaded document afterwards are not counted against it.
 //
+// The document holds what the file holds, except white space between
+// elements: a white-space-only text that is not its element's first child
+// is not kept (the writer never writes such a text, so saving gives the
+// same bytes). An element's first child, white space or not, is kept.
+//
 // When a document is torn down, its large memory blocks are kept for the
 // next load, which then does not pay for fresh pages again: at most
 //   "sdr_xml_pool_mb"            kept memory, MiB               (default 512)

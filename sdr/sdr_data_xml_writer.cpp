@@ -314,19 +314,20 @@ class WRITER {
     return true;
   }
 
-  void open_element(const DOMElement* e, int depth) {
-    const DOMNode* parent = e->getParentNode();
+  // parent: the element's parent node (the walk knows it; asking the DOM
+  // costs a run-time type look-up per node).
+  void open_element(const DOMElement* e, const DOMNode* parent, int depth) {
     if (!parent || parent->getNodeType() != DOMNode::DOCUMENT_NODE) indent(depth);
     put('<');
-    emit(e->getTagName(), ESC::NAME);
+    put_name(e->getTagName());
     DOMNamedNodeMap* attrs = e->getAttributes();
     XMLSize_t n = attrs ? attrs->getLength() : 0;
     for (XMLSize_t i = 0; i < n; ++i) {
       const DOMNode* a = attrs->item(i);
       put(' ');
-      emit(a->getNodeName(), ESC::NAME);
+      put_name(a->getNodeName());
       put("=\"", 2);
-      emit(sdr_attribute_value(a), ESC::ATTR);
+      emit_value(a);
       put('"');
     }
   }
@@ -334,11 +335,57 @@ class WRITER {
   void close_element(const DOMElement* e, int depth) {
     if (!XMLString::equals(e->getTagName(), DATA_TAG)) indent(depth);
     put("</", 2);
-    emit(e->getTagName(), ESC::NAME);
+    put_name(e->getTagName());
     put('>');
   }
 
-  void write_leaf(const DOMNode* n);
+  void write_leaf(const DOMNode* n, const DOMNode* parent);
+
+  static constexpr size_t NAME_SLOTS = 256;
+  static constexpr size_t NAME_BYTES = 48;
+
+  // Writes a tag or attribute name: from the name cache when it is there,
+  // else checked and escaped as any name (and cached when it is plain ASCII
+  // and short).
+  void put_name(const XMLCh* name) {
+    if (!name) return;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(name);
+    NAME_SLOT& slot = m_names[((at >> 3) ^ (at >> 11)) % NAME_SLOTS];
+    if (slot.key != name) {
+      size_t n = 0;
+      for (; n < NAME_BYTES && name[n]; ++n) {
+        const XMLCh c = name[n];
+        if (c >= 0x80 || g_esc.raw[c]) break;
+        slot.bytes[n] = static_cast<char>(c);
+      }
+      if (name[n] != 0) {
+        slot.key = nullptr;
+        emit(name, ESC::NAME);
+        return;
+      }
+      slot.key = name;
+      slot.length = static_cast<unsigned char>(n);
+    }
+    if (static_cast<size_t>(m_end - m_pos) >= NAME_BYTES) {
+      // A fixed-size copy (no call); only the name's bytes count.
+      std::memcpy(m_pos, slot.bytes, NAME_BYTES);
+      m_pos += slot.length;
+    } else {
+      put(slot.bytes, slot.length);
+    }
+  }
+
+  // Writes an attribute's value. A value held in one text node (what the
+  // parser and setAttribute make) knows its length.
+  void emit_value(const DOMNode* attr) {
+    const DOMNode* first = attr->getFirstChild();
+    if (first && !first->getNextSibling() && first->getNodeType() == DOMNode::TEXT_NODE) {
+      const DOMText* text = static_cast<const DOMText*>(first);
+      emit(text->getData(), text->getLength(), ESC::ATTR);
+      return;
+    }
+    emit(attr->getNodeValue(), ESC::ATTR);
+  }
 
   OUTPUT* m_out;
   bool m_out_failed = false;
@@ -346,9 +393,20 @@ class WRITER {
   char* m_pos;
   char* m_end;
   std::string m_error;
+
+  // Tag and attribute names already written, by the address of their text.
+  // The document keeps one copy of each name, so a name is checked and
+  // widened once per write; nothing changes the document while it is
+  // written, so an address names one text throughout.
+  struct NAME_SLOT {
+    const XMLCh* key = nullptr;
+    unsigned char length = 0;
+    char bytes[NAME_BYTES] = {};
+  };
+  std::unique_ptr<NAME_SLOT[]> m_names{new NAME_SLOT[NAME_SLOTS]};
 };
 
-void WRITER::write_leaf(const DOMNode* n) {
+void WRITER::write_leaf(const DOMNode* n, const DOMNode* parent) {
   switch (n->getNodeType()) {
     case DOMNode::TEXT_NODE: {
       const XMLCh* text = n->getNodeValue();
@@ -364,7 +422,6 @@ void WRITER::write_leaf(const DOMNode* n) {
       while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\n' ||
                          text[end - 1] == '\r'))
         --end;
-      const DOMNode* parent = n->getParentNode();
       // White-space-only texts are not written, so look past them.
       const DOMNode* next = n->getNextSibling();
       while (next && next->getNodeType() == DOMNode::TEXT_NODE && is_white_space(next->getNodeValue()))
@@ -470,7 +527,7 @@ void WRITER::write_node(const DOMNode* start) {
   for (;;) {
     if (n->getNodeType() == DOMNode::ELEMENT_NODE) {
       const DOMElement* e = static_cast<const DOMElement*>(n);
-      open_element(e, static_cast<int>(open.size()) + 1);
+      open_element(e, open.empty() ? n->getParentNode() : open.back(), static_cast<int>(open.size()) + 1);
       if (const DOMNode* first = e->getFirstChild()) {
         put('>');
         open.push_back(e);
@@ -479,7 +536,7 @@ void WRITER::write_node(const DOMNode* start) {
       }
       put("/>");
     } else {
-      write_leaf(n);
+      write_leaf(n, open.empty() ? n->getParentNode() : open.back());
     }
     // Move on: to the next sibling, or close finished elements upwards.
     for (;;) {
@@ -496,10 +553,57 @@ void WRITER::write_node(const DOMNode* start) {
   }
 }
 
+// About the number of bytes the writer makes of the subtree at start, not
+// counting attributes: the characters of texts with the markup and
+// indentation around them, before escaping. A string that receives the text
+// is reserved once from it: grown by doubling, a document of large texts
+// (captured samples) would touch three times its size in fresh memory.
+// Attributes are left out because reading them costs about as much as
+// writing them; a document made mostly of attributes grows its string as
+// it goes, in steps that the heap recycles.
+size_t estimate_size(const DOMNode* start) {
+  size_t total = 0;
+  std::vector<const DOMNode*> open;
+  const DOMNode* n = start;
+  for (;;) {
+    const DOMNode::NodeType type = n->getNodeType();
+    if (type == DOMNode::ELEMENT_NODE || type == DOMNode::DOCUMENT_NODE) {
+      if (type == DOMNode::ELEMENT_NODE)
+        total += 2 * XMLString::stringLen(n->getNodeName()) + 6 + 4 * open.size();
+      if (const DOMNode* first = n->getFirstChild()) {
+        open.push_back(n);
+        n = first;
+        continue;
+      }
+    } else if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE ||
+               type == DOMNode::COMMENT_NODE) {
+      total += 12 + static_cast<const DOMCharacterData*>(n)->getLength();
+    } else {
+      total += 64;
+    }
+    for (;;) {
+      if (n == start) return total;
+      if (const DOMNode* next = n->getNextSibling()) {
+        n = next;
+        break;
+      }
+      n = open.back();
+      open.pop_back();
+    }
+  }
+}
+
 }  // namespace
 
 bool SDR_DATA_XML_WRITER::write(const DOMNode* node, std::string* out, std::string* error) {
   if (!SDR_CHECK(node != NULL) || !SDR_CHECK(out != NULL)) return false;
+  // Escapes may make the text a little longer than the estimate.
+  const size_t estimate = estimate_size(node);
+  try {
+    out->reserve(out->size() + estimate + estimate / 16 + 4096);
+  } catch (const std::exception&) {
+    // The string then grows as it goes.
+  }
   STRING_OUTPUT output(out);
   WRITER w(&output);
   w.write_node(node);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 #include <xercesc/dom/DOM.hpp>
@@ -440,6 +441,39 @@ TEST(XmlWriter, EscapingAndNodeKinds) {
             "\n<probe v=\"&amp;&lt;>&quot;'&#x9;&#xA;&#xD;&#xE9;&#x1F600;\">"
             "&amp;&lt;&gt;\"'\t\n&#xD;&#x3A9;"
             "<![CDATA[x]]]]><![CDATA[>y]]><?pi a b?><!-- c -->\n  <data>0101</data>\n</probe>");
+}
+
+// Names are written from a small cache keyed by where their text lives:
+// many names (sharing cache slots), long ones, and a value held in more
+// than one text node must all come out as they are.
+TEST(XmlWriter, ManyAndLongNames) {
+  SDR_DATA_SESSION s;
+  DOMDocument* doc = s.get_document();
+  DOMElement* e = doc->createElement(SDR_XSTR("probe"));
+  s.get_root_element()->appendChild(e);
+  std::map<std::string, std::string> attrs;  // the DOM's order: sorted by name
+  for (int i = 0; i < 600; ++i) {
+    std::string name = "a" + std::to_string(i) + (i % 7 == 0 ? std::string(60, 'x') : std::string());
+    attrs[name] = std::to_string(i * 3);
+    e->setAttribute(SDR_XSTR(name.c_str()), SDR_XSTR(attrs[name].c_str()));
+  }
+  DOMAttr* split = doc->createAttribute(SDR_XSTR("zz"));
+  split->appendChild(doc->createTextNode(SDR_XSTR("one ")));
+  split->appendChild(doc->createTextNode(SDR_XSTR("& two")));
+  e->setAttributeNode(split);
+  std::string child = "child_" + std::string(70, 'c');
+  for (int i = 0; i < 3; ++i) e->appendChild(doc->createElement(SDR_XSTR(child.c_str())));
+
+  std::string expected = "\n<probe";
+  for (const auto& a : attrs) expected += " " + a.first + "=\"" + a.second + "\"";
+  expected += " zz=\"one &amp; two\">";
+  for (int i = 0; i < 3; ++i) expected += "\n  <" + child + "/>";
+  expected += "\n</probe>";
+  for (int round = 0; round < 2; ++round) {
+    std::string out;
+    ASSERT_TRUE(SDR_DATA_XML_WRITER::write(e, &out));
+    EXPECT_EQ(out, expected);
+  }
 }
 
 TEST(XmlWriter, DeepChainIsWrittenWithoutRecursion) {

@@ -11,9 +11,14 @@
 #include <iterator>
 #include <string>
 
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+
 #include "cfg_service.h"
 #include "msg_service.h"
 #include "sdr_data_session.h"
+#include "sdr_data_xml_util.h"
+#include "sdr_internal.h"
 #include "sdr_msgs.h"
 
 namespace {
@@ -125,6 +130,60 @@ TEST_F(HostileLoad, NestingDepthAndAttributeCountAreBounded) {
   expect_refused(write("four.tzo", "<session><a><b><c/></b></a></session>"),
                  "elements are nested more than 3 levels deep");
   cfg_set_value("sdr_max_xml_depth", nullptr);
+}
+
+TEST_F(HostileLoad, EmptyElementsDoNotHideNesting) {
+  // Every "<b/>" is opened and closed: it must not count as a level closed.
+  expect_refused(
+      write("deep_empty.tzo", "<session>" + repeat("<a><b/>", 20000) + repeat("</a>", 20000) + "</session>"),
+      "elements are nested more than 10000 levels deep");
+  cfg_set_value("sdr_max_xml_depth", "3");
+  MSG_REPORT::get_default_report()->clear_posted();
+  SDR_DATA_SESSION three(write("three_deep.tzo", "<session><a><b/><b/><c/></a><a/></session>").c_str());
+  EXPECT_NE(three.get_name(), nullptr);
+  expect_refused(write("four_deep.tzo", "<session><a><b/><c><d/></c></a></session>"),
+                 "elements are nested more than 3 levels deep");
+  cfg_set_value("sdr_max_xml_depth", nullptr);
+}
+
+// The loader builds the document itself and leaves out white space between
+// elements; what is written must be what writing the parser's full document
+// gives, for every kind of content.
+TEST_F(HostileLoad, LoadedDocumentWritesAsTheFullParse) {
+  const std::string text =
+      "<!DOCTYPE session [<!ENTITY e \"  ent <x/> text  \"><!ATTLIST q k ID #IMPLIED d CDATA \"dflt\">]>\n"
+      "<session a=\"x &amp; &#9;y&#10;\" b=\"\">\n"
+      "  <blank>   </blank>\n  <blank2>\n\n</blank2>\n  <empty/>\n"
+      "  <level type=\"basic\">\n    <expression>  <![CDATA[a && b]]>  </expression>\n  </level>\n"
+      "  <mixed> lead <z/>  middle &amp; &#32; <z/>\t<!-- c -->  <?pi data?>  <z/>   tail  </mixed>\n"
+      "  <q k=\"id1\"/>  <q/>\n  <ent>  &e;  <z/>  &e;</ent>\n"
+      "  <data>0101</data>  <data>  </data>\n"
+      "  <display_tree/>\n  <global_info/>\n</session>\n";
+  std::string path = write("mixed.tzo", text);
+  SDR_DATA_SESSION session(path.c_str());
+  ASSERT_NE(session.get_name(), nullptr);
+  std::string loaded;
+  ASSERT_TRUE(session.write_to_string(&loaded));
+
+  xercesc::XercesDOMParser parser;
+  xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(text.data()), text.size(), "mixed");
+  parser.parse(source);
+  ASSERT_EQ(parser.getErrorCount(), 0u);
+  std::string full;
+  ASSERT_TRUE(SDR_DATA_XML_WRITER::write(parser.getDocument(), &full));
+  EXPECT_EQ(loaded, full);
+  EXPECT_NE(loaded.find("<blank>\n  </blank>"), std::string::npos) << loaded;
+
+  // An element's first child is kept as the file had it, white space or not.
+  xercesc::DOMElement* root = session.get_root_element();
+  xercesc::DOMElement* level = find_child_element(root, "level");
+  ASSERT_NE(level, nullptr);
+  ASSERT_NE(level->getFirstChild(), nullptr);
+  EXPECT_EQ(level->getFirstChild()->getNodeType(), xercesc::DOMNode::TEXT_NODE);
+  xercesc::DOMElement* mixed = find_child_element(root, "mixed");
+  ASSERT_NE(mixed, nullptr);
+  // White space between two nodes is gone; texts keep theirs.
+  EXPECT_EQ(sdr_to_utf8(mixed->getTextContent()), std::string(" lead ") + "  middle &   " + "   tail  ");
 }
 
 TEST_F(HostileLoad, DeepButAllowedDocumentRoundTrips) {
