@@ -189,6 +189,11 @@ class SDR_API SDR_DATA_SESSION {
   bool parse(const char* path);
   // Builds the session over a parsed document (owned by m_parse).
   bool build(xercesc::DOMDocument* doc, const char* path);
+  // The import of a legacy file into this session's document.
+  bool import_tzo_file();
+  // Reads the session back from its stored form, so that it is laid out as
+  // any loaded file.
+  void settle_imported();
   void create_new_doc();
   void init_container();
   void del_container();

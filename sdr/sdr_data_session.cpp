@@ -127,25 +127,7 @@ bool SDR_DATA_SESSION::parse(const char* path) {
     set_name(path);
     create_new_doc();
     parse_tzo_file();
-    // The imported session is read back from its stored form, so that it is
-    // laid out as any loaded file: saving it, loading that and saving again
-    // gives the same bytes.
-    std::string text;
-    if (!write_to_string(&text)) return true;
-    del_container();
-    init_container();
-    m_document->release();
-    m_document = nullptr;
-    m_owns_document = false;
-    m_root = m_display_tree = m_global_info = m_embedded_files = nullptr;
-    m_parse.reset(new SDR_XML_PARSE_CONTEXT());
-    DOMDocument* doc = m_parse->parse(text.data(), text.size(), path, &error);
-    if (!SDR_CHECK(doc != NULL)) {
-      m_parse.reset();
-      create_new_doc();
-      return false;
-    }
-    return build(doc, path);
+    return true;
   }
 
   DOMDocument* doc = m_parse->parse_file(&error);
@@ -156,6 +138,34 @@ bool SDR_DATA_SESSION::parse(const char* path) {
     return false;
   }
   return build(doc, path);
+}
+
+// An imported legacy file is read back from its stored form: saving it,
+// loading that and saving again gives the same bytes, whichever way the
+// import was reached.
+bool SDR_DATA_SESSION::parse_tzo_file() {
+  const bool ok = import_tzo_file();
+  settle_imported();
+  return ok;
+}
+
+void SDR_DATA_SESSION::settle_imported() {
+  if (!m_name) return;
+  const std::string path = *m_name;
+  std::string text;
+  if (!write_to_string(&text)) return;
+  std::unique_ptr<SDR_XML_PARSE_CONTEXT> context(new SDR_XML_PARSE_CONTEXT());
+  std::string error;
+  DOMDocument* doc = context->parse(text.data(), text.size(), path.c_str(), &error);
+  if (!SDR_CHECK(doc != NULL)) return;
+  del_container();
+  init_container();
+  if (m_owns_document && m_document) m_document->release();
+  m_document = nullptr;
+  m_owns_document = false;
+  m_root = m_display_tree = m_global_info = m_embedded_files = nullptr;
+  m_parse = std::move(context);
+  build(doc, path.c_str());
 }
 
 bool SDR_DATA_SESSION::build(DOMDocument* doc, const char* path) {

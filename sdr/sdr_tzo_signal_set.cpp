@@ -519,7 +519,7 @@ bool SDR_TZO_SIGNAL_SET::apply_trigger_conditions(SDR_DATA_TRIGGER* trigger, SDR
 
 // ------------------------------------------------------------------ import
 
-bool SDR_DATA_SESSION::parse_tzo_file() {
+bool SDR_DATA_SESSION::import_tzo_file() {
   m_tzo_report.reset(new SDR_TZO_IMPORT_REPORT());
   SDR_TZO_IMPORT_REPORT* report = m_tzo_report.get();
 
