@@ -13,6 +13,7 @@
 
 #include "sdr_data_signal_set.h"
 #include "sdr_data_signal_view.h"
+#include "sdr_data_trigger.h"
 #include "sdr_internal.h"
 #include "sdr_tx_instance.h"
 #include "sdr_tx_internal.h"
@@ -207,6 +208,28 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::make_view_node(const NODE_TYPE* 
   return view->create_net_node(node->name.c_str());
 }
 
+namespace {
+
+// Basic trigger levels name their wires by alias: when a kept signal set
+// gives a wire a new alias, every trigger of the set that has a condition
+// on it writes its level texts again, or the stored text would name a
+// signal that no longer exists and the condition would be lost on reload.
+void rewrite_conditions_of(SDR_DATA_SIGNAL_SET* signal_set, const char* wire_name) {
+  SDR_DATA_SIGNAL_WIRE* wire = signal_set && wire_name ? signal_set->get_wire(wire_name) : nullptr;
+  const int index = wire ? wire->get_trigger_wire_index() : -1;
+  if (index < 0) return;
+  for (int t = 0; t < signal_set->get_num_triggers(); ++t) {
+    SDR_DATA_TRIGGER* trigger = signal_set->get_trigger_at(t);
+    for (int level = 0; trigger && level < trigger->get_event_levels(); ++level) {
+      const SDR_DATA_TRIGGER_CONDITION condition = trigger->get_condition(level, index);
+      if (trigger->is_trigger_level_basic_condition(level) && condition != SDR_TCOND_DONT_CARE)
+        trigger->set_trigger_condition(index, level, condition, true);
+    }
+  }
+}
+
+}  // namespace
+
 void SDR_TX_SIGNAL_NODES::sync_view_node(NODE_TYPE* node) {
   VIEW_NODE* vn = view_node_in(node, m_data_view);
   if (!vn) return;
@@ -216,7 +239,8 @@ void SDR_TX_SIGNAL_NODES::sync_view_node(NODE_TYPE* node) {
     // A net's alias is its wire's.
     if (SDR_DATA_SIGNAL_WIRE* wire = vn->get_data_wire(false)) {
       const char* alias = wire->get_alias();
-      if (node->alias != (alias ? alias : "")) vn->set_alias(node->alias.c_str());
+      if (node->alias != (alias ? alias : "") && vn->set_alias(node->alias.c_str()))
+        rewrite_conditions_of(m_data_view->get_signal_set(), wire->get_name());
     }
     if (text_is_yes(attribute_of(vn, "is_signal_inverted")) != node->signal_inverted)
       vn->set_signal_inverted(node->signal_inverted);

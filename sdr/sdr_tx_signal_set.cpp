@@ -663,12 +663,17 @@ void SDR_TX_SIGNAL_SET::write_settings(SDR_DATA_SIGNAL_SET* d) {
     if (m_trigger_in_pin != text_or_empty(d->get_trigger_in_pin())) d->set_trigger_in_pin(m_trigger_in_pin.c_str());
   } else if (!m_trigger_in_node.empty()) {
     if (m_trigger_in_node != text_or_empty(d->get_trigger_in_node())) d->set_trigger_in_node(m_trigger_in_node.c_str());
+  } else if (d->get_trigger_in_pin() || d->get_trigger_in_node()) {
+    // A port left without pin and node (an undone link) is stored so.
+    d->clear_trigger_in_port();
   }
   if (!m_trigger_out_pin.empty()) {
     if (m_trigger_out_pin != text_or_empty(d->get_trigger_out_pin())) d->set_trigger_out_pin(m_trigger_out_pin.c_str());
   } else if (!m_trigger_out_node.empty()) {
     if (m_trigger_out_node != text_or_empty(d->get_trigger_out_node()))
       d->set_trigger_out_node(m_trigger_out_node.c_str());
+  } else if (d->get_trigger_out_pin() || d->get_trigger_out_node()) {
+    d->clear_trigger_out_port();
   }
   if (m_sample_depth != d->get_sample_depth()) d->set_sample_depth(m_sample_depth);
   if (m_kalvos_ram_type != d->get_kalvos_ram_type()) d->set_kalvos_ram_type(m_kalvos_ram_type);
