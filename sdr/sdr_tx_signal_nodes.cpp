@@ -157,14 +157,32 @@ int SDR_TX_SIGNAL_NODES::group_last(int index) const {
   return last;
 }
 
-void SDR_TX_SIGNAL_NODES::name_added(const std::string& name) {
-  ++m_name_count[name];
+namespace {
+
+void count_down(std::unordered_map<std::string, int>* counts, const std::string& name) {
+  auto it = counts->find(name);
+  if (it == counts->end()) return;
+  if (--it->second <= 0) counts->erase(it);
 }
 
-void SDR_TX_SIGNAL_NODES::name_removed(const std::string& name) {
-  auto it = m_name_count.find(name);
-  if (it == m_name_count.end()) return;
-  if (--it->second <= 0) m_name_count.erase(it);
+}  // namespace
+
+// Group rows are counted apart too, so that a group named like a net does
+// not pass for another row of that net.
+void SDR_TX_SIGNAL_NODES::name_added(const NODE_TYPE* node) {
+  ++m_name_count[node->name];
+  if (is_group_type(node->display_type)) ++m_group_name_count[node->name];
+}
+
+void SDR_TX_SIGNAL_NODES::name_removed(const NODE_TYPE* node) {
+  count_down(&m_name_count, node->name);
+  if (is_group_type(node->display_type)) count_down(&m_group_name_count, node->name);
+}
+
+int SDR_TX_SIGNAL_NODES::count_net_name(const char* name) const {
+  if (!name) return 0;
+  auto it = m_group_name_count.find(name);
+  return count_name(name) - (it == m_group_name_count.end() ? 0 : it->second);
 }
 
 int SDR_TX_SIGNAL_NODES::count_name(const char* name) const {
@@ -499,9 +517,9 @@ bool SDR_TX_SIGNAL_NODES::set_node_name(int index, const char* name) {
       index,
       [&](NODE_TYPE* n) {
         if (n->name == name) return false;
-        name_removed(n->name);
+        name_removed(n);
         n->name = name;
-        name_added(n->name);
+        name_added(n);
         return true;
       },
       [&](NODE_TYPE* n) { flag_node_change(n); });
@@ -539,9 +557,9 @@ bool SDR_TX_SIGNAL_NODES::set_group_node_name(int index, const char* name) {
       }
     }
   }
-  name_removed(node->name);
+  name_removed(node);
   node->name = accepted;
-  name_added(node->name);
+  name_added(node);
   sync_view_node(node);
   flag_presentation_change();
   push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, old_node.release(), take_image(node).release()));
@@ -787,8 +805,8 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
     node->mark = true;
   }
   if (node->name != record->name) {
-    name_removed(node->name);
-    name_added(record->name);
+    name_removed(node);
+    name_added(record);
   }
   VIEW_NODE* vn = node->data_view_node;
   const bool mark = node->mark, no_wire = node->no_wire;
@@ -885,7 +903,7 @@ bool SDR_TX_SIGNAL_NODES::append_node(NODE_TYPE* node, bool clone) {
         m_tx_change_status->m_node_changed_full = true;
     }
   }
-  name_added(row->name);
+  name_added(row.get());
   m_view_changed = true;
   const int index = get_node_count();
   std::unique_ptr<NODE_TYPE> copy = clone_node(row.get());
@@ -967,7 +985,7 @@ int SDR_TX_SIGNAL_NODES::delete_rows(int first, int last) {
       flag_presentation_change();
     }
     detach_view_node(node);
-    name_removed(node->name);
+    name_removed(node);
     deleted.push_back(std::move(m_node_vec[static_cast<size_t>(i)]));
   }
   m_node_vec.erase(m_node_vec.begin() + first, m_node_vec.begin() + last + 1);
@@ -989,7 +1007,7 @@ bool SDR_TX_SIGNAL_NODES::insert_deleted_before_node(int index, const NODE_VEC& 
       if (has_data(row->capture_type)) ++m_data_wire_count;
       if (has_trigger(row->capture_type)) ++m_trigger_wire_count;
     }
-    name_added(row->name);
+    name_added(row.get());
     rows.push_back(std::move(row));
   }
   const int count = static_cast<int>(rows.size());
@@ -1084,7 +1102,7 @@ bool SDR_TX_SIGNAL_NODES::group_node(int first, int last, NODE_TYPE* group) {
       if (VIEW_NODE* vn = view_node_in(member, m_data_view)) bus->append_child(vn);
     }
   }
-  name_added(row->name);
+  name_added(row.get());
   std::unique_ptr<NODE_TYPE> copy = clone_node(row.get());
   m_node_vec.insert(m_node_vec.begin() + first, std::move(row));
   flag_presentation_change();
@@ -1120,7 +1138,7 @@ bool SDR_TX_SIGNAL_NODES::ungroup_node(int index) {
   }
   detach_view_node(node);
   std::unique_ptr<NODE_TYPE> copy = clone_node(node);
-  name_removed(node->name);
+  name_removed(node);
   m_node_vec.erase(m_node_vec.begin() + index);
   flag_presentation_change();
   push_action(new SDR_TX_UNDO_ACTION_UNGROUP(this, index, last - 1, copy.release()));
@@ -1402,7 +1420,7 @@ int SDR_TX_SIGNAL_NODES::copy_before_node(int first, int last, int before, bool 
     } else if (vn) {
       copy->data_view_node = adopt_view_node(vn->clone(true));
     }
-    name_added(copy->name);
+    name_added(copy.get());
     if (!is_group_type(copy->display_type)) {
       if (has_data(copy->capture_type)) ++m_data_wire_count;
       if (has_trigger(copy->capture_type)) ++m_trigger_wire_count;
@@ -1468,6 +1486,7 @@ bool SDR_TX_SIGNAL_NODES::init() {
   m_handle_epoch.clear();
   m_view_node_pool.clear();
   m_name_count.clear();
+  m_group_name_count.clear();
   m_data_wire_count = m_trigger_wire_count = 0;
   m_next_data_wire_index = m_next_trigger_wire_index = 0;
   m_capture_type_changed = false;
@@ -1498,7 +1517,7 @@ bool SDR_TX_SIGNAL_NODES::init(SDR_DATA_SIGNAL_VIEW* view) {
     row->display_type = type;
     row->signal_inverted = vn->is_signal_inverted();
     row->data_view_node = vn;
-    name_added(row->name);
+    name_added(row.get());
     m_node_vec.push_back(std::move(row));
   };
   std::unique_ptr<VIEW_NODE> cur(view->get_first_node());
@@ -1547,7 +1566,7 @@ bool SDR_TX_SIGNAL_NODES::init(SDR_DATA_SIGNAL_VIEW* view) {
       row->lsb_to_msb = bus->is_lsb_to_msb();
       row->signal_inverted = bus->is_signal_inverted();
       row->data_view_node = bus;
-      name_added(row->name);
+      name_added(row.get());
       m_node_vec.push_back(std::move(row));
       for (size_t i = 0; i < members.size(); ++i)
         net_row(members[i],
@@ -1587,7 +1606,7 @@ bool SDR_TX_SIGNAL_NODES::recover_presentation_view_error() {
         prev->display_type = SDR_DTYPE_LAST_GROUP_MEMBER_NODE;
     }
     detach_view_node(row.get());
-    name_removed(row->name);
+    name_removed(row.get());
   }
   m_node_vec.clear();
   for (size_t i = 0; i < kept.size(); ++i) {
@@ -1595,7 +1614,7 @@ bool SDR_TX_SIGNAL_NODES::recover_presentation_view_error() {
     if (is_group_type(row->display_type) &&
         (i + 1 == kept.size() || !is_member_type(kept[i + 1]->display_type))) {
       detach_view_node(row);
-      name_removed(row->name);
+      name_removed(row);
       continue;
     }
     m_node_vec.push_back(std::move(kept[i]));
@@ -1612,7 +1631,7 @@ bool SDR_TX_SIGNAL_NODES::recover_presentation_view_error() {
     VIEW_NODE* vn = adopt_view_node(m_data_view->create_net_node(wire->get_name()));
     if (vn) m_data_view->append_node(vn);
     row->data_view_node = vn;
-    name_added(row->name);
+    name_added(row.get());
     m_node_vec.push_back(std::move(row));
     added = true;
   };

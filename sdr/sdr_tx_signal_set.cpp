@@ -394,7 +394,12 @@ bool SDR_TX_SIGNAL_SET::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signa
 bool SDR_TX_SIGNAL_SET::is_node_deletable(int index) {
   if (!SDR_CHECK_AS(index >= 0, "node_index >= 0")) return false;
   const NODE_TYPE* node = node_at(index);
-  return node && count_name(node->name.c_str()) > 1;
+  if (!node) return false;
+  // A net row needs another net row of its name: a group named like it
+  // does not keep the net on the tab.
+  const bool group = node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE ||
+                     node->display_type == SDR_DTYPE_COLLAPSE_GROUP_NODE;
+  return (group ? count_name(node->name.c_str()) : count_net_name(node->name.c_str())) > 1;
 }
 
 // The node went from the setup tab: every row of that name goes.
@@ -420,14 +425,17 @@ int SDR_TX_SIGNAL_SET::delete_node(int first, int last) {
   // another row outside the range, or in the first row of that name that
   // the range holds.
   std::unordered_map<std::string, int> in_range;
-  for (int i = first; i <= last; ++i) ++in_range[node_at(i)->name];
+  for (int i = first; i <= last; ++i)
+    if (node_at(i)->display_type != SDR_DTYPE_EXPAND_GROUP_NODE &&
+        node_at(i)->display_type != SDR_DTYPE_COLLAPSE_GROUP_NODE)
+      ++in_range[node_at(i)->name];
   std::vector<char> removable(static_cast<size_t>(last - first + 1));
   std::unordered_set<std::string> kept;
   for (int i = first; i <= last; ++i) {
     const NODE_TYPE* node = node_at(i);
     bool mark = node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE ||
                 node->display_type == SDR_DTYPE_COLLAPSE_GROUP_NODE ||
-                count_name(node->name.c_str()) > in_range[node->name];
+                count_net_name(node->name.c_str()) > in_range[node->name];
     if (!mark) mark = !kept.insert(node->name).second;
     removable[static_cast<size_t>(i - first)] = mark;
   }

@@ -208,3 +208,29 @@ TEST_F(TxIntegration, UniqueNamesAfterUndoingManyAppends) {
 }
 
 }  // namespace
+
+namespace {
+
+// A group named like a net is no other row of that net: the net's only row
+// on the data tab stays.
+TEST_F(TxIntegration, GroupNamedLikeANetDoesNotLetItsOnlyRowGo) {
+  act(0, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) {
+    EXPECT_TRUE(data->group_node(ROW_D0, ROW_D1, nullptr));
+    EXPECT_TRUE(data->set_group_node_name(ROW_D0, "b"));
+  });
+  SDR_TX_SIGNAL_SET* data = m_session->get_signal_set_at(0);
+  const int b = data->find_wire_node("b");
+  ASSERT_EQ(b, ROW_B + 1);
+  EXPECT_FALSE(data->is_node_deletable(b));
+  act(0, [&](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER*) { EXPECT_EQ(data->delete_node(b, b), 0); });
+  EXPECT_EQ(data->find_wire_node("b"), b);
+  // A copy of the net may go, the group too.
+  act(0, [&](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER*) { EXPECT_GE(data->copy_before_node(b, b, 0, false), 0); });
+  EXPECT_TRUE(data->is_node_deletable(0));
+  act(0, [&](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER*) { EXPECT_EQ(data->delete_node(0, 0), 1); });
+  act(0, [&](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER*) { EXPECT_EQ(data->delete_node(ROW_D0, ROW_D0), 1); });
+  EXPECT_EQ(data->find_group_node("b"), -1);
+  EXPECT_EQ(data->find_wire_node("b"), ROW_B);
+}
+
+}  // namespace
