@@ -234,3 +234,24 @@ TEST_F(TxIntegration, GroupNamedLikeANetDoesNotLetItsOnlyRowGo) {
 }
 
 }  // namespace
+
+// A long chain of negations is written with the negations counted, in time
+// linear in the chain; their run ends at the operand it negates.
+TEST(TzoTreeObjectChains, LongNegationChain) {
+  TZO_TREE_OBJECT root;
+  TZO_TREE_OBJECT* node = &root;
+  const int depth = 200000;
+  for (int i = 0; i < depth; ++i) node = node->add_node("not");
+  TZO_TREE_OBJECT* both = node->add_node("and");
+  both->add_node("signal", "a");
+  both->add_node("signal", "b");
+  std::string text;
+  ASSERT_TRUE(root.get_equation(&text, nullptr, nullptr, false));
+  EXPECT_EQ(text, std::string(depth, '!') + "(a && b)");
+  TZO_TREE_OBJECT pair;
+  TZO_TREE_OBJECT* either = pair.add_node("or");
+  either->add_node("not")->add_node("not")->add_node("signal", "a");
+  either->add_node("signal", "b");
+  ASSERT_TRUE(pair.get_equation(&text, nullptr, nullptr, false));
+  EXPECT_EQ(text, "!!a || b");
+}
