@@ -148,30 +148,41 @@ TEST_F(TxIntegration, NodesSettingsAndLinksUndoToTheStoredBytes) {
 // tested: the file written after undo-all loads into the working copy the
 // original file loads into, and the capture is still there.
 TEST_F(TxIntegration, RenameBesideACaptureUndoesToTheSameWorkingCopy) {
-  auto rows = [this]() {
+  auto working_copy = [this](int instance) {
     std::string text;
     for (int tab = 0; tab < 2; ++tab) {
-      SDR_TX_SIGNAL_NODES* nodes = tab ? static_cast<SDR_TX_SIGNAL_NODES*>(m_session->get_trigger_at(0))
-                                       : m_session->get_signal_set_at(0);
+      SDR_TX_SIGNAL_NODES* nodes = tab ? static_cast<SDR_TX_SIGNAL_NODES*>(m_session->get_trigger_at(instance))
+                                       : m_session->get_signal_set_at(instance);
       for (int i = 0; i < nodes->get_node_count(); ++i)
         text += std::string(nodes->get_node_name(i)) + "/" + nodes->get_node_alias(i) + " ";
       text += "| ";
     }
-    SDR_TX_TRIGGER* trigger = m_session->get_trigger_at(0);
-    for (int level = 0; level < trigger->get_trigger_level(); ++level)
+    SDR_TX_TRIGGER* trigger = m_session->get_trigger_at(instance);
+    for (int level = 0; level < trigger->get_trigger_level(); ++level) {
+      text += trigger->is_trigger_level_enabled(level) ? " on:" : " off:";
       for (int i = 0; i < trigger->get_node_count(); ++i)
         text += std::to_string(trigger->get_trigger_condition(i, level));
+    }
     return text;
   };
+  auto rows = [&]() { return working_copy(0) + " # " + working_copy(1); };
   const std::string loaded = rows();
   act(0, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) { EXPECT_TRUE(data->set_node_name(ROW_B, "b_n")); });
   act(0, [](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER* setup) {
     EXPECT_TRUE(setup->set_trigger_condition(ROW_B, 2, SDR_TCOND_FALLING_EDGE));
   });
+  // Instance 1's trigger holds no capture: it is replaced.
+  act(1, [](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER* setup) {
+    EXPECT_TRUE(setup->set_trigger_level(3));
+    EXPECT_TRUE(setup->set_trigger_condition(1, 2, SDR_TCOND_LOW));
+    EXPECT_TRUE(setup->set_trigger_level_enabled(0, false));
+  });
   const std::string edited = save();
   EXPECT_NE(edited.find("name=\"b_n\""), std::string::npos);
+  EXPECT_EQ(edited.find("name=\"t1\""), std::string::npos);
   EXPECT_TRUE(m_session->get_instance_at(0)->undo());
   EXPECT_TRUE(m_session->get_instance_at(0)->undo());
+  EXPECT_TRUE(m_session->get_instance_at(1)->undo());
   EXPECT_EQ(rows(), loaded);
   const std::string undone = save();
   EXPECT_EQ(undone.find("b_n"), std::string::npos);
