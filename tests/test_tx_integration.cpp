@@ -92,19 +92,28 @@ TEST_F(TxIntegration, NodesSettingsAndLinksUndoToTheStoredBytes) {
     act(instance, body);
     order.push_back(instance);
   };
-  edit(0, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) { EXPECT_TRUE(data->set_node_alias(ROW_D0, "d_zero")); });
+  edit(0,
+       [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) { EXPECT_TRUE(data->set_node_alias(ROW_D0, "d_zero")); });
   edit(0, [](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER* setup) { EXPECT_TRUE(setup->set_node_alias(ROW_A, "go")); });
-  edit(0, [](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER* setup) { EXPECT_TRUE(setup->set_group_node_name(ROW_Q, "cnt")); });
+  edit(0, [](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER* setup) {
+    EXPECT_TRUE(setup->set_group_node_name(ROW_Q, "cnt"));
+  });
   const std::string first = save();
   // The kept trigger names a wire by its alias: the new alias is in its
   // text, so the condition on a comes back.
   EXPECT_NE(first.find("<level>'go' == high &amp;&amp; 'b' == low"), std::string::npos);
   // Data tab: a, cnt (4), d[0], d[1], b.
-  edit(0, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) { EXPECT_TRUE(data->group_node(ROW_D0, ROW_D1, nullptr)); });
+  edit(0, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) {
+    EXPECT_TRUE(data->group_node(ROW_D0, ROW_D1, nullptr));
+  });
   // a, cnt (4), d group (2), b.
-  edit(0, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) { EXPECT_GE(data->move_before_node(ROW_A, ROW_A, 10, false), 0); });
+  edit(0, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) {
+    EXPECT_GE(data->move_before_node(ROW_A, ROW_A, 10, false), 0);
+  });
   // cnt (4), d group (2), b, a.
-  edit(0, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) { EXPECT_GE(data->copy_before_node(0, 4, 10, false), 0); });
+  edit(0, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) {
+    EXPECT_GE(data->copy_before_node(0, 4, 10, false), 0);
+  });
   // cnt (4), d group (2), b, a, copy of cnt (4).
   edit(0, [](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER* setup) { EXPECT_TRUE(setup->ungroup_node(ROW_Q)); });
   edit(0, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) {
@@ -122,7 +131,7 @@ TEST_F(TxIntegration, NodesSettingsAndLinksUndoToTheStoredBytes) {
     EXPECT_TRUE(data->set_trigger_out_node("ela_1|trigger_in"));
   });
   EXPECT_STREQ(m_session->get_signal_set_at(1)->get_trigger_in_source(), "ela_0|trigger_out");
-  const std::string second = save();
+  save();
   edit(1, [](SDR_TX_SIGNAL_SET* data, SDR_TX_TRIGGER*) { EXPECT_TRUE(data->set_node_alias(0, "ex")); });
   const std::string edited = save();
   EXPECT_NE(edited, m_original);
@@ -138,7 +147,6 @@ TEST_F(TxIntegration, NodesSettingsAndLinksUndoToTheStoredBytes) {
   const int a = m_session->get_trigger_at(0)->find_wire_node("a");
   EXPECT_EQ(m_session->get_trigger_at(0)->get_trigger_condition(a, 0), SDR_TCOND_HIGH);
   EXPECT_EQ(MSG_REPORT::get_default_report()->get_num_posted(), 0);
-  (void)second;
 }
 
 // Renaming a wire of a signal set that holds a capture needs a new signal
@@ -151,8 +159,9 @@ TEST_F(TxIntegration, RenameBesideACaptureUndoesToTheSameWorkingCopy) {
   auto working_copy = [this](int instance) {
     std::string text;
     for (int tab = 0; tab < 2; ++tab) {
-      SDR_TX_SIGNAL_NODES* nodes = tab ? static_cast<SDR_TX_SIGNAL_NODES*>(m_session->get_trigger_at(instance))
-                                       : m_session->get_signal_set_at(instance);
+      SDR_TX_SIGNAL_NODES* nodes =
+          tab ? static_cast<SDR_TX_SIGNAL_NODES*>(m_session->get_trigger_at(instance))
+              : m_session->get_signal_set_at(instance);
       for (int i = 0; i < nodes->get_node_count(); ++i)
         text += std::string(nodes->get_node_name(i)) + "/" + nodes->get_node_alias(i) + " ";
       text += "| ";
@@ -203,7 +212,8 @@ TEST_F(TxIntegration, UniqueNamesAfterUndoingManyAppends) {
   SDR_TX_TRIGGER* setup = m_session->get_trigger_at(1);
   act(1, [](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER* rows) {
     for (int i = 0; i < 300; ++i)
-      EXPECT_TRUE(rows->append_node(("n" + std::to_string(i)).c_str(), SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+      EXPECT_TRUE(
+          rows->append_node(("n" + std::to_string(i)).c_str(), SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
   });
   const int count = setup->get_node_count();
   EXPECT_TRUE(m_session->get_instance_at(1)->undo());
