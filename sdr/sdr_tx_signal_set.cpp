@@ -385,9 +385,9 @@ bool SDR_TX_SIGNAL_SET::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signa
   scope.add_argument(name);
   scope.add_argument(signal_type);
   scope.add_argument(tap_mode);
-  // The data tab shows nodes of the setup tab only.
+  // The data tab shows nodes of the setup tab only (a group row is none).
   SDR_TX_TRIGGER* trigger = get_tx_trigger();
-  if (trigger && trigger->count_name(name) == 0) return false;
+  if (trigger && trigger->count_net_name(name) == 0) return false;
   return SDR_TX_SIGNAL_NODES::append_node(name, signal_type, tap_mode);
 }
 

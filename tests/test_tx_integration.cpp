@@ -252,6 +252,11 @@ TEST_F(TxIntegration, GroupNamedLikeANetDoesNotLetItsOnlyRowGo) {
   act(0, [&](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER*) { EXPECT_EQ(data->delete_node(ROW_D0, ROW_D0), 1); });
   EXPECT_EQ(data->find_group_node("b"), -1);
   EXPECT_EQ(data->find_wire_node("b"), ROW_B);
+  // Nor is the setup tab's group row a node the data tab may show.
+  act(0, [&](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER*) {
+    EXPECT_FALSE(data->append_node("q[3..0]", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    EXPECT_TRUE(data->append_node("b", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  });
 }
 
 }  // namespace
