@@ -137,6 +137,9 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   void set_trigger_out_pin(const char* name);
   const char* get_trigger_out_node() const;
   void set_trigger_out_node(const char* name);
+  // Forget the pin and the node of a port (both attributes go).
+  void clear_trigger_in_port();
+  void clear_trigger_out_port();
 
   int get_reserved_data_node_size() const { return m_reserved_data_nodes; }
   void set_reserved_data_node_size(int size);

@@ -158,6 +158,8 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   SDR_DATA_SIGNAL_VIEW* get_data_view() const { return m_data_view; }
   // Rows of that name (group rows included).
   int count_name(const char* name) const;
+  // The same without the group rows.
+  int count_net_name(const char* name) const;
   // The rows no longer mirror a view (its signal set is going away); the
   // next commit builds the view it is given from the rows.
   void unbind_view();
@@ -214,8 +216,8 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   std::unique_ptr<NODE_TYPE> take_image(const NODE_TYPE* node) const;
   // Writes what differs between the row and its view node.
   void sync_view_node(NODE_TYPE* node);
-  void name_added(const std::string& name);
-  void name_removed(const std::string& name);
+  void name_added(const NODE_TYPE* node);
+  void name_removed(const NODE_TYPE* node);
   NODE_TYPE* build_group_row(int first, int last);
   void rebuild_view(SDR_DATA_SIGNAL_VIEW* view);
   // Moves a block inside a linked group on the other tab as well.
@@ -225,6 +227,7 @@ class SDR_API SDR_TX_SIGNAL_NODES {
 
   std::vector<std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>> m_view_node_pool;
   std::unordered_map<std::string, int> m_name_count;
+  std::unordered_map<std::string, int> m_group_name_count;
   // Handles made before the rows last left a view are not used again: each
   // handle of the pool with the epoch of the list when it was made or last
   // re-targeted.

@@ -610,6 +610,20 @@ void SDR_DATA_SIGNAL_SET::set_trigger_out_node(const char* name) {
   set_port(name, &m_trigger_out_node, "trigger_out_node", &m_trigger_out_pin, "trigger_out_pin");
 }
 
+void SDR_DATA_SIGNAL_SET::clear_trigger_in_port() {
+  m_trigger_in_pin.reset();
+  m_trigger_in_node.reset();
+  remove_config("trigger_in_pin");
+  remove_config("trigger_in_node");
+}
+
+void SDR_DATA_SIGNAL_SET::clear_trigger_out_port() {
+  m_trigger_out_pin.reset();
+  m_trigger_out_node.reset();
+  remove_config("trigger_out_pin");
+  remove_config("trigger_out_node");
+}
+
 void SDR_DATA_SIGNAL_SET::set_reserved_data_node_size(int size) {
   m_reserved_data_nodes = std::max(size, 0);
   write_config("reserved_data_nodes", m_reserved_data_nodes);

@@ -13,6 +13,7 @@
 
 #include "sdr_data_signal_set.h"
 #include "sdr_data_signal_view.h"
+#include "sdr_data_trigger.h"
 #include "sdr_internal.h"
 #include "sdr_tx_instance.h"
 #include "sdr_tx_internal.h"
@@ -156,14 +157,32 @@ int SDR_TX_SIGNAL_NODES::group_last(int index) const {
   return last;
 }
 
-void SDR_TX_SIGNAL_NODES::name_added(const std::string& name) {
-  ++m_name_count[name];
+namespace {
+
+void count_down(std::unordered_map<std::string, int>* counts, const std::string& name) {
+  auto it = counts->find(name);
+  if (it == counts->end()) return;
+  if (--it->second <= 0) counts->erase(it);
 }
 
-void SDR_TX_SIGNAL_NODES::name_removed(const std::string& name) {
-  auto it = m_name_count.find(name);
-  if (it == m_name_count.end()) return;
-  if (--it->second <= 0) m_name_count.erase(it);
+}  // namespace
+
+// Group rows are counted apart too, so that a group named like a net does
+// not pass for another row of that net.
+void SDR_TX_SIGNAL_NODES::name_added(const NODE_TYPE* node) {
+  ++m_name_count[node->name];
+  if (is_group_type(node->display_type)) ++m_group_name_count[node->name];
+}
+
+void SDR_TX_SIGNAL_NODES::name_removed(const NODE_TYPE* node) {
+  count_down(&m_name_count, node->name);
+  if (is_group_type(node->display_type)) count_down(&m_group_name_count, node->name);
+}
+
+int SDR_TX_SIGNAL_NODES::count_net_name(const char* name) const {
+  if (!name) return 0;
+  auto it = m_group_name_count.find(name);
+  return count_name(name) - (it == m_group_name_count.end() ? 0 : it->second);
 }
 
 int SDR_TX_SIGNAL_NODES::count_name(const char* name) const {
@@ -207,6 +226,28 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::make_view_node(const NODE_TYPE* 
   return view->create_net_node(node->name.c_str());
 }
 
+namespace {
+
+// Basic trigger levels name their wires by alias: when a kept signal set
+// gives a wire a new alias, every trigger of the set that has a condition
+// on it writes its level texts again, or the stored text would name a
+// signal that no longer exists and the condition would be lost on reload.
+void rewrite_conditions_of(SDR_DATA_SIGNAL_SET* signal_set, const char* wire_name) {
+  SDR_DATA_SIGNAL_WIRE* wire = signal_set && wire_name ? signal_set->get_wire(wire_name) : nullptr;
+  const int index = wire ? wire->get_trigger_wire_index() : -1;
+  if (index < 0) return;
+  for (int t = 0; t < signal_set->get_num_triggers(); ++t) {
+    SDR_DATA_TRIGGER* trigger = signal_set->get_trigger_at(t);
+    for (int level = 0; trigger && level < trigger->get_event_levels(); ++level) {
+      const SDR_DATA_TRIGGER_CONDITION condition = trigger->get_condition(level, index);
+      if (trigger->is_trigger_level_basic_condition(level) && condition != SDR_TCOND_DONT_CARE)
+        trigger->set_trigger_condition(index, level, condition, true);
+    }
+  }
+}
+
+}  // namespace
+
 void SDR_TX_SIGNAL_NODES::sync_view_node(NODE_TYPE* node) {
   VIEW_NODE* vn = view_node_in(node, m_data_view);
   if (!vn) return;
@@ -216,7 +257,8 @@ void SDR_TX_SIGNAL_NODES::sync_view_node(NODE_TYPE* node) {
     // A net's alias is its wire's.
     if (SDR_DATA_SIGNAL_WIRE* wire = vn->get_data_wire(false)) {
       const char* alias = wire->get_alias();
-      if (node->alias != (alias ? alias : "")) vn->set_alias(node->alias.c_str());
+      if (node->alias != (alias ? alias : "") && vn->set_alias(node->alias.c_str()))
+        rewrite_conditions_of(m_data_view->get_signal_set(), wire->get_name());
     }
     if (text_is_yes(attribute_of(vn, "is_signal_inverted")) != node->signal_inverted)
       vn->set_signal_inverted(node->signal_inverted);
@@ -475,9 +517,9 @@ bool SDR_TX_SIGNAL_NODES::set_node_name(int index, const char* name) {
       index,
       [&](NODE_TYPE* n) {
         if (n->name == name) return false;
-        name_removed(n->name);
+        name_removed(n);
         n->name = name;
-        name_added(n->name);
+        name_added(n);
         return true;
       },
       [&](NODE_TYPE* n) { flag_node_change(n); });
@@ -515,9 +557,9 @@ bool SDR_TX_SIGNAL_NODES::set_group_node_name(int index, const char* name) {
       }
     }
   }
-  name_removed(node->name);
+  name_removed(node);
   node->name = accepted;
-  name_added(node->name);
+  name_added(node);
   sync_view_node(node);
   flag_presentation_change();
   push_action(new SDR_TX_UNDO_ACTION_SET_NODE(this, index, old_node.release(), take_image(node).release()));
@@ -763,8 +805,8 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
     node->mark = true;
   }
   if (node->name != record->name) {
-    name_removed(node->name);
-    name_added(record->name);
+    name_removed(node);
+    name_added(record);
   }
   VIEW_NODE* vn = node->data_view_node;
   const bool mark = node->mark, no_wire = node->no_wire;
@@ -861,7 +903,7 @@ bool SDR_TX_SIGNAL_NODES::append_node(NODE_TYPE* node, bool clone) {
         m_tx_change_status->m_node_changed_full = true;
     }
   }
-  name_added(row->name);
+  name_added(row.get());
   m_view_changed = true;
   const int index = get_node_count();
   std::unique_ptr<NODE_TYPE> copy = clone_node(row.get());
@@ -943,7 +985,7 @@ int SDR_TX_SIGNAL_NODES::delete_rows(int first, int last) {
       flag_presentation_change();
     }
     detach_view_node(node);
-    name_removed(node->name);
+    name_removed(node);
     deleted.push_back(std::move(m_node_vec[static_cast<size_t>(i)]));
   }
   m_node_vec.erase(m_node_vec.begin() + first, m_node_vec.begin() + last + 1);
@@ -965,7 +1007,7 @@ bool SDR_TX_SIGNAL_NODES::insert_deleted_before_node(int index, const NODE_VEC& 
       if (has_data(row->capture_type)) ++m_data_wire_count;
       if (has_trigger(row->capture_type)) ++m_trigger_wire_count;
     }
-    name_added(row->name);
+    name_added(row.get());
     rows.push_back(std::move(row));
   }
   const int count = static_cast<int>(rows.size());
@@ -1060,7 +1102,7 @@ bool SDR_TX_SIGNAL_NODES::group_node(int first, int last, NODE_TYPE* group) {
       if (VIEW_NODE* vn = view_node_in(member, m_data_view)) bus->append_child(vn);
     }
   }
-  name_added(row->name);
+  name_added(row.get());
   std::unique_ptr<NODE_TYPE> copy = clone_node(row.get());
   m_node_vec.insert(m_node_vec.begin() + first, std::move(row));
   flag_presentation_change();
@@ -1096,7 +1138,7 @@ bool SDR_TX_SIGNAL_NODES::ungroup_node(int index) {
   }
   detach_view_node(node);
   std::unique_ptr<NODE_TYPE> copy = clone_node(node);
-  name_removed(node->name);
+  name_removed(node);
   m_node_vec.erase(m_node_vec.begin() + index);
   flag_presentation_change();
   push_action(new SDR_TX_UNDO_ACTION_UNGROUP(this, index, last - 1, copy.release()));
@@ -1378,7 +1420,7 @@ int SDR_TX_SIGNAL_NODES::copy_before_node(int first, int last, int before, bool 
     } else if (vn) {
       copy->data_view_node = adopt_view_node(vn->clone(true));
     }
-    name_added(copy->name);
+    name_added(copy.get());
     if (!is_group_type(copy->display_type)) {
       if (has_data(copy->capture_type)) ++m_data_wire_count;
       if (has_trigger(copy->capture_type)) ++m_trigger_wire_count;
@@ -1444,6 +1486,7 @@ bool SDR_TX_SIGNAL_NODES::init() {
   m_handle_epoch.clear();
   m_view_node_pool.clear();
   m_name_count.clear();
+  m_group_name_count.clear();
   m_data_wire_count = m_trigger_wire_count = 0;
   m_next_data_wire_index = m_next_trigger_wire_index = 0;
   m_capture_type_changed = false;
@@ -1474,7 +1517,7 @@ bool SDR_TX_SIGNAL_NODES::init(SDR_DATA_SIGNAL_VIEW* view) {
     row->display_type = type;
     row->signal_inverted = vn->is_signal_inverted();
     row->data_view_node = vn;
-    name_added(row->name);
+    name_added(row.get());
     m_node_vec.push_back(std::move(row));
   };
   std::unique_ptr<VIEW_NODE> cur(view->get_first_node());
@@ -1523,7 +1566,7 @@ bool SDR_TX_SIGNAL_NODES::init(SDR_DATA_SIGNAL_VIEW* view) {
       row->lsb_to_msb = bus->is_lsb_to_msb();
       row->signal_inverted = bus->is_signal_inverted();
       row->data_view_node = bus;
-      name_added(row->name);
+      name_added(row.get());
       m_node_vec.push_back(std::move(row));
       for (size_t i = 0; i < members.size(); ++i)
         net_row(members[i],
@@ -1563,7 +1606,7 @@ bool SDR_TX_SIGNAL_NODES::recover_presentation_view_error() {
         prev->display_type = SDR_DTYPE_LAST_GROUP_MEMBER_NODE;
     }
     detach_view_node(row.get());
-    name_removed(row->name);
+    name_removed(row.get());
   }
   m_node_vec.clear();
   for (size_t i = 0; i < kept.size(); ++i) {
@@ -1571,7 +1614,7 @@ bool SDR_TX_SIGNAL_NODES::recover_presentation_view_error() {
     if (is_group_type(row->display_type) &&
         (i + 1 == kept.size() || !is_member_type(kept[i + 1]->display_type))) {
       detach_view_node(row);
-      name_removed(row->name);
+      name_removed(row);
       continue;
     }
     m_node_vec.push_back(std::move(kept[i]));
@@ -1588,7 +1631,7 @@ bool SDR_TX_SIGNAL_NODES::recover_presentation_view_error() {
     VIEW_NODE* vn = adopt_view_node(m_data_view->create_net_node(wire->get_name()));
     if (vn) m_data_view->append_node(vn);
     row->data_view_node = vn;
-    name_added(row->name);
+    name_added(row.get());
     m_node_vec.push_back(std::move(row));
     added = true;
   };

@@ -385,16 +385,21 @@ bool SDR_TX_SIGNAL_SET::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signa
   scope.add_argument(name);
   scope.add_argument(signal_type);
   scope.add_argument(tap_mode);
-  // The data tab shows nodes of the setup tab only.
+  // The data tab shows nodes of the setup tab only (a group row is none).
   SDR_TX_TRIGGER* trigger = get_tx_trigger();
-  if (trigger && trigger->count_name(name) == 0) return false;
+  if (trigger && trigger->count_net_name(name) == 0) return false;
   return SDR_TX_SIGNAL_NODES::append_node(name, signal_type, tap_mode);
 }
 
 bool SDR_TX_SIGNAL_SET::is_node_deletable(int index) {
   if (!SDR_CHECK_AS(index >= 0, "node_index >= 0")) return false;
   const NODE_TYPE* node = node_at(index);
-  return node && count_name(node->name.c_str()) > 1;
+  if (!node) return false;
+  // A net row needs another net row of its name: a group named like it
+  // does not keep the net on the tab.
+  const bool group = node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE ||
+                     node->display_type == SDR_DTYPE_COLLAPSE_GROUP_NODE;
+  return (group ? count_name(node->name.c_str()) : count_net_name(node->name.c_str())) > 1;
 }
 
 // The node went from the setup tab: every row of that name goes.
@@ -420,14 +425,17 @@ int SDR_TX_SIGNAL_SET::delete_node(int first, int last) {
   // another row outside the range, or in the first row of that name that
   // the range holds.
   std::unordered_map<std::string, int> in_range;
-  for (int i = first; i <= last; ++i) ++in_range[node_at(i)->name];
+  for (int i = first; i <= last; ++i)
+    if (node_at(i)->display_type != SDR_DTYPE_EXPAND_GROUP_NODE &&
+        node_at(i)->display_type != SDR_DTYPE_COLLAPSE_GROUP_NODE)
+      ++in_range[node_at(i)->name];
   std::vector<char> removable(static_cast<size_t>(last - first + 1));
   std::unordered_set<std::string> kept;
   for (int i = first; i <= last; ++i) {
     const NODE_TYPE* node = node_at(i);
     bool mark = node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE ||
                 node->display_type == SDR_DTYPE_COLLAPSE_GROUP_NODE ||
-                count_name(node->name.c_str()) > in_range[node->name];
+                count_net_name(node->name.c_str()) > in_range[node->name];
     if (!mark) mark = !kept.insert(node->name).second;
     removable[static_cast<size_t>(i - first)] = mark;
   }
@@ -663,12 +671,17 @@ void SDR_TX_SIGNAL_SET::write_settings(SDR_DATA_SIGNAL_SET* d) {
     if (m_trigger_in_pin != text_or_empty(d->get_trigger_in_pin())) d->set_trigger_in_pin(m_trigger_in_pin.c_str());
   } else if (!m_trigger_in_node.empty()) {
     if (m_trigger_in_node != text_or_empty(d->get_trigger_in_node())) d->set_trigger_in_node(m_trigger_in_node.c_str());
+  } else if (d->get_trigger_in_pin() || d->get_trigger_in_node()) {
+    // A port left without pin and node (an undone link) is stored so.
+    d->clear_trigger_in_port();
   }
   if (!m_trigger_out_pin.empty()) {
     if (m_trigger_out_pin != text_or_empty(d->get_trigger_out_pin())) d->set_trigger_out_pin(m_trigger_out_pin.c_str());
   } else if (!m_trigger_out_node.empty()) {
     if (m_trigger_out_node != text_or_empty(d->get_trigger_out_node()))
       d->set_trigger_out_node(m_trigger_out_node.c_str());
+  } else if (d->get_trigger_out_pin() || d->get_trigger_out_node()) {
+    d->clear_trigger_out_port();
   }
   if (m_sample_depth != d->get_sample_depth()) d->set_sample_depth(m_sample_depth);
   if (m_kalvos_ram_type != d->get_kalvos_ram_type()) d->set_kalvos_ram_type(m_kalvos_ram_type);

@@ -676,14 +676,24 @@ bool SDR_TX_TRIGGER::is_signal_compatible(SDR_DATA_SIGNAL_SET* signal_set) const
 
 // ---------------------------------------------------------------- node list
 
+std::set<std::string>& SDR_TX_TRIGGER::uniq_names() {
+  if (m_uniq_node_set_stale) {
+    m_uniq_node_set_stale = false;
+    m_uniq_node_set.clear();
+    for (const auto& node : m_node_vec) add_names(node.get());
+  }
+  return m_uniq_node_set;
+}
+
 void SDR_TX_TRIGGER::add_names(const NODE_TYPE* node) {
-  if (!node) return;
+  // A stale set is rebuilt from the rows as they will be then.
+  if (!node || m_uniq_node_set_stale) return;
   if (!node->name.empty()) m_uniq_node_set.insert(node->name);
   if (!node->alias.empty()) m_uniq_node_set.insert(node->alias);
 }
 
 void SDR_TX_TRIGGER::remove_names(const NODE_TYPE* node) {
-  if (!node) return;
+  if (!node || m_uniq_node_set_stale) return;
   m_uniq_node_set.erase(node->name);
   if (!node->alias.empty()) m_uniq_node_set.erase(node->alias);
 }
@@ -694,8 +704,9 @@ void SDR_TX_TRIGGER::note_trigger_wire_index(const NODE_TYPE* node) {
 }
 
 void SDR_TX_TRIGGER::rebuild_uniq_name_set() {
-  m_uniq_node_set.clear();
-  for (const auto& node : m_node_vec) add_names(node.get());
+  // Undoing many appends would otherwise rebuild the set once per row.
+  m_uniq_node_set_stale = true;
+  if (!is_replaying()) uniq_names();
 }
 
 bool SDR_TX_TRIGGER::is_node_deletable(int) {
@@ -708,10 +719,10 @@ bool SDR_TX_TRIGGER::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_t
   scope.add_argument(name);
   scope.add_argument(signal_type);
   scope.add_argument(tap_mode);
-  if (!SDR_CHECK_AS(name != nullptr, "name != NULL") || !*name || m_uniq_node_set.count(name)) return false;
+  if (!SDR_CHECK_AS(name != nullptr, "name != NULL") || !*name || uniq_names().count(name)) return false;
   if (!SDR_TX_SIGNAL_NODES::append_node(name, signal_type, tap_mode)) return false;
   const NODE_TYPE* node = node_at(get_node_count() - 1);
-  SDR_CHECK_AS(m_uniq_node_set.insert(name).second, "m_uniq_node_set->insert( name ).second");
+  SDR_CHECK_AS(uniq_names().insert(name).second, "m_uniq_node_set->insert( name ).second");
   // Every appended row may take a condition, in a new instance too.
   note_trigger_wire_index(node);
   if (m_tx_the_other_signal_nodes) m_tx_the_other_signal_nodes->append_node(name, signal_type, tap_mode);
@@ -778,14 +789,14 @@ bool SDR_TX_TRIGGER::group_node(int first, int last, NODE_TYPE* group) {
   if (!SDR_TX_SIGNAL_NODES::group_node(first, last, group)) return false;
   NODE_TYPE* row = node_at(first);
   if (!row) return false;
-  if (m_uniq_node_set.count(row->name)) {
+  if (uniq_names().count(row->name)) {
     const std::string base = row->name;
     std::string candidate;
     for (int n = 1;; ++n) {
       char suffix[32];
       std::snprintf(suffix, sizeof suffix, " (%d)", n);
       candidate = base + suffix;
-      if (!m_uniq_node_set.count(candidate)) break;
+      if (!uniq_names().count(candidate)) break;
     }
     SDR_TX_SIGNAL_NODES::set_group_node_name(first, candidate.c_str());
   }
@@ -810,14 +821,14 @@ bool SDR_TX_TRIGGER::set_group_node_name(int index, const char* name) {
   scope.add_argument(name);
   if (!SDR_CHECK_AS(name != nullptr && *name, "name != NULL && gen_strlen( name ) > 0")) return false;
   NODE_TYPE* node = node_at(index);
-  if (!node || node->name == name || m_uniq_node_set.count(name)) return false;
+  if (!node || node->name == name || uniq_names().count(name)) return false;
   const std::string old_name = node->name;
-  m_uniq_node_set.erase(old_name);
+  uniq_names().erase(old_name);
   if (!SDR_TX_SIGNAL_NODES::set_group_node_name(index, name)) {
-    m_uniq_node_set.insert(old_name);
+    uniq_names().insert(old_name);
     return false;
   }
-  m_uniq_node_set.insert(node_at(index)->name);
+  uniq_names().insert(node_at(index)->name);
   return true;
 }
 
@@ -826,17 +837,17 @@ bool SDR_TX_TRIGGER::set_node_name(int index, const char* name) {
   scope.add_argument(index);
   scope.add_argument(name);
   NODE_TYPE* node = node_at(index);
-  if (!node || !name || !*name || m_uniq_node_set.count(name)) return false;
+  if (!node || !name || !*name || uniq_names().count(name)) return false;
   if (node->display_type != SDR_DTYPE_STANDALONE_NODE && node->display_type != SDR_DTYPE_GROUP_MEMBER_NODE &&
       node->display_type != SDR_DTYPE_LAST_GROUP_MEMBER_NODE)
     return false;
   const std::string old_name = node->name;
-  m_uniq_node_set.erase(old_name);
+  uniq_names().erase(old_name);
   if (!SDR_TX_SIGNAL_NODES::set_node_name(index, name) || node_at(index)->name.empty()) {
-    m_uniq_node_set.insert(old_name);
+    uniq_names().insert(old_name);
     return false;
   }
-  m_uniq_node_set.insert(name);
+  uniq_names().insert(name);
   if (m_tx_the_other_signal_nodes && !m_renaming_for_other)
     m_tx_the_other_signal_nodes->rename_all_node_name(old_name.c_str(), name);
   return true;
@@ -847,11 +858,11 @@ bool SDR_TX_TRIGGER::set_node_alias(int index, const char* alias) {
   scope.add_argument(index);
   scope.add_argument(alias);
   NODE_TYPE* node = node_at(index);
-  if (!node || !alias || node->alias == alias || (*alias && m_uniq_node_set.count(alias))) return false;
+  if (!node || !alias || node->alias == alias || (*alias && uniq_names().count(alias))) return false;
   const std::string old_alias = node->alias;
   if (!SDR_TX_SIGNAL_NODES::set_node_alias(index, alias)) return false;
-  if (!old_alias.empty()) m_uniq_node_set.erase(old_alias);
-  if (*alias) m_uniq_node_set.insert(alias);
+  if (!old_alias.empty()) uniq_names().erase(old_alias);
+  if (*alias) uniq_names().insert(alias);
   node = node_at(index);
   SDR_TX_SIGNAL_NODES* other = m_tx_the_other_signal_nodes;
   if (other && !m_renaming_for_other && !is_group_type(node->display_type)) {

@@ -53,13 +53,17 @@ const char* operator_text(const std::string& type) {
 
 // A part of an expression, and whether it may stand next to an operator
 // without parentheses.
+// A part of an equation. Negations are counted rather than prefixed one by
+// one, so that a long chain of them is written in linear time.
 struct PART {
   std::string text;
   bool atomic;
+  size_t nots = 0;
 };
 
 std::string operand(const PART& part) {
-  return part.atomic ? part.text : "(" + part.text + ")";
+  std::string inner = part.atomic ? part.text : "(" + part.text + ")";
+  return part.nots ? std::string(part.nots, '!') + inner : inner;
 }
 
 PART join(const std::vector<PART>& parts, const char* op) {
@@ -274,7 +278,8 @@ bool TZO_TREE_OBJECT::get_equation(std::string* out, SDR_DATA_MNEMONICS* mnemoni
       return false;
     } else if (frame.type == "not") {
       if (frame.parts.size() != 1) return false;
-      part = PART{"!" + operand(frame.parts[0]), true};
+      part = std::move(frame.parts[0]);
+      ++part.nots;
     } else {
       part = join(frame.parts, operator_text(frame.type));
     }
@@ -284,7 +289,7 @@ bool TZO_TREE_OBJECT::get_equation(std::string* out, SDR_DATA_MNEMONICS* mnemoni
     else
       stack.back().parts.push_back(std::move(part));
   }
-  *out = result.text;
+  *out = result.nots ? operand(result) : result.text;
   return true;
 }
 
