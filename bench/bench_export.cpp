@@ -146,8 +146,9 @@ const EXPORT EXPORTS[] = {
 
 void print_table(const CAPTURE& cap) {
   const double load = cap.ms("load/log_design");
-  std::printf("\nexport of one 8 MiB capture (512 wires x 16384 samples), against loading its design (%.1f MB)\n",
-              static_cast<double>(g_design_bytes) / 1e6);
+  std::printf(
+      "\nexport of one 8 MiB capture (512 wires x 16384 samples), against loading its design (%.1f MB)\n",
+      static_cast<double>(g_design_bytes) / 1e6);
   std::printf("  %-22s %10s %12s %12s\n", "benchmark", "median ms", "x load time", "file MB");
   std::printf("  %-22s %10.1f %12s %12s\n", "load/log_design", load, "1.00", "-");
   for (const EXPORT& e : EXPORTS) {
@@ -189,7 +190,8 @@ int main(int argc, char** argv) {
   xercesc::XMLPlatformUtils::Initialize();
   benchmark::RegisterBenchmark("load/log_design", bm_load)->UseRealTime()->Unit(benchmark::kMillisecond);
   for (const EXPORT& e : EXPORTS) {
-    benchmark::RegisterBenchmark(e.key, [e](benchmark::State& st) { bm_export(st, e.file, e.csv, e.split, e.flush); })
+    benchmark::RegisterBenchmark(
+        e.key, [e](benchmark::State& st) { bm_export(st, e.file, e.csv, e.split, e.flush); })
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
   }

@@ -41,7 +41,8 @@ void run_one(const uint8_t* data, size_t size) {
   // Half the inputs get the mark, so that loading takes the import too.
   std::string bytes(reinterpret_cast<const char*>(data), size);
   if (size > 0 && (data[0] & 1)) bytes = "[@\\TZO=1]\n" + bytes.substr(1);
-  if (!sdr_fuzz::write_bytes(g_input, bytes.data(), bytes.size())) fail("cannot write the input file", g_input);
+  if (!sdr_fuzz::write_bytes(g_input, bytes.data(), bytes.size()))
+    fail("cannot write the input file", g_input);
 
   SDR_DATA_SESSION direct;
   direct.set_name(g_input.c_str());
@@ -78,7 +79,8 @@ void run_one(const uint8_t* data, size_t size) {
   check_internal_errors("loading the saved import");
   MSG_REPORT* posted = MSG_REPORT::get_default_report();
   for (int i = 0; i < posted->get_num_posted(); ++i)
-    if (posted->get_posted_at(i)->is_error()) fail("the saved import loads with an error", sdr_fuzz::last_message());
+    if (posted->get_posted_at(i)->is_error())
+      fail("the saved import loads with an error", sdr_fuzz::last_message());
   SDR_DATA_SIGNAL_SET* reloaded = imported_set(again);
   if (!reloaded || reloaded->get_trigger_wire_width() != set->get_trigger_wire_width())
     fail("the saved import loads back with other wires");

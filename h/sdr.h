@@ -22,8 +22,6 @@
 #include "sdr_data_trigger.h"
 #include "sdr_export.h"
 #include "sdr_msgs.h"
-#include "sdr_tzo_signal_set.h"
-#include "sdr_tzo_trigger.h"
 #include "sdr_tx_instance.h"
 #include "sdr_tx_script_recorder.h"
 #include "sdr_tx_session.h"
@@ -32,6 +30,8 @@
 #include "sdr_tx_tree_object.h"
 #include "sdr_tx_trigger.h"
 #include "sdr_tx_undo_manager.h"
+#include "sdr_tzo_signal_set.h"
+#include "sdr_tzo_trigger.h"
 #include "sdr_xerces_fwd.h"
 
 #endif

@@ -23,15 +23,15 @@ class SDR_DATA_TRIGGER;
 // carries a one-line summary.
 struct SDR_API SDR_TZO_IMPORT_REPORT {
   enum SKIP_REASON {
-    SKIP_INDEX_RANGE = 0,    // signal index beyond SDR_TZO_SIGNAL_SET::MAX_SIGNAL_INDEX
-    SKIP_BAD_NAME,           // empty name, or one with control characters
-    SKIP_DUPLICATE_NAME,     // a second signal of a name already taken
-    SKIP_UNKNOWN_SIGNAL,     // a condition or group member naming no signal
-    SKIP_UNKNOWN_DEBUG_WIRE, // a debug output naming no signal
-    SKIP_MALFORMED,          // an entry of neither known form
-    SKIP_UNKNOWN_KEY,        // an acquisition key the import does not use
-    SKIP_LONG_LINE,          // a line longer than the reader takes
-    SKIP_REPLACED_SECTION,   // entries of a section that a later one replaced
+    SKIP_INDEX_RANGE = 0,     // signal index beyond SDR_TZO_SIGNAL_SET::MAX_SIGNAL_INDEX
+    SKIP_BAD_NAME,            // empty name, or one with control characters
+    SKIP_DUPLICATE_NAME,      // a second signal of a name already taken
+    SKIP_UNKNOWN_SIGNAL,      // a condition or group member naming no signal
+    SKIP_UNKNOWN_DEBUG_WIRE,  // a debug output naming no signal
+    SKIP_MALFORMED,           // an entry of neither known form
+    SKIP_UNKNOWN_KEY,         // an acquisition key the import does not use
+    SKIP_LONG_LINE,           // a line longer than the reader takes
+    SKIP_REPLACED_SECTION,    // entries of a section that a later one replaced
     SKIP_REASON_COUNT
   };
 

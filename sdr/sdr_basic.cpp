@@ -449,7 +449,8 @@ void SDR_BASIC_UNDO_BUFFER::record_differences(const SDR_BASIC_ELEMENT* old_root
   }
 }
 
-void SDR_BASIC_UNDO_BUFFER::apply_differences(SDR_BASIC_ELEMENT* root, const SDR_BASIC_UNDO_ELEMENT* snapshot) {
+void SDR_BASIC_UNDO_BUFFER::apply_differences(SDR_BASIC_ELEMENT* root,
+                                              const SDR_BASIC_UNDO_ELEMENT* snapshot) {
   if (!SDR_CHECK_AS(snapshot->m_full_replace != true, "undo_element->m_full_replace != true")) return;
   const std::vector<SDR_BASIC_UNDO_ELEMENT::MODIFIER>& mods = snapshot->m_modifiers;
   size_t next = 0;
@@ -577,7 +578,7 @@ SDR_BASIC_ERROR_CODE SDR_BASIC_SESSION::save() {
 SDR_BASIC_ERROR_CODE SDR_BASIC_SESSION::save_as(const char* file_name) {
   if (!file_name || !*file_name || !m_document) return SDR_BASIC_ERROR_CODE_READ_FAILED;
   return SDR_DATA_XML_WRITER::write_file(m_document, file_name, true) ? SDR_BASIC_ERROR_CODE_OK
-                                                                       : SDR_BASIC_ERROR_CODE_READ_FAILED;
+                                                                      : SDR_BASIC_ERROR_CODE_READ_FAILED;
 }
 
 SDR_BASIC_ERROR_CODE SDR_BASIC_SESSION::get_attribute(const char* name, std::string* out) const {
@@ -628,8 +629,8 @@ SDR_BASIC_ELEMENT* SDR_BASIC_SESSION::append_temp_instance(const char* tag) {
   return add_root(tag, true);
 }
 
-static SDR_BASIC_ELEMENT* find_root(const std::vector<SDR_BASIC_ELEMENT*>& roots, const char* tag, int occurrence,
-                                    size_t* at) {
+static SDR_BASIC_ELEMENT* find_root(const std::vector<SDR_BASIC_ELEMENT*>& roots, const char* tag,
+                                    int occurrence, size_t* at) {
   if (!tag || occurrence < 0) return nullptr;
   const SDR_XSTR wanted(tag);
   int seen = 0;
@@ -695,7 +696,8 @@ SDR_BASIC_ERROR_CODE SDR_BASIC_SESSION::delete_temp_instance_at(int index) {
 
 SDR_BASIC_ERROR_CODE SDR_BASIC_SESSION::delete_instance(const char* tag, int occurrence) {
   size_t at = 0;
-  if (occurrence < 0 || occurrence >= get_num_instance_elements() || !find_root(m_instances, tag, occurrence, &at))
+  if (occurrence < 0 || occurrence >= get_num_instance_elements() ||
+      !find_root(m_instances, tag, occurrence, &at))
     return SDR_BASIC_ERROR_CODE_INVALID_ARGUMENT;
   return delete_root_at(static_cast<int>(at), false);
 }
@@ -708,7 +710,8 @@ SDR_BASIC_ERROR_CODE SDR_BASIC_SESSION::delete_temp_instance(const char* tag, in
   return delete_root_at(static_cast<int>(at), true);
 }
 
-SDR_BASIC_ELEMENT* SDR_BASIC_SESSION::replace_instance(SDR_BASIC_ELEMENT* old_root, SDR_BASIC_ELEMENT* new_root) {
+SDR_BASIC_ELEMENT* SDR_BASIC_SESSION::replace_instance(SDR_BASIC_ELEMENT* old_root,
+                                                       SDR_BASIC_ELEMENT* new_root) {
   if (!old_root || !new_root) return nullptr;
   auto it = std::find(m_instances.begin(), m_instances.end(), old_root);
   if (it != m_instances.end()) {

@@ -133,7 +133,9 @@ std::string csv_field(const std::string& text) {
 // Bytes gathered and handed to the sink in large pieces.
 class OUTPUT {
  public:
-  explicit OUTPUT(const SDR_DATA_XML_WRITER::BYTE_SINK& sink) : m_sink(sink) { m_buffer.reserve(FLUSH_BYTES * 2); }
+  explicit OUTPUT(const SDR_DATA_XML_WRITER::BYTE_SINK& sink) : m_sink(sink) {
+    m_buffer.reserve(FLUSH_BYTES * 2);
+  }
   std::string& text() { return m_buffer; }
   // Hands the gathered bytes on once there are enough; false once a write
   // failed.
@@ -279,10 +281,10 @@ struct EXPORT_BIT {
 
 // One exported row of the data view.
 struct EXPORT_SIGNAL {
-  std::string display;            // the name as the user sees it
-  std::vector<EXPORT_BIT> bits;   // least significant first
+  std::string display;           // the name as the user sees it
+  std::vector<EXPORT_BIT> bits;  // least significant first
   bool bus = false;
-  bool lsb_first = true;          // the bus lists its least significant bit first
+  bool lsb_first = true;  // the bus lists its least significant bit first
   SDR_DATA_GROUP_DISPLAY_TYPE radix = SDR_GTYPE_HEX;
   const SDR_DATA_MNEMONICS_TABLE* table = nullptr;
   // Symbols found per value (null: none).
@@ -297,8 +299,8 @@ struct SDR_DATA_EXPORT::LOG_ENTRY {
   std::string log_name;
   int depth = 0;
   int width = 0;
-  int trigger = -1;       // -1: no trigger sample
-  int segment_size = 0;   // 0: not segmented
+  int trigger = -1;         // -1: no trigger sample
+  int segment_size = 0;     // 0: not segmented
   std::vector<char> known;  // per data wire: connected when captured
   std::vector<EXPORT_SIGNAL> signals;
 
@@ -370,7 +372,8 @@ bool collect_signals(SDR_DATA_SIGNAL_VIEW* view, const SDR_DATA_SESSION* session
       const bool inverted = node->is_signal_inverted() != (!path.empty() && path.back().inverted);
       if (node->is_bus()) {
         if (path.size() >= MAX_BUS_NESTING) {
-          if (error) *error = "the data view nests buses more than " + std::to_string(MAX_BUS_NESTING) + " deep";
+          if (error)
+            *error = "the data view nests buses more than " + std::to_string(MAX_BUS_NESTING) + " deep";
           return false;
         }
         EXPORT_SIGNAL signal;
@@ -490,7 +493,8 @@ bool SDR_DATA_EXPORT::append_log(SDR_DATA_LOG* log, std::string* error) {
       entry->instance && entry->instance->get_name() ? entry->instance->get_name() : std::string("instance");
   for (const auto& other : m_state->logs) {
     if (other->log == log || (entry->instance && other->instance == entry->instance)) {
-      *error = label + ": the export holds a log of instance " + quoted(entry->instance_name.c_str()) + " already";
+      *error =
+          label + ": the export holds a log of instance " + quoted(entry->instance_name.c_str()) + " already";
       return false;
     }
   }
@@ -602,7 +606,8 @@ bool SDR_DATA_EXPORT::write_vcd(const char* path, std::string* error) const {
     std::string text = "instance " + entry->instance_name + ", signal set " + entry->set_name + ", log " +
                        entry->log_name + ": " + std::to_string(entry->depth) + " samples";
     if (entry->segment_size > 0) text += " in segments of " + std::to_string(entry->segment_size);
-    text += entry->trigger >= 0 ? ", trigger sample " + std::to_string(entry->trigger) : ", no trigger sample";
+    text +=
+        entry->trigger >= 0 ? ", trigger sample " + std::to_string(entry->trigger) : ", no trigger sample";
     header += "$comment\n\t" + section_text(text) + "\n$end\n";
   }
   header += "$timescale " + unit + " $end\n";
@@ -631,7 +636,8 @@ bool SDR_DATA_EXPORT::write_vcd(const char* path, std::string* error) const {
         var.width = width;
         var.code = id_code(codes++);
         std::string select;
-        std::string name = signal.bus ? vars.unique(vcd_name(signal.display, &select)) : vars.unique(signal.display);
+        std::string name =
+            signal.bus ? vars.unique(vcd_name(signal.display, &select)) : vars.unique(signal.display);
         if (signal.bus) name += " [" + std::to_string(width - 1) + ":0]";
         header += "$var wire " + std::to_string(width) + " " + var.code + " " + name + " $end\n";
         v.vars.push_back(std::move(var));

@@ -187,7 +187,8 @@ void SDR_DATA_MANAGER::save_all_session(bool keep_names) {
     const char* name = s->get_name();
     std::string recovered = get_recovery_name(name);
     s->set_name(recovered.c_str());
-    if (!s->save(false)) sdr_report_internal_error(("recovery file written: " + recovered).c_str(), __FILE__, __LINE__);
+    if (!s->save(false))
+      sdr_report_internal_error(("recovery file written: " + recovered).c_str(), __FILE__, __LINE__);
   }
 }
 

@@ -1,8 +1,6 @@
 // Advanced trigger conditions: the "op_node" trees of the levels, their
 // expressions and the compiled form.
 
-#include "sdr_data_trigger.h"
-
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +17,7 @@
 #include "sdr_data_session.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_signal_view.h"
+#include "sdr_data_trigger.h"
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_lang_parser.h"

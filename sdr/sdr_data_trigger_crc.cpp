@@ -1,7 +1,5 @@
 // The configuration CRC of a trigger and the texts it is computed from.
 
-#include "sdr_data_trigger.h"
-
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +16,7 @@
 #include "sdr_data_session.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_signal_view.h"
+#include "sdr_data_trigger.h"
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_lang_parser.h"

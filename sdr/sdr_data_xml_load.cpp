@@ -18,9 +18,9 @@
 #include <xercesc/dom/impl/DOMElementImpl.hpp>
 #include <xercesc/dom/impl/DOMTextImpl.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>

@@ -261,7 +261,8 @@ struct TZO_READER {
     }
     if (ends_with_ignore_case(key, ":P1")) {
       const std::string name = unquote(key.substr(0, key.size() - 3));
-      if (is_usable_name(name) && signals->set_trigger_condition(name.c_str(), value.size() > 1 ? value[1] : 0)) {
+      if (is_usable_name(name) &&
+          signals->set_trigger_condition(name.c_str(), value.size() > 1 ? value[1] : 0)) {
         ++signal_entries;
       } else {
         skip(SDR_TZO_IMPORT_REPORT::SKIP_UNKNOWN_SIGNAL);

@@ -166,7 +166,8 @@ TEST_F(Basic, ChildLookupCountsDescendantsInOneWalk) {
 
 TEST_F(Basic, CopiesPointToTheirOwnParents) {
   std::string path = m_dir / "tree.xml";
-  write_bytes(path, "<session><cfg><item>note<!--c--></item><group><item id=\"2\"/></group><item/></cfg></session>");
+  write_bytes(
+      path, "<session><cfg><item>note<!--c--></item><group><item id=\"2\"/></group><item/></cfg></session>");
   SDR_BASIC_SESSION session("session", path.c_str(), false);
   SDR_BASIC_ELEMENT* cfg = session.get_instance_at(0);
   SDR_BASIC_ELEMENT copy(*cfg);
@@ -289,7 +290,8 @@ TEST_F(Basic, RegistryCountsOpenersAndWritesRecoveryFiles) {
   fs::remove(m_dir / "gone");
   delete m;
 
-  EXPECT_EQ(read_bytes(m_dir / "my.proj/tree_recovered.xml"), "<session>\n  <a edited=\"yes\"/>\n</session>\n");
+  EXPECT_EQ(read_bytes(m_dir / "my.proj/tree_recovered.xml"),
+            "<session>\n  <a edited=\"yes\"/>\n</session>\n");
   EXPECT_EQ(read_bytes(m_dir / "untitled_recovered.xml"), "<session/>\n");
   EXPECT_EQ(read_bytes(path), "<session><a/></session>");
   EXPECT_EQ(take_internal_errors(), "recovery file written: " + (m_dir / "gone/lost_recovered.xml"));

@@ -42,12 +42,15 @@ SDR_DATA_LOG* first_log(const SDR_DATA_SESSION& session, int i = 0) {
 // w0 .. w(width-1), with one log of `depth` samples holding `bits`.
 std::string session_text(int width, int depth, const std::string& view, const std::string& bits,
                          const std::string& mnemonics = "") {
-  std::string text = "<session>" + mnemonics + "<instance name=\"i\"><signal_set name=\"s\"><clock name=\"c\"/>";
-  text += "<config sample_depth=\"" + std::to_string(depth) + "\"/><signal_vec><trigger_input_vec/><data_input_vec>";
+  std::string text =
+      "<session>" + mnemonics + "<instance name=\"i\"><signal_set name=\"s\"><clock name=\"c\"/>";
+  text += "<config sample_depth=\"" + std::to_string(depth) +
+          "\"/><signal_vec><trigger_input_vec/><data_input_vec>";
   for (int w = 0; w < width; ++w) text += "<wire name=\"w" + std::to_string(w) + "\" type=\"register\"/>";
   text += "</data_input_vec></signal_vec><presentation><data_view>" + view + "</data_view><setup_view/>";
-  text += "</presentation><trigger name=\"t\"><events/><data name=\"log\" sample_depth=\"" + std::to_string(depth) +
-          "\" trigger_position=\"0\">" + bits + "</data></trigger></signal_set></instance></session>";
+  text += "</presentation><trigger name=\"t\"><events/><data name=\"log\" sample_depth=\"" +
+          std::to_string(depth) + "\" trigger_position=\"0\">" + bits +
+          "</data></trigger></signal_set></instance></session>";
   return text;
 }
 
@@ -145,16 +148,18 @@ TEST_F(DataExport, BusesFollowTheirBitOrderAndNesting) {
   SDR_DATA_SIGNAL_VIEW* view = log->get_signal_set()->get_data_view();
   NODE pc(view->find_bus_node("pc"));
   pc->set_lsb_to_msb(false);
-  EXPECT_EQ(csv(log),
-            "sample,trigger,pc,word,hi\n0,0,8,001,00\n1,0,4,010,01\n2,1,2,101,10\n3,0,1,110,11\n4,0,C,111,11\n"
-            "5,0,5,000,00\n");
+  EXPECT_EQ(
+      csv(log),
+      "sample,trigger,pc,word,hi\n0,0,8,001,00\n1,0,4,010,01\n2,1,2,101,10\n3,0,1,110,11\n4,0,C,111,11\n"
+      "5,0,5,000,00\n");
   // A row shown inverted is exported inverted: inside a bus, only its bit.
   NODE hi(view->find_bus_node("hi"));
   NODE q1(hi->get_first_child());
   q1->set_signal_inverted(true);
-  EXPECT_EQ(csv(log),
-            "sample,trigger,pc,word,hi\n0,0,8,101,10\n1,0,4,110,11\n2,1,2,001,00\n3,0,1,010,01\n4,0,C,011,01\n"
-            "5,0,5,100,10\n");
+  EXPECT_EQ(
+      csv(log),
+      "sample,trigger,pc,word,hi\n0,0,8,101,10\n1,0,4,110,11\n2,1,2,001,00\n3,0,1,010,01\n4,0,C,011,01\n"
+      "5,0,5,100,10\n");
 }
 
 TEST_F(DataExport, NamesMadeSafeAndUnique) {
@@ -173,8 +178,9 @@ TEST_F(DataExport, NamesMadeSafeAndUnique) {
 
 TEST_F(DataExport, CsvRadixes) {
   // One byte bus over samples 0x00, 0x7F, 0x80, 0xFF, 0x41.
-  SESSION session =
-      load_text(session_text(8, 5, bus_view(8, "hex"), "00000000111111100000000111111111" "10000010"));
+  SESSION session = load_text(session_text(8, 5, bus_view(8, "hex"),
+                                           "00000000111111100000000111111111"
+                                           "10000010"));
   SDR_DATA_LOG* log = first_log(*session);
   NODE bus(log->get_signal_set()->get_data_view()->find_bus_node("b"));
   const struct {
@@ -300,7 +306,8 @@ TEST_F(DataExport, PeriodsAndDates) {
   EXPECT_TRUE(SDR_DATA_EXPORT::parse_period_ns("0.001", &ps));
   EXPECT_EQ(ps, 1);
   EXPECT_TRUE(SDR_DATA_EXPORT::parse_period_ns("1000000000", &ps));
-  for (const char* bad : {"", "0", "0.0", "-1", "1.2345", "1.", ".5", "1e3", "1000000000.001", "99999999999999"})
+  for (const char* bad :
+       {"", "0", "0.0", "-1", "1.2345", "1.", ".5", "1e3", "1000000000.001", "99999999999999"})
     EXPECT_FALSE(SDR_DATA_EXPORT::parse_period_ns(bad, &ps)) << bad;
 
   SESSION session = load(sdr_test::data_path("export/plain.tzo"));
@@ -316,7 +323,8 @@ TEST_F(DataExport, PeriodsAndDates) {
   std::string error;
   ASSERT_TRUE(exporter.append_log(first_log(*session), &error));
   ASSERT_TRUE(exporter.write_vcd((m_dir / "fixed.vcd").c_str(), &error));
-  EXPECT_EQ(sdr_test::read_bytes(m_dir / "fixed.vcd").substr(0, 38), "$date\n\tThu Jan  1 00:00:00 1970\n$end\n$");
+  EXPECT_EQ(sdr_test::read_bytes(m_dir / "fixed.vcd").substr(0, 38),
+            "$date\n\tThu Jan  1 00:00:00 1970\n$end\n$");
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 

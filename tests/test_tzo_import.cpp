@@ -139,11 +139,13 @@ TEST_F(TzoImport, HostileFilesEndQuicklyWithoutCrash) {
     int wires;
   };
   std::string long_line = "[@\\TZO=1]\n[Signal]\n`" + std::string(2 << 20, 'n') + "`=0\nb=1\nb:P1=\"" +
-                          std::string(2 << 20, 'r') + "\n[ACQ=\"Tessaro ELA\"]\ndpo:" + std::string(2 << 20, 'b');
+                          std::string(2 << 20, 'r') +
+                          "\n[ACQ=\"Tessaro ELA\"]\ndpo:" + std::string(2 << 20, 'b');
   std::string nul = bytes_of("[@\\TZO=1]\n[Signal]\na\0b=0\nc=1\na=2\na\0:P1=\"h\"\n");
   const CASE cases[] = {
       {"huge index", "[@\\TZO=1]\n[Signal]\nfar=4294967295\nnear=65535\n", 1},
-      {"overflowing index", "[@\\TZO=1]\n[Signal]\nx=184467440737095516160\ny=999999999999999999999999\nz=0\n", 1},
+      {"overflowing index",
+       "[@\\TZO=1]\n[Signal]\nx=184467440737095516160\ny=999999999999999999999999\nz=0\n", 1},
       {"NUL bytes", nul, 2},
       {"2 MB lines", long_line, 2},
       {"empty file", "", 0},

@@ -72,7 +72,8 @@ int run_check(const ARGS& args) {
     for (const MSG_OBJECT& m : loaded.messages) {
       text += file + ": " + (m.is_error() ? "error " : "warning ") + m.get_id() + ": " + m.get_text() + "\n";
     }
-    const SDR_TZO_IMPORT_REPORT* imported = loaded.session ? loaded.session->get_tzo_import_report() : nullptr;
+    const SDR_TZO_IMPORT_REPORT* imported =
+        loaded.session ? loaded.session->get_tzo_import_report() : nullptr;
     if (imported) {
       text += file + ": older text layout, imported " + count_of(imported->signals, "signal") + ", " +
               std::to_string(imported->get_num_skipped()) +

@@ -117,7 +117,8 @@ int run_lines(SDR_TX_SESSION* session, SCRIPT_HOST* host, EXEC_HOST* exec_host, 
       return EXIT_FAILED;
     }
     if (!session->is_session_opened() && command.name != "open_session" && command.name != "create_session") {
-      report(where, "no session is open (a script for tzo replay starts with open_session or create_session)");
+      report(where,
+             "no session is open (a script for tzo replay starts with open_session or create_session)");
       return EXIT_FAILED;
     }
     ++*commands;

@@ -53,8 +53,8 @@ std::string where(const SDR_DATA_LOG* log) {
 // The log to export from an instance: the one named, else the active one,
 // else the only one. Null with the reason in *error when there is none to
 // take; *none tells that the instance simply holds no (such) log.
-SDR_DATA_LOG* choose_log(const SDR_DATA_SESSION& session, SDR_DATA_INSTANCE* instance, const std::string* name,
-                         bool* none, std::string* error) {
+SDR_DATA_LOG* choose_log(const SDR_DATA_SESSION& session, SDR_DATA_INSTANCE* instance,
+                         const std::string* name, bool* none, std::string* error) {
   *none = false;
   const std::vector<SDR_DATA_LOG*> logs = logs_of(*instance);
   const std::string label = "instance " + quoted(instance->get_name());
@@ -68,8 +68,8 @@ SDR_DATA_LOG* choose_log(const SDR_DATA_SESSION& session, SDR_DATA_INSTANCE* ins
       *error = label + " has no log " + quoted(name->c_str());
       return nullptr;
     }
-    *error = label + " has " + std::to_string(named.size()) + " logs named " + quoted(name->c_str()) + " (in " +
-             where(named[0]) + " and " + where(named[1]) + ")";
+    *error = label + " has " + std::to_string(named.size()) + " logs named " + quoted(name->c_str()) +
+             " (in " + where(named[0]) + " and " + where(named[1]) + ")";
     return nullptr;
   }
   if (session.has_active_tree())
@@ -103,8 +103,8 @@ int run_export(const ARGS& args) {
 
   SDR_DATA_EXPORT::OPTIONS options;
   if (args.has("period") && !SDR_DATA_EXPORT::parse_period_ns(args.get("period").c_str(), &options.period_ps))
-    return usage_error(args.command,
-                       "invalid period '" + args.get("period") + "' (nanoseconds, at most 3 decimals, up to 1 s)");
+    return usage_error(args.command, "invalid period '" + args.get("period") +
+                                         "' (nanoseconds, at most 3 decimals, up to 1 s)");
   options.split_buses = args.has("split-buses");
   options.pad_short_data = args.has("pad");
   options.date = args.get("date");
@@ -181,8 +181,8 @@ int run_export(const ARGS& args) {
   // Rows of the data view that name no wire, say, were posted meanwhile.
   report_messages(file, take_posted_messages());
   std::string error;
-  const bool written =
-      format == "csv" ? exporter.write_csv(target.c_str(), &error) : exporter.write_vcd(target.c_str(), &error);
+  const bool written = format == "csv" ? exporter.write_csv(target.c_str(), &error)
+                                       : exporter.write_vcd(target.c_str(), &error);
   if (!written) {
     report(target, "cannot write the file: " + error);
     return EXIT_FAILED;
