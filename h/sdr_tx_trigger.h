@@ -163,6 +163,9 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   void count_widths();
   void add_names(const NODE_TYPE* node);
   void remove_names(const NODE_TYPE* node);
+  // The names and aliases of the rows, made again first when undo or redo
+  // marked them stale.
+  std::set<std::string>& uniq_names();
   void note_trigger_wire_index(const NODE_TYPE* node);
   // Commit steps.
   SDR_DATA_TRIGGER* make_data_trigger(SDR_DATA_SIGNAL_SET* signal_set, bool force, bool* created);
@@ -190,6 +193,7 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   int m_trigger_node_count = 0;
   int m_trigger_wire_index_max = 0;
   std::set<std::string> m_uniq_node_set;
+  bool m_uniq_names_stale = false;
   bool m_rebuild = true;
   bool m_signal_set_committed = false;
   unsigned long m_committed_crc = 0;

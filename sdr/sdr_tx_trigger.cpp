@@ -164,6 +164,7 @@ bool SDR_TX_TRIGGER::init() {
   clear_level_records();
   m_name_index_map.reset();
   m_uniq_node_set.clear();
+  m_uniq_names_stale = false;
   m_data_trigger = nullptr;
   m_trigger_level = 1;
   {
@@ -694,8 +695,18 @@ void SDR_TX_TRIGGER::note_trigger_wire_index(const NODE_TYPE* node) {
 }
 
 void SDR_TX_TRIGGER::rebuild_uniq_name_set() {
-  m_uniq_node_set.clear();
-  for (const auto& node : m_node_vec) add_names(node.get());
+  // Undo and redo call this after every row they put back or take away: the
+  // set is made again once, when it is next read, not once per row.
+  m_uniq_names_stale = true;
+}
+
+std::set<std::string>& SDR_TX_TRIGGER::uniq_names() {
+  if (m_uniq_names_stale) {
+    m_uniq_names_stale = false;
+    m_uniq_node_set.clear();
+    for (const auto& node : m_node_vec) add_names(node.get());
+  }
+  return m_uniq_node_set;
 }
 
 bool SDR_TX_TRIGGER::is_node_deletable(int) {
@@ -708,10 +719,10 @@ bool SDR_TX_TRIGGER::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_t
   scope.add_argument(name);
   scope.add_argument(signal_type);
   scope.add_argument(tap_mode);
-  if (!SDR_CHECK_AS(name != nullptr, "name != NULL") || !*name || m_uniq_node_set.count(name)) return false;
+  if (!SDR_CHECK_AS(name != nullptr, "name != NULL") || !*name || uniq_names().count(name)) return false;
   if (!SDR_TX_SIGNAL_NODES::append_node(name, signal_type, tap_mode)) return false;
   const NODE_TYPE* node = node_at(get_node_count() - 1);
-  SDR_CHECK_AS(m_uniq_node_set.insert(name).second, "m_uniq_node_set->insert( name ).second");
+  SDR_CHECK_AS(uniq_names().insert(name).second, "m_uniq_node_set->insert( name ).second");
   // Every appended row may take a condition, in a new instance too.
   note_trigger_wire_index(node);
   if (m_tx_the_other_signal_nodes) m_tx_the_other_signal_nodes->append_node(name, signal_type, tap_mode);
@@ -775,17 +786,19 @@ bool SDR_TX_TRIGGER::group_node(int first, int last, NODE_TYPE* group) {
   scope.add_argument(last);
   if (!SDR_CHECK_AS(first >= 0 && last >= 0, "first_index >= 0 && last_index >= 0")) return false;
   if (first > last) std::swap(first, last);
+  // The names before the group row joins them.
+  uniq_names();
   if (!SDR_TX_SIGNAL_NODES::group_node(first, last, group)) return false;
   NODE_TYPE* row = node_at(first);
   if (!row) return false;
-  if (m_uniq_node_set.count(row->name)) {
+  if (uniq_names().count(row->name)) {
     const std::string base = row->name;
     std::string candidate;
     for (int n = 1;; ++n) {
       char suffix[32];
       std::snprintf(suffix, sizeof suffix, " (%d)", n);
       candidate = base + suffix;
-      if (!m_uniq_node_set.count(candidate)) break;
+      if (!uniq_names().count(candidate)) break;
     }
     SDR_TX_SIGNAL_NODES::set_group_node_name(first, candidate.c_str());
   }
@@ -810,14 +823,14 @@ bool SDR_TX_TRIGGER::set_group_node_name(int index, const char* name) {
   scope.add_argument(name);
   if (!SDR_CHECK_AS(name != nullptr && *name, "name != NULL && gen_strlen( name ) > 0")) return false;
   NODE_TYPE* node = node_at(index);
-  if (!node || node->name == name || m_uniq_node_set.count(name)) return false;
+  if (!node || node->name == name || uniq_names().count(name)) return false;
   const std::string old_name = node->name;
-  m_uniq_node_set.erase(old_name);
+  uniq_names().erase(old_name);
   if (!SDR_TX_SIGNAL_NODES::set_group_node_name(index, name)) {
-    m_uniq_node_set.insert(old_name);
+    uniq_names().insert(old_name);
     return false;
   }
-  m_uniq_node_set.insert(node_at(index)->name);
+  uniq_names().insert(node_at(index)->name);
   return true;
 }
 
@@ -826,17 +839,17 @@ bool SDR_TX_TRIGGER::set_node_name(int index, const char* name) {
   scope.add_argument(index);
   scope.add_argument(name);
   NODE_TYPE* node = node_at(index);
-  if (!node || !name || !*name || m_uniq_node_set.count(name)) return false;
+  if (!node || !name || !*name || uniq_names().count(name)) return false;
   if (node->display_type != SDR_DTYPE_STANDALONE_NODE && node->display_type != SDR_DTYPE_GROUP_MEMBER_NODE &&
       node->display_type != SDR_DTYPE_LAST_GROUP_MEMBER_NODE)
     return false;
   const std::string old_name = node->name;
-  m_uniq_node_set.erase(old_name);
+  uniq_names().erase(old_name);
   if (!SDR_TX_SIGNAL_NODES::set_node_name(index, name) || node_at(index)->name.empty()) {
-    m_uniq_node_set.insert(old_name);
+    uniq_names().insert(old_name);
     return false;
   }
-  m_uniq_node_set.insert(name);
+  uniq_names().insert(name);
   if (m_tx_the_other_signal_nodes && !m_renaming_for_other)
     m_tx_the_other_signal_nodes->rename_all_node_name(old_name.c_str(), name);
   return true;
@@ -847,11 +860,11 @@ bool SDR_TX_TRIGGER::set_node_alias(int index, const char* alias) {
   scope.add_argument(index);
   scope.add_argument(alias);
   NODE_TYPE* node = node_at(index);
-  if (!node || !alias || node->alias == alias || (*alias && m_uniq_node_set.count(alias))) return false;
+  if (!node || !alias || node->alias == alias || (*alias && uniq_names().count(alias))) return false;
   const std::string old_alias = node->alias;
   if (!SDR_TX_SIGNAL_NODES::set_node_alias(index, alias)) return false;
-  if (!old_alias.empty()) m_uniq_node_set.erase(old_alias);
-  if (*alias) m_uniq_node_set.insert(alias);
+  if (!old_alias.empty()) uniq_names().erase(old_alias);
+  if (*alias) uniq_names().insert(alias);
   node = node_at(index);
   SDR_TX_SIGNAL_NODES* other = m_tx_the_other_signal_nodes;
   if (other && !m_renaming_for_other && !is_group_type(node->display_type)) {
