@@ -354,7 +354,7 @@ void print_table(const CAPTURE& cap, const HISTORY_MEMORY& wide, const HISTORY_M
   sdr_bench::print_goal_ratio("open session, 8000 / 1000 wires", cap.ms("tx/open_wide/real_time"),
                               cap.ms("tx/open_small/real_time"), 8.8);
   sdr_bench::print_goal_ratio("open session / loading the file alone, wide", cap.ms("tx/open_wide/real_time"),
-                              cap.ms("tx/load_wide/real_time"), 1.5);
+                              cap.ms("tx/load_wide/real_time"), 1.25);
   for (const GROWTH& g : GROWTHS) {
     const std::string what = std::string(g.text) + ", 8000 / 1000";
     sdr_bench::print_goal_ratio(what.c_str(), cap.ms(run_name(g, 8000)), cap.ms(run_name(g, 1000)), 8.8);
