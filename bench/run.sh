@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the load/save, editing, export, transaction-layer, node-list and replay benchmarks (Release, -O2) and runs them;
 # each program ends with the table of medians and ratios measured in this
-# run.
+# run, every figure with its goal and "ok" or "MISSED". The growth ratios
+# (8000 / 1000) are wall times: run on a quiet machine, since on a busy
+# one the larger size loses its caches first.
 #
-#   bash bench/run.sh                                  everything (about 3 minutes)
+#   bash bench/run.sh                                  everything (about 6 minutes)
 #   bash bench/run.sh --benchmark_filter='log'         only matching benchmarks
 #
 # Environment: BENCH_BUILD (build folder, default build-bench under the

@@ -164,6 +164,7 @@ bool SDR_TX_TRIGGER::init() {
   clear_level_records();
   m_name_index_map.reset();
   m_uniq_node_set.clear();
+  m_uniq_node_set_stale = false;
   m_data_trigger = nullptr;
   m_trigger_level = 1;
   {
@@ -786,6 +787,8 @@ bool SDR_TX_TRIGGER::group_node(int first, int last, NODE_TYPE* group) {
   scope.add_argument(last);
   if (!SDR_CHECK_AS(first >= 0 && last >= 0, "first_index >= 0 && last_index >= 0")) return false;
   if (first > last) std::swap(first, last);
+  // The names before the group row joins them.
+  uniq_names();
   if (!SDR_TX_SIGNAL_NODES::group_node(first, last, group)) return false;
   NODE_TYPE* row = node_at(first);
   if (!row) return false;

@@ -403,6 +403,35 @@ TEST_F(TxTrigger, NamesAndAliasesStayUniqueThroughUndo) {
   EXPECT_EQ(save(), m_original);
 }
 
+// Undo and redo of an action of many appended rows mark the set of names
+// stale instead of making it again per row: the names read after them are
+// the rows' names all the same, and a group still gets a free name.
+TEST_F(TxTrigger, NamesFollowUndoAndRedoOfManyAppends) {
+  open("design.tzo");
+  const int rows = m_trigger->get_node_count();
+  act([&] {
+    for (const char* name : {"p0", "p1", "p2", "p3"})
+      EXPECT_TRUE(m_trigger->append_node(name, SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  });
+  EXPECT_TRUE(m_instance->undo());
+  EXPECT_EQ(m_trigger->get_node_count(), rows);
+  act([&] { EXPECT_TRUE(m_trigger->append_node("p1", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP)); });
+  EXPECT_TRUE(m_instance->undo());
+  EXPECT_TRUE(m_instance->redo());
+  EXPECT_EQ(m_trigger->get_node_count(), rows + 1);
+  act([&] {
+    EXPECT_FALSE(m_trigger->append_node("p1", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    EXPECT_TRUE(m_trigger->append_node("qa", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+    EXPECT_TRUE(m_trigger->append_node("qb", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
+  });
+  EXPECT_TRUE(m_instance->undo());
+  EXPECT_TRUE(m_instance->redo());
+  // The group row is not among the names it is checked against.
+  act([&] { EXPECT_TRUE(m_trigger->group_node(rows + 1, rows + 2, nullptr)); });
+  EXPECT_STREQ(m_trigger->get_node_name(rows + 1), "Group");
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
 // Deleting a linked group on the setup tab ungroups its counterpart on the
 // data tab and deletes the members there; undo puts both tabs back.
 TEST_F(TxTrigger, DeletingALinkedGroupReachesTheDataTab) {
