@@ -11,9 +11,9 @@
 // are in sdr_tx_undo_manager.cpp. Each atomic action's undo and redo bodies
 // live next to the class whose operations they call: the node-list actions
 // (MOVE, COPY, GROUP, UNGROUP, DELETE, APPEND, SET_NODE) in
-// sdr_tx_signal_nodes.cpp, SET_SIGNALSET in sdr_tx_signal_set.cpp, SET_COND,
-// SET_TRIGGER_LEVEL and SET_TRIGGER in sdr_tx_trigger.cpp, SET_INSTANCE in
-// sdr_tx_instance.cpp.
+// sdr_tx_signal_nodes_undo.cpp, SET_SIGNALSET in sdr_tx_signal_set.cpp,
+// SET_COND, SET_TRIGGER_LEVEL and SET_TRIGGER in sdr_tx_trigger.cpp,
+// SET_INSTANCE in sdr_tx_instance.cpp.
 //
 // Change flags and the saved position. Each action knows the flags it
 // raised itself (get_own_change_status). The session tells the manager when

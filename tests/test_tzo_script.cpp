@@ -140,7 +140,8 @@ struct RECORDED {
 std::vector<RECORDED> recorded_operations() {
   std::vector<RECORDED> found;
   const std::string dir = std::string(SDR_SOURCE_DIR) + "/sdr/";
-  for (const char* unit : {"sdr_tx_session", "sdr_tx_instance", "sdr_tx_signal_nodes", "sdr_tx_signal_set",
+  for (const char* unit : {"sdr_tx_session", "sdr_tx_instance", "sdr_tx_signal_nodes",
+                           "sdr_tx_signal_nodes_structure", "sdr_tx_signal_nodes_commit", "sdr_tx_signal_set",
                            "sdr_tx_trigger", "sdr_tx_tree_object", "sdr_tx_undo_manager"}) {
     const std::string text = sdr_test::read_bytes(dir + unit + ".cpp");
     const std::string tab = std::string(unit) == "sdr_tx_signal_set" ? "data_tab"
