@@ -12,7 +12,7 @@
 // live next to the class whose operations they call: the node-list actions
 // (MOVE, COPY, GROUP, UNGROUP, DELETE, APPEND, SET_NODE) in
 // sdr_tx_signal_nodes_undo.cpp, SET_SIGNALSET in sdr_tx_signal_set.cpp,
-// SET_COND, SET_TRIGGER_LEVEL and SET_TRIGGER in sdr_tx_trigger.cpp,
+// SET_COND, SET_TRIGGER_LEVEL and SET_TRIGGER in sdr_tx_trigger_commit.cpp,
 // SET_INSTANCE in sdr_tx_instance.cpp.
 //
 // Change flags and the saved position. Each action knows the flags it

@@ -140,13 +140,14 @@ struct RECORDED {
 std::vector<RECORDED> recorded_operations() {
   std::vector<RECORDED> found;
   const std::string dir = std::string(SDR_SOURCE_DIR) + "/sdr/";
-  for (const char* unit : {"sdr_tx_session", "sdr_tx_instance", "sdr_tx_signal_nodes",
-                           "sdr_tx_signal_nodes_structure", "sdr_tx_signal_nodes_commit", "sdr_tx_signal_set",
-                           "sdr_tx_trigger", "sdr_tx_tree_object", "sdr_tx_undo_manager"}) {
+  for (const char* unit :
+       {"sdr_tx_session", "sdr_tx_instance", "sdr_tx_signal_nodes", "sdr_tx_signal_nodes_structure",
+        "sdr_tx_signal_nodes_commit", "sdr_tx_signal_set", "sdr_tx_trigger", "sdr_tx_trigger_nodes",
+        "sdr_tx_trigger_commit", "sdr_tx_tree_object", "sdr_tx_undo_manager"}) {
     const std::string text = sdr_test::read_bytes(dir + unit + ".cpp");
-    const std::string tab = std::string(unit) == "sdr_tx_signal_set" ? "data_tab"
-                            : std::string(unit) == "sdr_tx_trigger"  ? "setup_tab"
-                                                                     : "tab";
+    const std::string tab = std::string(unit) == "sdr_tx_signal_set"                  ? "data_tab"
+                            : std::string(unit).compare(0, 14, "sdr_tx_trigger") == 0 ? "setup_tab"
+                                                                                      : "tab";
     static const std::regex full("SDR_TX_RECORD(?:_SCOPE\\s+\\w+)?\\s*\\(([^;\"]*)\"(\\w+)\"\\s*\\)");
     for (std::sregex_iterator it(text.begin(), text.end(), full), end; it != end; ++it) {
       const std::string before = (*it)[1];
