@@ -62,7 +62,9 @@ bool write_design(int rows, bool hdl = false) {
   }
   std::string text =
       "<session>\n  <instance name=\"ela_0\">\n    <node_ip_info instance_id=\"0\" mfg_id=\"110\" "
-      "node_id=\"" + std::string(hdl ? "2" : "0") + "\" "
+      "node_id=\"" +
+      std::string(hdl ? "2" : "0") +
+      "\" "
       "version=\"3\"/>\n    <signal_set name=\"setup\">\n      <clock name=\"clk\"/>\n      <config/>\n"
       "      <top_entity name=\"top\"/>\n      <presentation>\n        <data_view>\n" +
       nets + "        </data_view>\n        <setup_view>\n" + nets +
@@ -301,7 +303,8 @@ void print_table(const CAPTURE& cap) {
   std::printf("    %-52s %12s %12s\n", "rows", "1000", "8000");
   for (int h = 0; h < 3; ++h)
     print_row(APPEND_TEXTS[h], cap.ms(append_name(1000, h)), cap.ms(append_name(8000, h)));
-  for (int c = 0; c < 2; ++c) print_row(COMMIT_TEXTS[c], cap.ms(commit_name(1000, c)), cap.ms(commit_name(8000, c)));
+  for (int c = 0; c < 2; ++c)
+    print_row(COMMIT_TEXTS[c], cap.ms(commit_name(1000, c)), cap.ms(commit_name(8000, c)));
   std::vector<std::string> texts;
   for (int e = 0; e < static_cast<int>(sizeof EDITS / sizeof EDITS[0]); ++e)
     for (int p = 0; p < 3; ++p)
@@ -312,9 +315,11 @@ void print_table(const CAPTURE& cap) {
       }
   std::printf("  goals (8000 / 1000 rows)\n");
   for (int h = 0; h < 3; ++h)
-    sdr_bench::print_goal_ratio(APPEND_TEXTS[h], cap.ms(append_name(8000, h)), cap.ms(append_name(1000, h)), 8.8);
+    sdr_bench::print_goal_ratio(APPEND_TEXTS[h], cap.ms(append_name(8000, h)), cap.ms(append_name(1000, h)),
+                                8.8);
   for (int c = 0; c < 2; ++c)
-    sdr_bench::print_goal_ratio(COMMIT_TEXTS[c], cap.ms(commit_name(8000, c)), cap.ms(commit_name(1000, c)), 8.8);
+    sdr_bench::print_goal_ratio(COMMIT_TEXTS[c], cap.ms(commit_name(8000, c)), cap.ms(commit_name(1000, c)),
+                                8.8);
   for (int e = 0; e < static_cast<int>(sizeof EDITS / sizeof EDITS[0]); ++e)
     for (int p = 0; p < 3; ++p)
       for (int h = 0; h < 3; ++h) {

@@ -282,7 +282,8 @@ bool mixed_edit(SDR_TX_SESSION* session, int step) {
       if (step % 16 == 6)
         changed = first_row(r, rows, [&](int i) { return is_group(i) && data->ungroup_node(i); });
       else
-        changed = first_row(r, rows, [&](int i) { return data->copy_before_node(i, i + 15, i + 16, false) >= 0; });
+        changed =
+            first_row(r, rows, [&](int i) { return data->copy_before_node(i, i + 15, i + 16, false) >= 0; });
       break;
     default:
       changed = first_row(r, rows, [&](int i) { return data->delete_node(i, i + 15) > 0; });
@@ -395,8 +396,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   g_small_path = data_dir + "/tx_small.tzo";
-  if (!sdr_bench::write_text_file(g_small_path, sdr_bench::make_attribute_session(sdr_bench::growth_shape(1000)),
-                                  &error)) {
+  if (!sdr_bench::write_text_file(g_small_path,
+                                  sdr_bench::make_attribute_session(sdr_bench::growth_shape(1000)), &error)) {
     std::fprintf(stderr, "cannot write %s: %s\n", g_small_path.c_str(), error.c_str());
     return 1;
   }

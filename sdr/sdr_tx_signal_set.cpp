@@ -25,7 +25,9 @@ namespace {
 const char TRIGGER_IN_SUFFIX[] = "|trigger_in";
 const char TRIGGER_OUT_SUFFIX[] = "|trigger_out";
 
-std::string text_or_empty(const char* text) { return text ? text : ""; }
+std::string text_or_empty(const char* text) {
+  return text ? text : "";
+}
 
 }  // namespace
 
@@ -145,14 +147,16 @@ bool SDR_TX_SIGNAL_SET::change_setting(APPLY apply) {
   std::unique_ptr<SIGNAL_SET_PROPERTIES> new_properties(new SIGNAL_SET_PROPERTIES());
   save_properties(new_properties.get());
   if (m_tx_undo_manager)
-    m_tx_undo_manager->add_atomic_action(new SDR_TX_UNDO_ACTION_SET_SIGNALSET(this, *old_properties, *new_properties));
+    m_tx_undo_manager->add_atomic_action(
+        new SDR_TX_UNDO_ACTION_SET_SIGNALSET(this, *old_properties, *new_properties));
   return true;
 }
 
 bool SDR_TX_SIGNAL_SET::set_clock_source(const char* clock_name) {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "set_clock_source");
   scope.add_argument(clock_name);
-  if (!SDR_CHECK_AS(clock_name != nullptr, "clock_name != NULL") || m_clock_source == clock_name) return false;
+  if (!SDR_CHECK_AS(clock_name != nullptr, "clock_name != NULL") || m_clock_source == clock_name)
+    return false;
   return change_setting([&] { m_clock_source = clock_name; });
 }
 
@@ -248,7 +252,8 @@ bool SDR_TX_SIGNAL_SET::set_trigger_out_pin(const char* name) {
 bool SDR_TX_SIGNAL_SET::set_top_entity_name(const char* entity_name) {
   SDR_TX_RECORD(scope, m_script_recorder, m_instance_index, m_setup_tab, "set_top_entity_name");
   scope.add_argument(entity_name);
-  if (!SDR_CHECK_AS(entity_name != nullptr, "entity_name != NULL") || m_top_entity_name == entity_name) return false;
+  if (!SDR_CHECK_AS(entity_name != nullptr, "entity_name != NULL") || m_top_entity_name == entity_name)
+    return false;
   return change_setting([&] { m_top_entity_name = entity_name; });
 }
 
@@ -285,7 +290,9 @@ bool SDR_TX_SIGNAL_SET::set_expanded_status(bool expanded) {
   return m_data_signal_set && m_data_signal_set->set_expanded_status(expanded);
 }
 
-bool SDR_TX_SIGNAL_SET::is_expanded() const { return m_data_signal_set ? m_data_signal_set->is_expanded() : true; }
+bool SDR_TX_SIGNAL_SET::is_expanded() const {
+  return m_data_signal_set ? m_data_signal_set->is_expanded() : true;
+}
 
 const char* SDR_TX_SIGNAL_SET::get_trigger_in_source() const {
   if (!m_trigger_in_node.empty()) return m_trigger_in_node.c_str();
@@ -329,7 +336,8 @@ void SDR_TX_SIGNAL_SET::link_trigger_in_to_out(bool set_enable, bool set_name) {
   scope.add_argument(set_name);
   SDR_TX_SIGNAL_SET* other = find_linked(m_trigger_in_node, TRIGGER_OUT_SUFFIX);
   if (!other) return;
-  if (set_enable) set_linked(other, &other->m_trigger_out_enabled, m_trigger_in_enabled, other->m_tx_change_status);
+  if (set_enable)
+    set_linked(other, &other->m_trigger_out_enabled, m_trigger_in_enabled, other->m_tx_change_status);
   if (set_name) {
     const char* own_name = m_tx_session->get_instance_at(m_instance_index)->get_name();
     set_linked(other, &other->m_trigger_out_node, text_or_empty(own_name) + TRIGGER_IN_SUFFIX,
@@ -344,7 +352,8 @@ void SDR_TX_SIGNAL_SET::link_trigger_out_to_in(bool set_enable, bool set_name) {
   scope.add_argument(set_name);
   SDR_TX_SIGNAL_SET* other = find_linked(m_trigger_out_node, TRIGGER_IN_SUFFIX);
   if (!other) return;
-  if (set_enable) set_linked(other, &other->m_trigger_in_enabled, m_trigger_out_enabled, other->m_tx_change_status);
+  if (set_enable)
+    set_linked(other, &other->m_trigger_in_enabled, m_trigger_out_enabled, other->m_tx_change_status);
   if (set_name) {
     const char* own_name = m_tx_session->get_instance_at(m_instance_index)->get_name();
     set_linked(other, &other->m_trigger_in_node, text_or_empty(own_name) + TRIGGER_OUT_SUFFIX,
@@ -541,9 +550,9 @@ void SDR_TX_SIGNAL_SET::check_compilation_type(bool* is_full, bool* is_pinwatch)
   const std::string in_source = text_or_empty(get_trigger_in_source());
   const std::string out_source = text_or_empty(get_trigger_out_source());
   const char* d_in = d->get_trigger_in_node() && *d->get_trigger_in_node() ? d->get_trigger_in_node()
-                                                                             : d->get_trigger_in_pin();
+                                                                           : d->get_trigger_in_pin();
   const char* d_out = d->get_trigger_out_node() && *d->get_trigger_out_node() ? d->get_trigger_out_node()
-                                                                                : d->get_trigger_out_pin();
+                                                                              : d->get_trigger_out_pin();
   // Reserved space may grow freely while the built widths absorb it.
   const int built_data = d->get_ela_data_wire_width();
   const int built_trigger = d->get_ela_trigger_wire_width();
@@ -668,15 +677,18 @@ void SDR_TX_SIGNAL_SET::write_settings(SDR_DATA_SIGNAL_SET* d) {
   if (m_trigger_in_enabled != d->is_trigger_in_enabled()) d->enable_trigger_in(m_trigger_in_enabled);
   if (m_trigger_out_enabled != d->is_trigger_out_enabled()) d->enable_trigger_out(m_trigger_out_enabled);
   if (!m_trigger_in_pin.empty()) {
-    if (m_trigger_in_pin != text_or_empty(d->get_trigger_in_pin())) d->set_trigger_in_pin(m_trigger_in_pin.c_str());
+    if (m_trigger_in_pin != text_or_empty(d->get_trigger_in_pin()))
+      d->set_trigger_in_pin(m_trigger_in_pin.c_str());
   } else if (!m_trigger_in_node.empty()) {
-    if (m_trigger_in_node != text_or_empty(d->get_trigger_in_node())) d->set_trigger_in_node(m_trigger_in_node.c_str());
+    if (m_trigger_in_node != text_or_empty(d->get_trigger_in_node()))
+      d->set_trigger_in_node(m_trigger_in_node.c_str());
   } else if (d->get_trigger_in_pin() || d->get_trigger_in_node()) {
     // A port left without pin and node (an undone link) is stored so.
     d->clear_trigger_in_port();
   }
   if (!m_trigger_out_pin.empty()) {
-    if (m_trigger_out_pin != text_or_empty(d->get_trigger_out_pin())) d->set_trigger_out_pin(m_trigger_out_pin.c_str());
+    if (m_trigger_out_pin != text_or_empty(d->get_trigger_out_pin()))
+      d->set_trigger_out_pin(m_trigger_out_pin.c_str());
   } else if (!m_trigger_out_node.empty()) {
     if (m_trigger_out_node != text_or_empty(d->get_trigger_out_node()))
       d->set_trigger_out_node(m_trigger_out_node.c_str());
@@ -685,7 +697,8 @@ void SDR_TX_SIGNAL_SET::write_settings(SDR_DATA_SIGNAL_SET* d) {
   }
   if (m_sample_depth != d->get_sample_depth()) d->set_sample_depth(m_sample_depth);
   if (m_kalvos_ram_type != d->get_kalvos_ram_type()) d->set_kalvos_ram_type(m_kalvos_ram_type);
-  if (m_top_entity_name != text_or_empty(d->get_top_entity_name())) d->set_top_entity_name(m_top_entity_name.c_str());
+  if (m_top_entity_name != text_or_empty(d->get_top_entity_name()))
+    d->set_top_entity_name(m_top_entity_name.c_str());
 }
 
 // ---------------------------------------------------------------- undo action
@@ -695,8 +708,12 @@ SDR_TX_UNDO_ACTION_SET_SIGNALSET::SDR_TX_UNDO_ACTION_SET_SIGNALSET(
     const SDR_TX_SIGNAL_SET::SIGNAL_SET_PROPERTIES& new_properties)
     : m_signal_set(signal_set), m_old(old_properties), m_new(new_properties) {}
 
-bool SDR_TX_UNDO_ACTION_SET_SIGNALSET::undo() { return m_signal_set->restore_properties(&m_old); }
-bool SDR_TX_UNDO_ACTION_SET_SIGNALSET::redo() { return m_signal_set->restore_properties(&m_new); }
+bool SDR_TX_UNDO_ACTION_SET_SIGNALSET::undo() {
+  return m_signal_set->restore_properties(&m_old);
+}
+bool SDR_TX_UNDO_ACTION_SET_SIGNALSET::redo() {
+  return m_signal_set->restore_properties(&m_new);
+}
 
 void SDR_TX_UNDO_ACTION_SET_SIGNALSET::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
   flags->m_signal_set_changed = true;
