@@ -20,6 +20,7 @@
 #include <vector>
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include "bench_table.h"
 #include "cfg_service.h"
 #include "gen_session.h"
 #include "sdr_data_export.h"
@@ -98,36 +99,7 @@ void bm_export(benchmark::State& st, const char* name, bool csv, bool split, boo
   st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * bits);
 }
 
-class CAPTURE : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      const double ms = r.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(r.time_unit);
-      const std::string& name = r.run_name.function_name;
-      if (r.run_type == Run::RT_Aggregate) {
-        if (r.aggregate_name == "median") m_median[name] = ms;
-      } else {
-        m_samples[name].push_back(ms);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  // The median real time in ms, negative when it did not run.
-  double ms(const std::string& name) const {
-    auto m = m_median.find(name);
-    if (m != m_median.end()) return m->second;
-    auto s = m_samples.find(name);
-    if (s == m_samples.end() || s->second.empty()) return -1;
-    std::vector<double> v = s->second;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-  }
-
- private:
-  std::map<std::string, double> m_median;
-  std::map<std::string, std::vector<double>> m_samples;
-};
+using CAPTURE = sdr_bench::MEDIANS;
 
 struct EXPORT {
   const char* key;

@@ -244,41 +244,11 @@ void bm_block(benchmark::State& st) {
   close_design(&d);
 }
 
-// Keeps the median real time of each benchmark for the table.
-class CAPTURE : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      std::string name = r.run_name.str();
-      double ms = r.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(r.time_unit);
-      if (r.run_type == Run::RT_Aggregate) {
-        if (r.aggregate_name == "median") m_median[name] = ms;
-      } else {
-        m_samples[name].push_back(ms);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double ms(const std::string& prefix) const {
-    for (const auto& m : m_median)
-      if (m.first.rfind(prefix, 0) == 0) return m.second;
-    for (const auto& s : m_samples) {
-      if (s.first.rfind(prefix, 0) != 0 || s.second.empty()) continue;
-      std::vector<double> v = s.second;
-      std::sort(v.begin(), v.end());
-      return v[v.size() / 2];
-    }
-    return -1;
-  }
-
- private:
-  std::map<std::string, double> m_median;
-  std::map<std::string, std::vector<double>> m_samples;
-};
+using CAPTURE = sdr_bench::MEDIANS;
 
 std::string block_name(int rows, int edit, int place, int phase) {
   return "nodes/block/" + std::to_string(rows) + "/" + std::to_string(edit) + "/" + std::to_string(place) +
-         "/" + std::to_string(phase) + "/";
+         "/" + std::to_string(phase);
 }
 
 void print_row(const char* text, double a, double b) {
@@ -286,11 +256,11 @@ void print_row(const char* text, double a, double b) {
 }
 
 std::string append_name(int rows, int phase) {
-  return "nodes/append/" + std::to_string(rows) + "/" + std::to_string(phase) + "/";
+  return "nodes/append/" + std::to_string(rows) + "/" + std::to_string(phase);
 }
 
 std::string commit_name(int rows, int incremental) {
-  return "nodes/commit/" + std::to_string(rows) + "/" + std::to_string(incremental) + "/";
+  return "nodes/commit/" + std::to_string(rows) + "/" + std::to_string(incremental);
 }
 
 const char* const APPEND_TEXTS[] = {"append N rows one by one", "those N appends undone one by one",

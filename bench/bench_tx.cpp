@@ -169,35 +169,7 @@ void bm_append_action_undo_redo(benchmark::State& st) {
   action_undo_redo(st, 1);
 }
 
-// Keeps the median real time of each benchmark for the table.
-class CAPTURE : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      std::string name = r.run_name.str();
-      double ms = r.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(r.time_unit);
-      if (r.run_type == Run::RT_Aggregate) {
-        if (r.aggregate_name == "median") m_median[name] = ms;
-      } else {
-        m_samples[name].push_back(ms);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double ms(const std::string& name) const {
-    auto m = m_median.find(name);
-    if (m != m_median.end()) return m->second;
-    auto s = m_samples.find(name);
-    if (s == m_samples.end() || s->second.empty()) return -1;
-    std::vector<double> v = s->second;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-  }
-
- private:
-  std::map<std::string, double> m_median;
-  std::map<std::string, std::vector<double>> m_samples;
-};
+using CAPTURE = sdr_bench::MEDIANS;
 
 struct GROWTH {
   const char* key;
