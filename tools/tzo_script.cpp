@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "sdr_tx_script_recorder.h"
+
 namespace tzo {
 namespace {
 
@@ -180,27 +182,10 @@ SCRIPT_LINE_KIND parse_script_line(const std::string& line, SCRIPT_COMMAND* comm
   return SCRIPT_LINE_KIND::COMMAND;
 }
 
+// The quoting of the recorder, so that what is printed reads back as it
+// was recorded. A parsed text never holds a NUL byte.
 std::string quote_script_text(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    switch (c) {
-      case '\'':
-        out += "\\'";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out + "'";
+  return SDR_TX_SCRIPT_RECORDER::quote(text.c_str());
 }
 
 std::string print_script_token(const SCRIPT_TOKEN& token) {
