@@ -4,6 +4,7 @@
 // The acquisition set-up of one instance ("signal_set" element) and its
 // tapped signals ("wire" elements).
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -92,6 +93,8 @@ class SDR_API SDR_DATA_SIGNAL_WIRE {
   xercesc::DOMDocument* m_document = nullptr;
   xercesc::DOMElement* m_data_element = nullptr;
   xercesc::DOMElement* m_trigger_element = nullptr;
+  // The set the wire was last appended to, told when the alias changes.
+  SDR_DATA_SIGNAL_SET* m_set = nullptr;
 };
 
 class SDR_API SDR_DATA_SIGNAL_SET {
@@ -203,6 +206,24 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   const char* to_string();
 
  private:
+  friend class SDR_DATA_SIGNAL_WIRE;
+  friend class SDR_DATA_TRIGGER;
+
+  // The trigger wires as the condition texts name them: the quoted alias
+  // (else name) of trigger wire i is terms8 from at8[i] to at8[i + 1], and
+  // its UTF-16 form terms16 from at16[i] to at16[i + 1]; a wire with
+  // neither has an empty piece. Writing a level's text then reads these
+  // few arrays in order instead of visiting every wire.
+  struct TERM_NAMES {
+    bool valid = false;
+    std::string terms8;
+    std::u16string terms16;
+    std::vector<size_t> at8;
+    std::vector<size_t> at16;
+  };
+  // The names, made again after a trigger wire was added or an alias changed.
+  const TERM_NAMES& term_names() const;
+
   void init_map();
   void init_new(const char* name);
   void read_element();
@@ -252,6 +273,7 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   bool m_all_connected = true;
   bool m_reading = false;
   std::string m_text;
+  mutable TERM_NAMES m_term_names;
   xercesc::DOMDocument* m_document = nullptr;
   xercesc::DOMElement* m_element = nullptr;
   xercesc::DOMElement* m_dom_clock = nullptr;

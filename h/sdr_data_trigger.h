@@ -193,6 +193,9 @@ class SDR_API SDR_DATA_TRIGGER {
     bool basic = true;
     xercesc::DOMElement* element = nullptr;
     xercesc::DOMNode* text_node = nullptr;                     // basic condition text
+    // The longest text written into text_room_node: its buffer holds as much.
+    const xercesc::DOMNode* text_room_node = nullptr;
+    size_t text_room = 0;
     xercesc::DOMNode* expression_node = nullptr;               // CDATA of "expression"
     std::unique_ptr<SDR_DATA_TRIGGER_ADV_TREE_OBJ> tree_root;  // first "op_node"
     bool factory_tried = false;
@@ -220,6 +223,10 @@ class SDR_API SDR_DATA_TRIGGER {
   void for_each_bus_bit(SDR_DATA_SIGNAL_VIEW_NODE* node, VISIT visit);
   bool apply_symbol(SDR_DATA_SIGNAL_VIEW_NODE* node, int level, const char* table, const char* symbol,
                     bool update);
+  template <class STRING>
+  struct TEXT_WORDS;
+  template <class STRING, class OUT>
+  void for_each_text_piece(const LEVEL& l, const STRING& terms, const std::vector<size_t>& at, OUT out) const;
 
   std::unique_ptr<std::string> m_name;
   SDR_DATA_SIGNAL_SET* m_signals = nullptr;

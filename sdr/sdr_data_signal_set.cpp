@@ -692,7 +692,9 @@ bool SDR_DATA_SIGNAL_SET::append(SDR_DATA_SIGNAL_WIRE* wire, bool attach_element
     if (attach_element && wire->get_data_dom_node() && m_data_vec_element)
       m_data_vec_element->appendChild(wire->get_data_dom_node());
   }
+  wire->m_set = this;
   if ((type == SDR_CTYPE_TRIGGER || type == SDR_CTYPE_BOTH) && wire->get_trigger_wire_index() < 0) {
+    m_term_names.valid = false;
     m_trigger_wires.push_back(wire);
     wire->set_trigger_wire_index(static_cast<int>(m_trigger_wires.size()) - 1);
     if (attach_element && wire->get_trigger_dom_node() && m_trigger_vec_element)
@@ -749,6 +751,35 @@ const char* SDR_DATA_SIGNAL_SET::get_trigger_wire_alias_at(int index) const {
   const SDR_DATA_SIGNAL_WIRE* wire = get_trigger_wire_at(index);
   if (!wire) return nullptr;
   return wire->get_alias() ? wire->get_alias() : wire->get_name();
+}
+
+const SDR_DATA_SIGNAL_SET::TERM_NAMES& SDR_DATA_SIGNAL_SET::term_names() const {
+  TERM_NAMES& t = m_term_names;
+  if (t.valid) return t;
+  t.terms8.clear();
+  t.terms16.clear();
+  t.at8.assign(1, 0);
+  t.at16.assign(1, 0);
+  t.at8.reserve(m_trigger_wires.size() + 1);
+  t.at16.reserve(m_trigger_wires.size() + 1);
+  for (int i = 0; i < get_trigger_wire_width(); ++i) {
+    if (const char* alias = get_trigger_wire_alias_at(i)) {
+      // Quotes and backslashes are escaped so the text reads back to the
+      // same name.
+      const size_t start = t.terms8.size();
+      t.terms8.push_back('\'');
+      for (const char* p = alias; *p; ++p) {
+        if (*p == '\'' || *p == '\\') t.terms8.push_back('\\');
+        t.terms8.push_back(*p);
+      }
+      t.terms8.push_back('\'');
+      sdr_append_utf16(t.terms8.data() + start, t.terms8.size() - start, &t.terms16);
+    }
+    t.at8.push_back(t.terms8.size());
+    t.at16.push_back(t.terms16.size());
+  }
+  t.valid = true;
+  return t;
 }
 
 int SDR_DATA_SIGNAL_SET::get_wire_size() const {

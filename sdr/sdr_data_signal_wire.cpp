@@ -140,11 +140,13 @@ void SDR_DATA_SIGNAL_WIRE::set_alias(const char* alias) {
     return;
   }
   m_alias.emplace(alias);
+  if (m_set) m_set->m_term_names.valid = false;
   write_attribute("alias", alias);
 }
 
 void SDR_DATA_SIGNAL_WIRE::del_alias() {
   m_alias.reset();
+  if (m_set) m_set->m_term_names.valid = false;
   write_attribute("alias", nullptr);
 }
 

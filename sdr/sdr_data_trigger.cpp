@@ -39,17 +39,6 @@ SDR_DATA_TRIGGER_CONDITION read_condition(const std::string& text, SDR_DATA_TRIG
   return fallback;
 }
 
-// The name of a wire as written in a condition text: quotes and
-// backslashes are escaped so the text reads back to the same name.
-void append_quoted(const char* name, std::string* out) {
-  out->push_back('\'');
-  for (const char* p = name; *p; ++p) {
-    if (*p == '\'' || *p == '\\') out->push_back('\\');
-    out->push_back(*p);
-  }
-  out->push_back('\'');
-}
-
 // "tzo_last_trigger_level_latency", read once per configuration generation.
 int last_level_latency_switch() {
   static unsigned generation = 0;
@@ -360,23 +349,64 @@ SDR_DATA_TRIGGER_CONDITION SDR_DATA_TRIGGER::get_condition(int level, int node) 
   return l.conditions[static_cast<size_t>(node)];
 }
 
-const char* SDR_DATA_TRIGGER::get_condition_text(int level) {
-  m_text.clear();
-  if (level < 0 || level >= get_event_levels()) return m_text.c_str();
-  const LEVEL& l = *m_levels[static_cast<size_t>(level)];
-  int width = m_signals ? m_signals->get_trigger_wire_width() : 0;
-  if (static_cast<size_t>(width) > l.conditions.size()) width = static_cast<int>(l.conditions.size());
-  for (int i = 0; i < width; ++i) {
-    SDR_DATA_TRIGGER_CONDITION c = l.conditions[static_cast<size_t>(i)];
+// The words of a condition text in one encoding: the joiners and the
+// condition names, made once.
+template <class STRING>
+struct SDR_DATA_TRIGGER::TEXT_WORDS {
+  STRING and_word;
+  STRING equals_word;
+  STRING conditions[SDR_TCOND_DONT_CARE + 1];
+
+  static STRING make(const char* text) { return STRING(text, text + std::strlen(text)); }
+
+  TEXT_WORDS() : and_word(make(" && ")), equals_word(make(" == ")) {
+    for (int c = 0; c <= SDR_TCOND_DONT_CARE; ++c)
+      conditions[c] = make(condition_text(static_cast<SDR_DATA_TRIGGER_CONDITION>(c)));
+  }
+
+  static const TEXT_WORDS& get() {
+    static const TEXT_WORDS words;
+    return words;
+  }
+};
+
+// Hands the pieces of the level's text to out(data, length) in order:
+// "'name' == condition" for every wire whose condition is not "don't
+// care", joined by " && ". terms and at are the signal set's quoted names
+// in the encoding of STRING.
+template <class STRING, class OUT>
+void SDR_DATA_TRIGGER::for_each_text_piece(const LEVEL& l, const STRING& terms, const std::vector<size_t>& at,
+                                           OUT out) const {
+  const TEXT_WORDS<STRING>& words = TEXT_WORDS<STRING>::get();
+  size_t width = m_signals ? static_cast<size_t>(m_signals->get_trigger_wire_width()) : 0;
+  if (width > l.conditions.size()) width = l.conditions.size();
+  if (width + 1 > at.size()) width = at.empty() ? 0 : at.size() - 1;
+  bool first = true;
+  for (size_t i = 0; i < width; ++i) {
+    const SDR_DATA_TRIGGER_CONDITION c = l.conditions[i];
     if (c == SDR_TCOND_DONT_CARE) continue;
     // A wire without a name cannot be referred to by a text.
-    const char* alias = m_signals->get_trigger_wire_alias_at(i);
-    if (!alias) continue;
-    if (!m_text.empty()) m_text += " && ";
-    append_quoted(alias, &m_text);
-    m_text += " == ";
-    m_text += condition_text(c);
+    const size_t begin = at[i], end = at[i + 1];
+    if (begin == end) continue;
+    if (!first) out(words.and_word.data(), words.and_word.size());
+    first = false;
+    out(terms.data() + begin, end - begin);
+    out(words.equals_word.data(), words.equals_word.size());
+    if (c >= 0 && c <= SDR_TCOND_DONT_CARE) {
+      out(words.conditions[c].data(), words.conditions[c].size());
+    } else {
+      const STRING word = TEXT_WORDS<STRING>::make(condition_text(c));
+      out(word.data(), word.size());
+    }
   }
+}
+
+const char* SDR_DATA_TRIGGER::get_condition_text(int level) {
+  m_text.clear();
+  if (level < 0 || level >= get_event_levels() || !m_signals) return m_text.c_str();
+  const SDR_DATA_SIGNAL_SET::TERM_NAMES& names = m_signals->term_names();
+  for_each_text_piece(*m_levels[static_cast<size_t>(level)], names.terms8, names.at8,
+                      [this](const char* p, size_t n) { m_text.append(p, n); });
   return m_text.c_str();
 }
 
@@ -387,7 +417,57 @@ void SDR_DATA_TRIGGER::write_condition_text(int level) {
     l.text_node = m_document->createTextNode(SDR_XSTR(""));
     l.element->insertBefore(l.text_node, l.element->getFirstChild());
   }
-  l.text_node->setNodeValue(SDR_XSTR(get_condition_text(level)));
+  static const std::u16string no_terms;
+  static const std::vector<size_t> no_at;
+  const SDR_DATA_SIGNAL_SET::TERM_NAMES* names = m_signals ? &m_signals->term_names() : nullptr;
+  const std::u16string& terms = names ? names->terms16 : no_terms;
+  const std::vector<size_t>& at = names ? names->at16 : no_at;
+
+  // The text is made in the DOM's encoding directly. A text node's buffer
+  // only grows, so a text no longer than the longest one this level wrote
+  // into the same node fits in place: it goes in in small pieces (set,
+  // then appended), and a rewrite of a long text passes through no copy
+  // of its own. A longer text is made whole and set at once.
+  size_t length = 0;
+  for_each_text_piece(l, terms, at, [&length](const char16_t*, size_t n) { length += n; });
+  if (l.text_room_node != l.text_node) {
+    l.text_room_node = l.text_node;
+    l.text_room = 0;
+  }
+  DOMCharacterData* text = dynamic_cast<DOMCharacterData*>(l.text_node);
+  if (!text || length > l.text_room) {
+    std::u16string whole;
+    whole.reserve(length);
+    for_each_text_piece(l, terms, at, [&whole](const char16_t* p, size_t n) { whole.append(p, n); });
+    l.text_node->setNodeValue(whole.c_str());
+    if (length > l.text_room) l.text_room = length;
+    return;
+  }
+  const size_t PIECE = 2048;
+  char16_t piece[PIECE + 1];
+  size_t used = 0;
+  bool started = false;
+  auto flush = [&]() {
+    piece[used] = 0;
+    if (started) {
+      text->appendData(piece);
+    } else {
+      text->setNodeValue(piece);
+      started = true;
+    }
+    used = 0;
+  };
+  for_each_text_piece(l, terms, at, [&](const char16_t* p, size_t n) {
+    while (n > 0) {
+      size_t take = PIECE - used < n ? PIECE - used : n;
+      std::memcpy(piece + used, p, take * sizeof(char16_t));
+      used += take;
+      p += take;
+      n -= take;
+      if (used == PIECE) flush();
+    }
+  });
+  if (used > 0 || !started) flush();
 }
 
 bool SDR_DATA_TRIGGER::set_trigger_condition(int node, int level, SDR_DATA_TRIGGER_CONDITION condition,

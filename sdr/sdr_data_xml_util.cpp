@@ -44,14 +44,17 @@ void sdr_report_current_exception(const char* file, int line) {
 
 SDR_XSTR::SDR_XSTR(const char* text) {
   if (!text) return;
+  sdr_append_utf16(text, std::strlen(text), &m_text);
+}
+
+void sdr_append_utf16(const char* text, size_t n, std::u16string* out) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  size_t n = std::strlen(text);
-  m_text.reserve(n);
+  out->reserve(out->size() + n);
   size_t i = 0;
   while (i < n) {
     unsigned c = p[i];
     if (c < 0x80) {
-      m_text.push_back(static_cast<char16_t>(c));
+      out->push_back(static_cast<char16_t>(c));
       ++i;
       continue;
     }
@@ -79,16 +82,16 @@ SDR_XSTR::SDR_XSTR(const char* text) {
     static const unsigned min_cp[4] = {0, 0x80, 0x800, 0x10000};
     if (ok && (cp < min_cp[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
     if (!ok) {
-      m_text.push_back(static_cast<char16_t>(c));
+      out->push_back(static_cast<char16_t>(c));
       ++i;
       continue;
     }
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      m_text.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      m_text.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
     } else {
-      m_text.push_back(static_cast<char16_t>(cp));
+      out->push_back(static_cast<char16_t>(cp));
     }
     i += need + 1;
   }

@@ -59,6 +59,9 @@ class SDR_API SDR_XSTR {
   std::u16string m_text;
 };
 
+// Appends the UTF-16 form of the n bytes at text, as SDR_XSTR converts them.
+SDR_API void sdr_append_utf16(const char* text, size_t n, std::u16string* out);
+
 // Appends the UTF-8 form of a DOM text (null gives nothing).
 SDR_API void sdr_append_utf8(const XMLCh* text, std::string* out);
 SDR_API std::string sdr_to_utf8(const XMLCh* text);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <xercesc/dom/DOM.hpp>
 
 #include "cfg_service.h"
 #include "msg_service.h"
@@ -13,6 +14,7 @@
 #include "sdr_data_signal_set.h"
 #include "sdr_data_signal_view.h"
 #include "sdr_data_trigger.h"
+#include "sdr_internal.h"
 #include "sdr_msgs.h"
 #include "test_util.h"
 
@@ -254,6 +256,81 @@ TEST_F(DataTrigger, EmptyElementGetsDefaults) {
   std::string text;
   ASSERT_TRUE(session.write_to_string(&text));
   EXPECT_NE(text.find("<events/>"), std::string::npos);
+}
+
+// The text a level's element holds, as the document has it.
+std::string level_text(SDR_DATA_TRIGGER* t, int level) {
+  xercesc::DOMNode* events = t->get_dom_node()->getFirstChild();
+  while (events && !xercesc::XMLString::equals(events->getNodeName(), u"events")) events = events->getNextSibling();
+  xercesc::DOMNode* e = events ? events->getFirstChild() : nullptr;
+  for (int i = 0; e && i < level; ++i) e = e->getNextSibling();
+  xercesc::DOMNode* text = e ? e->getFirstChild() : nullptr;
+  return text && text->getNodeType() == xercesc::DOMNode::TEXT_NODE ? sdr_to_utf8(text->getNodeValue()) : "?";
+}
+
+// Long level texts (written in pieces once the node is large enough),
+// shorter and longer rewrites, and the wire names they use following
+// alias changes made through the set or on the wire itself.
+TEST(DataTriggerText, LongTextsFollowEveryEditAndAlias) {
+  SDR_DATA_SESSION session;
+  SDR_DATA_SIGNAL_SET* set = session.create_instance("i")->create_signal_set("s", false);
+  const int WIRES = 400;
+  for (int w = 0; w < WIRES; ++w) {
+    std::string name = "top|n" + std::to_string(w);
+    std::string alias = w % 50 == 7 ? "\xc3\xa4'" + std::to_string(w) : "a" + std::to_string(w);
+    ASSERT_TRUE(set->append(set->create_wire(name.c_str(), SDR_CTYPE_BOTH, SDR_MTYPE_CLASSIC_TAP, true,
+                                             w % 10 == 3 ? nullptr : alias.c_str()),
+                            true));
+  }
+  SDR_DATA_TRIGGER* t = set->create_trigger("t", false);
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(t->append_new_level(true), 0);
+  auto expected = [&]() {
+    std::string text;
+    for (int w = 0; w < set->get_trigger_wire_width(); ++w) {
+      SDR_DATA_TRIGGER_CONDITION c = t->get_condition(0, w);
+      if (c == SDR_TCOND_DONT_CARE) continue;
+      if (!text.empty()) text += " && ";
+      text += "'";
+      for (const char* p = set->get_trigger_wire_alias_at(w); *p; ++p) {
+        if (*p == '\'' || *p == '\\') text += '\\';
+        text += *p;
+      }
+      text += std::string("' == ") + (c == SDR_TCOND_HIGH ? "high" : c == SDR_TCOND_LOW ? "low" : "rising edge");
+    }
+    return text;
+  };
+  auto check = [&](const char* step) {
+    EXPECT_EQ(std::string(t->get_condition_text(0)), expected()) << step;
+    EXPECT_EQ(level_text(t, 0), expected()) << step;
+  };
+  for (int w = 0; w < WIRES; ++w) ASSERT_TRUE(t->set_trigger_condition(w, 0, SDR_TCOND_RISING_EDGE, w == WIRES - 1));
+  ASSERT_GT(expected().size(), 8000u);
+  check("first write");
+  // Shorter texts go into the node in place, a longer one is set whole.
+  ASSERT_TRUE(t->set_trigger_condition(5, 0, SDR_TCOND_LOW, true));
+  check("shorter");
+  for (int w = 100; w < 300; ++w) ASSERT_TRUE(t->set_trigger_condition(w, 0, SDR_TCOND_DONT_CARE, w == 299));
+  check("much shorter");
+  ASSERT_TRUE(t->set_trigger_condition(5, 0, SDR_TCOND_RISING_EDGE, true));
+  check("longer again");
+  for (int w = 100; w < 300; ++w) ASSERT_TRUE(t->set_trigger_condition(w, 0, SDR_TCOND_HIGH, w == 299));
+  check("back to full length");
+
+  ASSERT_TRUE(set->rename_signal_alias("top|n4", "a much longer name than before"));
+  ASSERT_TRUE(t->set_trigger_condition(4, 0, SDR_TCOND_HIGH, true));
+  check("renamed through the set");
+  set->get_wire("top|n6")->del_alias();
+  ASSERT_TRUE(t->set_trigger_condition(6, 0, SDR_TCOND_HIGH, true));
+  EXPECT_NE(level_text(t, 0).find("'top|n6' == high"), std::string::npos);
+  check("alias removed on the wire");
+  ASSERT_TRUE(set->append(set->create_wire("late", SDR_CTYPE_TRIGGER, SDR_MTYPE_CLASSIC_TAP, true, "l8"), true));
+  ASSERT_EQ(t->append_new_level(true), 1);
+  ASSERT_TRUE(t->set_trigger_condition(WIRES, 1, SDR_TCOND_LOW, true));
+  EXPECT_EQ(level_text(t, 1), "'l8' == low");
+  for (int w = 0; w < WIRES; ++w) ASSERT_TRUE(t->set_trigger_condition(w, 0, SDR_TCOND_DONT_CARE, w == WIRES - 1));
+  check("empty");
+  EXPECT_EQ(level_text(t, 0), "");
 }
 
 }  // namespace
