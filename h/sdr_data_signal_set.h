@@ -242,6 +242,8 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   void remove_config(const char* name);
   bool map_wire(SDR_DATA_SIGNAL_WIRE* wire);
   void unmap_alias(SDR_DATA_SIGNAL_WIRE* wire);
+  // The wire index's test: key is the wire's name or alias.
+  static bool wire_has_key(const SDR_DATA_SIGNAL_WIRE* wire, const char* key, size_t length);
 
   std::unique_ptr<std::string> m_name;
   std::string m_clock_name;

@@ -141,7 +141,7 @@ SDR_DATA_SIGNAL_SET::~SDR_DATA_SIGNAL_SET() {
 }
 
 void SDR_DATA_SIGNAL_SET::init_map() {
-  m_wire_map.reset(new SDR_WIRE_INDEX);
+  m_wire_map.reset(new SDR_WIRE_INDEX(&SDR_DATA_SIGNAL_SET::wire_has_key));
 }
 
 void SDR_DATA_SIGNAL_SET::init_new(const char* name) {
@@ -725,6 +725,12 @@ bool SDR_DATA_SIGNAL_SET::map_wire(SDR_DATA_SIGNAL_WIRE* wire) {
   if (alias && *alias && !(name && std::strcmp(name, alias) == 0))
     ok = m_wire_map->emplace(alias, wire) == wire && ok;
   return ok;
+}
+
+bool SDR_DATA_SIGNAL_SET::wire_has_key(const SDR_DATA_SIGNAL_WIRE* wire, const char* key, size_t length) {
+  for (const std::optional<std::string>* text : {&wire->m_name, &wire->m_alias})
+    if (*text && (*text)->size() == length && std::memcmp((*text)->data(), key, length) == 0) return true;
+  return false;
 }
 
 void SDR_DATA_SIGNAL_SET::unmap_alias(SDR_DATA_SIGNAL_WIRE* wire) {

@@ -145,6 +145,9 @@ void SDR_DATA_SIGNAL_WIRE::set_alias(const char* alias) {
 }
 
 void SDR_DATA_SIGNAL_WIRE::del_alias() {
+  // The set's index finds a wire by its current keys: the old alias leaves
+  // it first.
+  if (m_set) m_set->unmap_alias(this);
   m_alias.reset();
   if (m_set) m_set->m_term_names.valid = false;
   write_attribute("alias", nullptr);

@@ -1,7 +1,6 @@
 #include "sdr_wire_index.h"
 
 #include <cstring>
-#include <utility>
 
 uint64_t SDR_WIRE_INDEX::hash_of(const char* key, size_t length) {
   // FNV-1a, then a final mix so that the low bits used for the slot depend
@@ -22,34 +21,39 @@ size_t SDR_WIRE_INDEX::probe(const char* key, size_t length, uint64_t hash) cons
   for (size_t i = static_cast<size_t>(hash) & mask;; i = (i + 1) & mask) {
     const SLOT& s = m_slots[i];
     if (!s.wire) return i;
-    if (s.hash == hash && s.key.size() == length && std::memcmp(s.key.data(), key, length) == 0) return i;
+    if (s.hash == hash && m_match(s.wire, key, length)) return i;
   }
 }
 
-void SDR_WIRE_INDEX::grow() {
+void SDR_WIRE_INDEX::rehash(size_t slots) {
   std::vector<SLOT> old;
   old.swap(m_slots);
-  m_slots.resize(old.empty() ? 64 : old.size() * 2);
+  m_slots.resize(slots);
   const size_t mask = m_slots.size() - 1;
-  for (SLOT& s : old) {
+  for (const SLOT& s : old) {
     if (!s.wire) continue;
     size_t i = static_cast<size_t>(s.hash) & mask;
     while (m_slots[i].wire) i = (i + 1) & mask;
-    m_slots[i] = std::move(s);
+    m_slots[i] = s;
   }
+}
+
+void SDR_WIRE_INDEX::reserve(size_t count) {
+  // At most five slots in eight are used.
+  size_t slots = m_slots.empty() ? 64 : m_slots.size();
+  while (count * 8 > slots * 5) slots *= 2;
+  if (slots > m_slots.size()) rehash(slots);
 }
 
 SDR_DATA_SIGNAL_WIRE* SDR_WIRE_INDEX::emplace(const char* key, SDR_DATA_SIGNAL_WIRE* wire) {
   if (!key || !wire) return nullptr;
-  // At most five slots in eight are used.
-  if ((m_size + 1) * 8 > m_slots.size() * 5) grow();
+  reserve(m_size + 1);
   size_t length = std::strlen(key);
   uint64_t hash = hash_of(key, length);
   SLOT& s = m_slots[probe(key, length, hash)];
   if (s.wire) return s.wire;
   s.hash = hash;
   s.wire = wire;
-  s.key.assign(key, length);
   ++m_size;
   return wire;
 }
@@ -72,7 +76,7 @@ void SDR_WIRE_INDEX::erase(const char* key, const SDR_DATA_SIGNAL_WIRE* wire) {
     size_t home = static_cast<size_t>(m_slots[i].hash) & mask;
     bool stays = hole <= i ? (hole < home && home <= i) : (hole < home || home <= i);
     if (stays) continue;
-    m_slots[hole] = std::move(m_slots[i]);
+    m_slots[hole] = m_slots[i];
     hole = i;
   }
   m_slots[hole] = SLOT();

@@ -2,22 +2,26 @@
 #define SDR_WIRE_INDEX_H
 
 // The wires of a signal set by name and by alias: an open-addressing hash
-// table with linear probing. Every slot keeps the key's full hash and a
-// copy of the key (short keys stay inside the slot), so a lookup reads one
-// or two neighbouring slots and no other memory: on designs with thousands
-// of wires a node-based map costs three cache misses per lookup, and the
-// condition texts of every trigger level look up one wire per term.
+// table with linear probing. A slot is the key's full hash and the wire,
+// sixteen bytes: the keys stay with the wires, which say whether a key is
+// theirs. Lookups land on random slots, so the table is kept small: on a
+// design of thousands of wires it stays in the caches a lookup by name
+// would otherwise miss, and the wire a lookup finds is the one the caller
+// reads next anyway.
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 class SDR_DATA_SIGNAL_WIRE;
 
 class SDR_WIRE_INDEX {
  public:
-  SDR_WIRE_INDEX() = default;
+  // True when key (length bytes) is one of the wire's keys. A wire's keys
+  // must not change while they are entered.
+  using KEY_MATCH = bool (*)(const SDR_DATA_SIGNAL_WIRE* wire, const char* key, size_t length);
+
+  explicit SDR_WIRE_INDEX(KEY_MATCH match) : m_match(match) {}
 
   // Enters key for wire unless key is already there. Returns the wire the
   // key leads to afterwards (the earlier one when it was there).
@@ -28,19 +32,21 @@ class SDR_WIRE_INDEX {
   void erase(const char* key, const SDR_DATA_SIGNAL_WIRE* wire);
   void clear();
   size_t size() const { return m_size; }
+  // Makes room for count keys at once.
+  void reserve(size_t count);
 
  private:
   struct SLOT {
     uint64_t hash = 0;
     SDR_DATA_SIGNAL_WIRE* wire = nullptr;  // null: empty
-    std::string key;
   };
 
   static uint64_t hash_of(const char* key, size_t length);
   // The slot holding key, or the empty slot where it would go.
   size_t probe(const char* key, size_t length, uint64_t hash) const;
-  void grow();
+  void rehash(size_t slots);
 
+  KEY_MATCH m_match;
   std::vector<SLOT> m_slots;  // a power of two in size, or empty
   size_t m_size = 0;
 };

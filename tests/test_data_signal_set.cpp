@@ -437,6 +437,15 @@ TEST(SignalWire, RenameSignalAlias) {
   EXPECT_EQ(set.get_wire("first"), nullptr);
   EXPECT_EQ(set.get_wire("a"), a);
 
+  // Removed on the wire itself, the alias leaves the set's index too, and
+  // may be given again.
+  EXPECT_TRUE(set.rename_signal_alias("a", "again"));
+  a->del_alias();
+  EXPECT_EQ(set.get_wire("again"), nullptr);
+  EXPECT_EQ(set.get_wire("a"), a);
+  EXPECT_TRUE(set.rename_signal_alias("b", "again"));
+  EXPECT_EQ(set.get_wire("again"), b);
+
   clear_messages();
   EXPECT_FALSE(set.rename_signal_alias(nullptr, "x"));
   ASSERT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 1);
