@@ -193,11 +193,11 @@ class SDR_API SDR_DATA_TRIGGER {
     bool basic = true;
     xercesc::DOMElement* element = nullptr;
     xercesc::DOMNode* text_node = nullptr;                     // basic condition text
+    xercesc::DOMNode* expression_node = nullptr;               // CDATA of "expression"
+    std::unique_ptr<SDR_DATA_TRIGGER_ADV_TREE_OBJ> tree_root;  // first "op_node"
     // The longest text written into text_room_node: its buffer holds as much.
     const xercesc::DOMNode* text_room_node = nullptr;
     size_t text_room = 0;
-    xercesc::DOMNode* expression_node = nullptr;               // CDATA of "expression"
-    std::unique_ptr<SDR_DATA_TRIGGER_ADV_TREE_OBJ> tree_root;  // first "op_node"
     bool factory_tried = false;
     std::unique_ptr<ATG_ADVANCED_TRIGGER_FACTORY> factory;
     std::unique_ptr<std::string> expression;

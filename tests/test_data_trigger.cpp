@@ -261,7 +261,8 @@ TEST_F(DataTrigger, EmptyElementGetsDefaults) {
 // The text a level's element holds, as the document has it.
 std::string level_text(SDR_DATA_TRIGGER* t, int level) {
   xercesc::DOMNode* events = t->get_dom_node()->getFirstChild();
-  while (events && !xercesc::XMLString::equals(events->getNodeName(), u"events")) events = events->getNextSibling();
+  while (events && !xercesc::XMLString::equals(events->getNodeName(), u"events"))
+    events = events->getNextSibling();
   xercesc::DOMNode* e = events ? events->getFirstChild() : nullptr;
   for (int i = 0; e && i < level; ++i) e = e->getNextSibling();
   xercesc::DOMNode* text = e ? e->getFirstChild() : nullptr;
@@ -296,7 +297,9 @@ TEST(DataTriggerText, LongTextsFollowEveryEditAndAlias) {
         if (*p == '\'' || *p == '\\') text += '\\';
         text += *p;
       }
-      text += std::string("' == ") + (c == SDR_TCOND_HIGH ? "high" : c == SDR_TCOND_LOW ? "low" : "rising edge");
+      text += std::string("' == ") + (c == SDR_TCOND_HIGH  ? "high"
+                                      : c == SDR_TCOND_LOW ? "low"
+                                                           : "rising edge");
     }
     return text;
   };
@@ -304,7 +307,8 @@ TEST(DataTriggerText, LongTextsFollowEveryEditAndAlias) {
     EXPECT_EQ(std::string(t->get_condition_text(0)), expected()) << step;
     EXPECT_EQ(level_text(t, 0), expected()) << step;
   };
-  for (int w = 0; w < WIRES; ++w) ASSERT_TRUE(t->set_trigger_condition(w, 0, SDR_TCOND_RISING_EDGE, w == WIRES - 1));
+  for (int w = 0; w < WIRES; ++w)
+    ASSERT_TRUE(t->set_trigger_condition(w, 0, SDR_TCOND_RISING_EDGE, w == WIRES - 1));
   ASSERT_GT(expected().size(), 8000u);
   check("first write");
   // Shorter texts go into the node in place, a longer one is set whole.
@@ -324,11 +328,13 @@ TEST(DataTriggerText, LongTextsFollowEveryEditAndAlias) {
   ASSERT_TRUE(t->set_trigger_condition(6, 0, SDR_TCOND_HIGH, true));
   EXPECT_NE(level_text(t, 0).find("'top|n6' == high"), std::string::npos);
   check("alias removed on the wire");
-  ASSERT_TRUE(set->append(set->create_wire("late", SDR_CTYPE_TRIGGER, SDR_MTYPE_CLASSIC_TAP, true, "l8"), true));
+  ASSERT_TRUE(
+      set->append(set->create_wire("late", SDR_CTYPE_TRIGGER, SDR_MTYPE_CLASSIC_TAP, true, "l8"), true));
   ASSERT_EQ(t->append_new_level(true), 1);
   ASSERT_TRUE(t->set_trigger_condition(WIRES, 1, SDR_TCOND_LOW, true));
   EXPECT_EQ(level_text(t, 1), "'l8' == low");
-  for (int w = 0; w < WIRES; ++w) ASSERT_TRUE(t->set_trigger_condition(w, 0, SDR_TCOND_DONT_CARE, w == WIRES - 1));
+  for (int w = 0; w < WIRES; ++w)
+    ASSERT_TRUE(t->set_trigger_condition(w, 0, SDR_TCOND_DONT_CARE, w == WIRES - 1));
   check("empty");
   EXPECT_EQ(level_text(t, 0), "");
 }

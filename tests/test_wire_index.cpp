@@ -7,8 +7,8 @@
 #include <random>
 #include <set>
 #include <string>
-#include <utility>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "sdr_wire_index.h"
