@@ -15,7 +15,7 @@
 // that names it, are on disk before commit reports success, so that a
 // power cut right after cannot cost the file. Off, the replacement stays
 // atomic for this process (a crash or a full disk never leaves a partial
-// file), but the system writes the data back in its own time.
+// file), but nothing waits for the disk.
 class SDR_TEMP_TARGET {
  public:
   SDR_TEMP_TARGET() = default;
@@ -27,8 +27,6 @@ class SDR_TEMP_TARGET {
   // with the reason in *error.
   bool open(const char* path, std::string* error);
   int fd() const { return m_fd; }
-  // Whether commit flushes the file and its directory to disk.
-  bool flushes() const { return m_flush; }
   // Writes bytes at the current end of the temporary file; 0 or an errno.
   int write_all(const char* p, size_t left);
   // Gives the file the target's permissions, flushes it and renames it over

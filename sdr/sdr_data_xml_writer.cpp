@@ -10,8 +10,14 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 #include <xercesc/dom/DOM.hpp>
+#include <xercesc/dom/impl/DOMAttrImpl.hpp>
+#include <xercesc/dom/impl/DOMAttrMapImpl.hpp>
+#include <xercesc/dom/impl/DOMElementImpl.hpp>
+#include <xercesc/dom/impl/DOMNodeVector.hpp>
+#include <xercesc/dom/impl/DOMTextImpl.hpp>
 #include <xercesc/util/XMLString.hpp>
 
 #include "sdr_data_xml_file.h"
@@ -46,6 +52,77 @@ const ESC_TABLE g_esc;
 
 const XMLCh DATA_TAG[] = {'d', 'a', 't', 'a', 0};
 
+// Direct reads of the DOM's own node classes. Going through the DOM
+// interface costs several virtual calls per attribute (the map's item, the
+// name, the value's text node, its data and length), which is most of the
+// walk. Nodes of exactly these classes (what the loader, createElement,
+// setAttribute and createTextNode make) are read through their members; a
+// node of any other class, a derived one included, goes through the
+// interface as before. The class is told by the address of its type
+// information, without a call: when the addresses differ (a copy of the
+// DOM's code linked in twice) every node simply takes the interface.
+bool is_element_impl(const DOMNode* n) {
+  return &typeid(*n) == &typeid(DOMElementImpl);
+}
+bool is_text_impl(const DOMNode* n) {
+  return &typeid(*n) == &typeid(DOMTextImpl);
+}
+bool is_attr_impl(const DOMNode* n) {
+  return &typeid(*n) == &typeid(DOMAttrImpl);
+}
+
+// The attribute list of an element's map; the member is not public.
+struct ATTR_MAP_VIEW : DOMAttrMapImpl {
+  static DOMNodeVector* nodes(const DOMAttrMapImpl* map) { return map->*(&ATTR_MAP_VIEW::fNodes); }
+};
+
+const DOMNode* first_child(const DOMNode* n) {
+  if (is_element_impl(n)) return static_cast<const DOMElementImpl*>(n)->fParent.fFirstChild;
+  return n->getFirstChild();
+}
+
+const DOMNode* next_sibling(const DOMNode* n) {
+  const std::type_info* type = &typeid(*n);
+  if (type == &typeid(DOMElementImpl)) return static_cast<const DOMElementImpl*>(n)->fChild.nextSibling;
+  if (type == &typeid(DOMTextImpl)) return static_cast<const DOMTextImpl*>(n)->fChild.nextSibling;
+  return n->getNextSibling();
+}
+
+DOMNode::NodeType node_type(const DOMNode* n) {
+  const std::type_info* type = &typeid(*n);
+  if (type == &typeid(DOMElementImpl)) return DOMNode::ELEMENT_NODE;
+  if (type == &typeid(DOMTextImpl)) return DOMNode::TEXT_NODE;
+  return n->getNodeType();
+}
+
+const XMLCh* node_name(const DOMNode* n) {
+  if (is_element_impl(n)) return static_cast<const DOMElementImpl*>(n)->fName;
+  return n->getNodeName();
+}
+
+// The text of a text node and its length.
+const XMLCh* text_data(const DOMNode* n, size_t* length) {
+  if (is_text_impl(n)) {
+    const DOMCharacterDataImpl& data = static_cast<const DOMTextImpl*>(n)->fCharacterData;
+    *length = data.getLength();
+    return data.getData();
+  }
+  const DOMText* text = static_cast<const DOMText*>(n);
+  *length = text->getLength();
+  return text->getData();
+}
+
+// Reads ahead of a node of the document's memory, where the nodes that
+// follow it were made (the loader makes them in document order); a hint
+// only, harmless for memory laid out otherwise.
+void read_ahead(const void* node) {
+  const char* p = static_cast<const char*>(node) + 2048;
+  __builtin_prefetch(p);
+  __builtin_prefetch(p + 64);
+  __builtin_prefetch(p + 128);
+  __builtin_prefetch(p + 192);
+}
+
 // Where the written text goes, a buffer at a time.
 class OUTPUT {
  public:
@@ -67,11 +144,16 @@ class STRING_OUTPUT : public OUTPUT {
   std::string* m_out;
 };
 
-// An open file. write_back: start writing the file's pages to disk while
-// the text is produced (for a file that is flushed at the end).
+// An open file. Its pages are handed to the disk a step at a time while the
+// text is produced, whether or not the save is flushed at the end: a
+// flushed save then has little left to wait for, and an unflushed one that
+// replaces a file does not pay for the whole file at the rename (a file
+// system that allocates blocks late writes the new file out there, in one
+// go, so that the rename cannot expose an empty file after a crash). The
+// data goes to the disk once either way; it only goes sooner.
 class FILE_OUTPUT : public OUTPUT {
  public:
-  FILE_OUTPUT(int fd, bool write_back) : m_fd(fd), m_write_back(write_back) {}
+  explicit FILE_OUTPUT(int fd) : m_fd(fd) {}
   // The errno of a failed write, or 0.
   int error() const { return m_error; }
 
@@ -92,9 +174,7 @@ class FILE_OUTPUT : public OUTPUT {
       m_written += static_cast<size_t>(w);
     }
 #ifdef SYNC_FILE_RANGE_WRITE
-    // Start writing back what is written so far, so that the final flush
-    // has less left to wait for.
-    if (m_write_back && m_written - m_kicked >= WRITE_BACK_STEP) {
+    if (m_written - m_kicked >= WRITE_BACK_STEP) {
       (void)sync_file_range(m_fd, static_cast<off_t>(m_kicked), static_cast<off_t>(m_written - m_kicked),
                             SYNC_FILE_RANGE_WRITE);
       m_kicked = m_written;
@@ -106,7 +186,6 @@ class FILE_OUTPUT : public OUTPUT {
  private:
   static constexpr size_t WRITE_BACK_STEP = 4 << 20;
   int m_fd;
-  bool m_write_back;
   int m_error = 0;
   size_t m_written = 0;
   size_t m_kicked = 0;
@@ -130,6 +209,8 @@ class WRITER {
 
  private:
   static constexpr size_t BUFFER_SIZE = 64 * 1024;
+  // Spare bytes behind the text that emit may store over.
+  static constexpr size_t SLACK = 16;
 
   // Hands the buffered text to the output. Once the text is known to be
   // unwritable, or the output failed, nothing more is handed on.
@@ -188,53 +269,170 @@ class WRITER {
     if (s) emit(s, XMLString::stringLen(s), mode);
   }
 
-  // Writes the n characters at s. Plain ASCII is copied into the buffer
+#if defined(__SSE2__)
+  // The characters of the 16-byte block b that need a look in some
+  // context: a bit per byte. Packing turns every non-ASCII character into
+  // 0x00 or 0xFF, so one signed comparison finds those and the control
+  // characters.
+  static unsigned special_bits(__m128i b) {
+    __m128i bad = _mm_cmplt_epi8(b, _mm_set1_epi8(0x20));
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(b, _mm_set1_epi8('&')));
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(b, _mm_set1_epi8('<')));
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(b, _mm_set1_epi8('>')));
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(b, _mm_set1_epi8('"')));
+    return static_cast<unsigned>(_mm_movemask_epi8(bad));
+  }
+  static __m128i pack16(const XMLCh* p) {
+    return _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)));
+  }
+  static __m128i pack8(const XMLCh* p) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm_packus_epi16(a, a);
+  }
+  static __m128i pack4(const XMLCh* p) {
+    __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm_packus_epi16(a, a);
+  }
+
+  // Copies the plain characters at the start of the n at p (n at least 4)
+  // into the buffer, which has room for n + SLACK bytes; returns how many
+  // were copied. Blocks are stored whole; the last one ends at the text's
+  // end and starts in characters already copied.
+  size_t put_plain(const XMLCh* p, size_t n) {
+    char* const d = m_pos;
+    size_t done = n;
+    if (n >= 16) {
+      size_t i = 0;
+      for (; i + 16 <= n; i += 16) {
+        __m128i b = pack16(p + i);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), b);
+        if (unsigned bits = special_bits(b)) {
+          done = i + static_cast<size_t>(__builtin_ctz(bits));
+          break;
+        }
+      }
+      if (done == n && i < n) {
+        __m128i b = pack16(p + n - 16);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n - 16), b);
+        if (unsigned bits = special_bits(b)) done = n - 16 + static_cast<size_t>(__builtin_ctz(bits));
+      }
+    } else {
+      const size_t w = n >= 8 ? 8 : 4;
+      __m128i b = w == 8 ? pack8(p) : pack4(p);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), b);
+      const unsigned low = (1u << w) - 1;
+      if (unsigned bits = special_bits(b) & low) {
+        done = static_cast<size_t>(__builtin_ctz(bits));
+      } else if (n > w) {
+        b = w == 8 ? pack8(p + n - w) : pack4(p + n - w);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n - w), b);
+        if (unsigned tail = special_bits(b) & low) done = n - w + static_cast<size_t>(__builtin_ctz(tail));
+      }
+    }
+    m_pos = d + done;
+    return done;
+  }
+#endif
+
+  // Writes an attribute's value or other short text: plain ASCII through
+  // put_plain, the rest (and long texts) through emit.
+  __attribute__((always_inline)) void emit_short(const XMLCh* p, size_t n, ESC mode) {
+#if defined(__SSE2__)
+    if (n >= 4 && n <= 256 && static_cast<size_t>(m_end - m_pos) >= n + SLACK) {
+      const size_t done = put_plain(p, n);
+      if (done == n) return;
+      p += done;
+      n -= done;
+    }
+#endif
+    emit(p, n, mode);
+  }
+
+  // Writes the n characters at p. Plain ASCII is copied into the buffer
   // while it is scanned; anything else is escaped, written as a character
   // reference or refused.
   void emit(const XMLCh* p, size_t n, ESC mode) {
     const unsigned char* table = mode == ESC::ATTR ? g_esc.attr : mode == ESC::TEXT ? g_esc.text : g_esc.raw;
     const XMLCh* const end = p + n;
+    // The characters from run to p went into the buffer one byte each and
+    // are still there: a block may start among them and write them again.
+    const XMLCh* run = p;
     char* d = m_pos;
     while (p < end) {
-      size_t room = static_cast<size_t>(m_end - d);
-      size_t left = static_cast<size_t>(end - p);
-      const XMLCh* stop = p + (left < room ? left : room);
-#if defined(__SSE2__)
-      // Sixteen characters at a time while all are plain in every context:
-      // from 0x20 to 0x7F and none of & < > ". A block with anything else
-      // goes through the table below.
-      const __m128i low = _mm_set1_epi16(0x20), span = _mm_set1_epi16(0x5F);
-      const __m128i amp = _mm_set1_epi16('&'), lt = _mm_set1_epi16('<'), gt = _mm_set1_epi16('>'),
-                    quot = _mm_set1_epi16('"'), zero = _mm_setzero_si128();
-      while (stop - p >= 16) {
-        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
-        __m128i bad = _mm_or_si128(_mm_subs_epu16(_mm_sub_epi16(a, low), span),
-                                   _mm_subs_epu16(_mm_sub_epi16(b, low), span));
-        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(a, amp), _mm_cmpeq_epi16(b, amp)));
-        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(a, lt), _mm_cmpeq_epi16(b, lt)));
-        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(a, gt), _mm_cmpeq_epi16(b, gt)));
-        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(a, quot), _mm_cmpeq_epi16(b, quot)));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(bad, zero)) != 0xFFFF) break;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
-        d += 16;
-        p += 16;
+      if (static_cast<size_t>(m_end - d) < 2 * SLACK) {
+        m_pos = d;
+        drain();
+        d = m_pos;
+        run = p;
       }
-#endif
+      // Blocks are stored whole, so SLACK bytes past the room are spare;
+      // an escape also fits there.
+      const size_t room = static_cast<size_t>(m_end - d) - SLACK;
+      const XMLCh* const stop = p + (static_cast<size_t>(end - p) < room ? static_cast<size_t>(end - p) : room);
       while (p < stop) {
-        unsigned c = *p;
+#if defined(__SSE2__)
+        // Sixteen characters at a time; the last block of a run ends at
+        // its end and starts among characters already written.
+        if (stop - p >= 16) {
+          __m128i b = pack16(p);
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(d), b);
+          unsigned bits = special_bits(b);
+          if (!bits) {
+            p += 16;
+            d += 16;
+            continue;
+          }
+          const unsigned k = static_cast<unsigned>(__builtin_ctz(bits));
+          p += k;
+          d += k;
+        } else if (stop - run >= 16) {
+          const size_t back = 16 - static_cast<size_t>(stop - p);
+          __m128i b = pack16(stop - 16);
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(d - back), b);
+          // The characters written again may be ones flagged here but
+          // plain in this context (a quote in a text).
+          unsigned bits = special_bits(b) & ~((1u << back) - 1);
+          const size_t k = (bits ? static_cast<size_t>(__builtin_ctz(bits)) : 16) - back;
+          p += k;
+          d += k;
+          if (p == stop) break;
+        }
+#endif
+        // One character: plain in this context, or one to escape.
+        const unsigned c = *p;
         if (c >= 0x80 || table[c]) break;
         *d++ = static_cast<char>(c);
         ++p;
       }
       if (p == end) break;
-      m_pos = d;
-      if (p == stop) {
-        drain();
-      } else {
-        p = special(p, end, mode);
+      if (p == stop) continue;
+      switch (*p) {
+        case '&':
+          std::memcpy(d, "&amp;", 5);
+          d += 5;
+          break;
+        case '<':
+          std::memcpy(d, "&lt;", 4);
+          d += 4;
+          break;
+        case '>':
+          std::memcpy(d, "&gt;", 4);
+          d += 4;
+          break;
+        case '"':
+          std::memcpy(d, "&quot;", 6);
+          d += 6;
+          break;
+        default:
+          m_pos = d;
+          p = special(p, end, mode);
+          d = m_pos;
+          run = p;
+          continue;
       }
-      d = m_pos;
+      ++p;
+      run = p;
     }
     m_pos = d;
   }
@@ -317,25 +515,54 @@ class WRITER {
   // parent: the element's parent node (the walk knows it; asking the DOM
   // costs a run-time type look-up per node).
   void open_element(const DOMElement* e, const DOMNode* parent, int depth) {
-    if (!parent || parent->getNodeType() != DOMNode::DOCUMENT_NODE) indent(depth);
+    if (!parent || node_type(parent) != DOMNode::DOCUMENT_NODE) indent(depth);
     put('<');
-    put_name(e->getTagName());
-    DOMNamedNodeMap* attrs = e->getAttributes();
-    XMLSize_t n = attrs ? attrs->getLength() : 0;
+    if (!is_element_impl(e)) {
+      put_name(e->getTagName(), m_names.get(), false);
+      write_attributes(e->getAttributes());
+      return;
+    }
+    const DOMElementImpl* impl = static_cast<const DOMElementImpl*>(e);
+    put_name(impl->fName, m_names.get(), false);
+    const DOMAttrMapImpl* map = impl->fAttributes;
+    DOMNodeVector* list = map ? ATTR_MAP_VIEW::nodes(map) : nullptr;
+    const XMLSize_t n = list ? list->size() : 0;
     for (XMLSize_t i = 0; i < n; ++i) {
-      const DOMNode* a = attrs->item(i);
-      put(' ');
-      put_name(a->getNodeName());
-      put("=\"", 2);
-      emit_value(a);
+      const DOMNode* a = list->elementAt(i);
+      read_ahead(a);
+      if (!is_attr_impl(a)) {
+        write_attribute(a);
+        continue;
+      }
+      const DOMAttrImpl* attr = static_cast<const DOMAttrImpl*>(a);
+      const DOMNode* first = attr->fParent.fFirstChild;
+      if (!first || !is_text_impl(first) || static_cast<const DOMTextImpl*>(first)->fChild.nextSibling) {
+        write_attribute(a);
+        continue;
+      }
+      const DOMCharacterDataImpl& value = static_cast<const DOMTextImpl*>(first)->fCharacterData;
+      put_name(attr->fName, m_attr_names.get(), true);
+      emit_short(value.getData(), value.getLength(), ESC::ATTR);
       put('"');
     }
   }
 
+  void write_attributes(const DOMNamedNodeMap* attrs) {
+    const XMLSize_t n = attrs ? attrs->getLength() : 0;
+    for (XMLSize_t i = 0; i < n; ++i) write_attribute(attrs->item(i));
+  }
+
+  void write_attribute(const DOMNode* a) {
+    put_name(a->getNodeName(), m_attr_names.get(), true);
+    emit_value(a);
+    put('"');
+  }
+
   void close_element(const DOMElement* e, int depth) {
-    if (!XMLString::equals(e->getTagName(), DATA_TAG)) indent(depth);
+    const XMLCh* name = node_name(e);
+    if (!XMLString::equals(name, DATA_TAG)) indent(depth);
     put("</", 2);
-    put_name(e->getTagName());
+    put_name(name, m_names.get(), false);
     put('>');
   }
 
@@ -343,45 +570,65 @@ class WRITER {
 
   static constexpr size_t NAME_SLOTS = 256;
   static constexpr size_t NAME_BYTES = 48;
+  struct NAME_SLOT;
 
-  // Writes a tag or attribute name: from the name cache when it is there,
+  // Writes a tag name, or an attribute's name with its blank before and
+  // its =" after (attribute true): from the name cache when it is there,
   // else checked and escaped as any name (and cached when it is plain ASCII
   // and short).
-  void put_name(const XMLCh* name) {
-    if (!name) return;
+  __attribute__((always_inline)) void put_name(const XMLCh* name, NAME_SLOT* slots, bool attribute) {
     const uintptr_t at = reinterpret_cast<uintptr_t>(name);
-    NAME_SLOT& slot = m_names[((at >> 3) ^ (at >> 11)) % NAME_SLOTS];
+    NAME_SLOT& slot = slots[((at >> 3) ^ (at >> 11)) % NAME_SLOTS];
+    if (slot.key == name && name && static_cast<size_t>(m_end - m_pos) >= NAME_BYTES) {
+      // A fixed-size copy (no call); only the name's bytes count.
+      std::memcpy(m_pos, slot.bytes, NAME_BYTES);
+      m_pos += slot.length;
+      return;
+    }
+    put_name_slow(name, slot, attribute);
+  }
+
+  __attribute__((noinline)) void put_name_slow(const XMLCh* name, NAME_SLOT& slot, bool attribute) {
+    if (!name) {
+      if (attribute) put(" =\"", 3);
+      return;
+    }
     if (slot.key != name) {
+      const size_t lead = attribute ? 1 : 0;
+      const size_t most = NAME_BYTES - (attribute ? 3 : 0);
       size_t n = 0;
-      for (; n < NAME_BYTES && name[n]; ++n) {
+      for (; n < most && name[n]; ++n) {
         const XMLCh c = name[n];
         if (c >= 0x80 || g_esc.raw[c]) break;
-        slot.bytes[n] = static_cast<char>(c);
+        slot.bytes[lead + n] = static_cast<char>(c);
       }
       if (name[n] != 0) {
         slot.key = nullptr;
+        if (attribute) put(' ');
         emit(name, ESC::NAME);
+        if (attribute) put("=\"", 2);
         return;
+      }
+      if (attribute) {
+        slot.bytes[0] = ' ';
+        slot.bytes[n + 1] = '=';
+        slot.bytes[n + 2] = '"';
+        n += 3;
       }
       slot.key = name;
       slot.length = static_cast<unsigned char>(n);
     }
-    if (static_cast<size_t>(m_end - m_pos) >= NAME_BYTES) {
-      // A fixed-size copy (no call); only the name's bytes count.
-      std::memcpy(m_pos, slot.bytes, NAME_BYTES);
-      m_pos += slot.length;
-    } else {
-      put(slot.bytes, slot.length);
-    }
+    put(slot.bytes, slot.length);
   }
 
   // Writes an attribute's value. A value held in one text node (what the
   // parser and setAttribute make) knows its length.
   void emit_value(const DOMNode* attr) {
     const DOMNode* first = attr->getFirstChild();
-    if (first && !first->getNextSibling() && first->getNodeType() == DOMNode::TEXT_NODE) {
-      const DOMText* text = static_cast<const DOMText*>(first);
-      emit(text->getData(), text->getLength(), ESC::ATTR);
+    if (first && !next_sibling(first) && node_type(first) == DOMNode::TEXT_NODE) {
+      size_t length;
+      const XMLCh* text = text_data(first, &length);
+      emit(text, length, ESC::ATTR);
       return;
     }
     emit(attr->getNodeValue(), ESC::ATTR);
@@ -404,12 +651,14 @@ class WRITER {
     char bytes[NAME_BYTES] = {};
   };
   std::unique_ptr<NAME_SLOT[]> m_names{new NAME_SLOT[NAME_SLOTS]};
+  std::unique_ptr<NAME_SLOT[]> m_attr_names{new NAME_SLOT[NAME_SLOTS]};
 };
 
 void WRITER::write_leaf(const DOMNode* n, const DOMNode* parent) {
-  switch (n->getNodeType()) {
+  switch (node_type(n)) {
     case DOMNode::TEXT_NODE: {
-      const XMLCh* text = n->getNodeValue();
+      size_t len;
+      const XMLCh* text = text_data(n, &len);
       if (is_white_space(text)) break;
       // Where the writer puts its own line feed and indentation after a
       // text (before an element, or before a closing tag other than that
@@ -417,17 +666,17 @@ void WRITER::write_leaf(const DOMNode* n, const DOMNode* parent) {
       // that saving a reloaded document does not grow it. The sample text
       // of "data" stays verbatim.
       // The node knows its length: a sample text is not scanned for it.
-      size_t len = static_cast<const DOMText*>(n)->getLength();
       size_t end = len;
       while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\n' ||
                          text[end - 1] == '\r'))
         --end;
       // White-space-only texts are not written, so look past them.
-      const DOMNode* next = n->getNextSibling();
-      while (next && next->getNodeType() == DOMNode::TEXT_NODE && is_white_space(next->getNodeValue()))
-        next = next->getNextSibling();
-      bool in_data = parent && XMLString::equals(parent->getNodeName(), DATA_TAG);
-      bool line_break_follows = next ? next->getNodeType() == DOMNode::ELEMENT_NODE : !in_data;
+      const DOMNode* next = next_sibling(n);
+      size_t next_length;
+      while (next && node_type(next) == DOMNode::TEXT_NODE && is_white_space(text_data(next, &next_length)))
+        next = next_sibling(next);
+      bool in_data = parent && XMLString::equals(node_name(parent), DATA_TAG);
+      bool line_break_follows = next ? node_type(next) == DOMNode::ELEMENT_NODE : !in_data;
       emit(text, end == len || !line_break_follows ? len : end, ESC::TEXT);
       break;
     }
@@ -525,10 +774,10 @@ void WRITER::write_node(const DOMNode* start) {
   std::vector<const DOMElement*> open;
   const DOMNode* n = start;
   for (;;) {
-    if (n->getNodeType() == DOMNode::ELEMENT_NODE) {
+    if (node_type(n) == DOMNode::ELEMENT_NODE) {
       const DOMElement* e = static_cast<const DOMElement*>(n);
       open_element(e, open.empty() ? n->getParentNode() : open.back(), static_cast<int>(open.size()) + 1);
-      if (const DOMNode* first = e->getFirstChild()) {
+      if (const DOMNode* first = first_child(e)) {
         put('>');
         open.push_back(e);
         n = first;
@@ -541,7 +790,7 @@ void WRITER::write_node(const DOMNode* start) {
     // Move on: to the next sibling, or close finished elements upwards.
     for (;;) {
       if (n == start) return;
-      if (const DOMNode* next = n->getNextSibling()) {
+      if (const DOMNode* next = next_sibling(n)) {
         n = next;
         break;
       }
@@ -618,7 +867,7 @@ bool SDR_DATA_XML_WRITER::write_file(const DOMNode* node, const char* path, bool
   // only once all of it was written and flushed.
   SDR_TEMP_TARGET file;
   if (!file.open(path, error)) return false;
-  FILE_OUTPUT output(file.fd(), file.flushes());
+  FILE_OUTPUT output(file.fd());
   WRITER w(&output);
   {
     SDR_WRITER_LOCK guard(lock);
