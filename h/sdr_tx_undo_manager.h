@@ -132,8 +132,11 @@ class SDR_API SDR_TX_UNDO_ACTION_DELETE : public SDR_TX_UNDO_ACTION_ATOMIC {
 
 class SDR_API SDR_TX_UNDO_ACTION_APPEND : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
-  // Takes ownership of node.
-  SDR_TX_UNDO_ACTION_APPEND(SDR_TX_SIGNAL_NODES* nodes, int index, SDR_TX_NODE* node);
+  // row is the row just appended at index (not owned). While the append
+  // stands the row lives in the list only; undo takes it out and keeps it
+  // here, redo puts it back, so that neither copies a row. A group row is
+  // kept as a copy (undo leaves it in the list).
+  SDR_TX_UNDO_ACTION_APPEND(SDR_TX_SIGNAL_NODES* nodes, int index, const SDR_TX_NODE* row);
   ~SDR_TX_UNDO_ACTION_APPEND() override;
   bool undo() override;
   bool redo() override;
@@ -142,7 +145,14 @@ class SDR_API SDR_TX_UNDO_ACTION_APPEND : public SDR_TX_UNDO_ACTION_ATOMIC {
  private:
   SDR_TX_SIGNAL_NODES* m_nodes;
   int m_index;
-  std::unique_ptr<SDR_TX_NODE> m_node;
+  std::unique_ptr<SDR_TX_NODE> m_node;  // the row while undone; a group row's copy
+  // What the row held when appended, of what commits change on their own.
+  SDR_DATA_SIGNAL_VIEW_NODE* m_view_node;
+  int m_data_wire_index;
+  int m_trigger_wire_index;
+  SDR_DATA_WIRE_TAP_MODE m_tap_mode;
+  bool m_group;
+  bool m_invalid;
 };
 
 class SDR_API SDR_TX_UNDO_ACTION_SET_NODE : public SDR_TX_UNDO_ACTION_ATOMIC {
@@ -259,11 +269,15 @@ class SDR_API SDR_TX_UNDO_ACTION {
  private:
   std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_undo_atomic_action_vec;
   SDR_TX_CHANGE_STATUS* m_tx_change_status;
-  std::unique_ptr<SDR_TX_CHANGE_STATUS> m_change_status_begin;
-  std::unique_ptr<SDR_TX_CHANGE_STATUS> m_change_status_end;
+  // The live flags at the start and at the end of the action, held in
+  // place (an action is small, and there are as many as user edits).
+  SDR_TX_CHANGE_STATUS m_change_status_begin;
+  SDR_TX_CHANGE_STATUS m_change_status_end;
   SDR_TX_CHANGE_STATUS m_own_change_status;
-  SDR_TX_INSTANCE* m_tx_instance;
+  bool m_has_status_begin = false;
+  bool m_has_status_end = false;
   bool m_setup_tab_selected;
+  SDR_TX_INSTANCE* m_tx_instance;
 };
 
 class SDR_API SDR_TX_UNDO_MANAGER {

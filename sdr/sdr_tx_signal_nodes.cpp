@@ -597,7 +597,7 @@ bool SDR_TX_SIGNAL_NODES::set_debug_out(int index, bool debug_port, const char* 
     name = port_name;
     if (name.empty()) gen_debug_port_name(&name, index);
   } else {
-    name = port_name ? port_name : node->debug_port_name;
+    name = port_name ? std::string(port_name) : node->debug_port_name.str();
   }
   return edit_row(
       index,
