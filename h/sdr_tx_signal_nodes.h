@@ -308,6 +308,9 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   std::unique_ptr<NODE_TYPE> take_image(const NODE_TYPE* node) const;
   // Writes what differs between the row and its view node.
   void sync_view_node(NODE_TYPE* node);
+  // The same with the row's view node vn (view_node_in); gives the wire of
+  // a net (or null), and sets renamed when it wrote a name or an alias.
+  SDR_DATA_SIGNAL_WIRE* sync_view_node_in(NODE_TYPE* node, SDR_DATA_SIGNAL_VIEW_NODE* vn, bool* renamed);
   void name_added(const NODE_TYPE* node);
   void name_removed(const NODE_TYPE* node);
   NODE_TYPE* build_group_row(int first, int last);
@@ -323,7 +326,29 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   // Handles made before the rows last left a view are not used again: each
   // handle of the pool with the epoch of the list when it was made or last
   // re-targeted.
-  std::unordered_map<const SDR_DATA_SIGNAL_VIEW_NODE*, unsigned> m_handle_epoch;
+  class HANDLE_EPOCHS {
+   public:
+    // The epoch of handle, or null when the handle is not one of the pool.
+    unsigned* find(const SDR_DATA_SIGNAL_VIEW_NODE* handle);
+    const unsigned* find(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const;
+    void set(const SDR_DATA_SIGNAL_VIEW_NODE* handle, unsigned epoch);
+    void clear();
+
+   private:
+    // Open addressing on the handle's address: a lookup, made for every
+    // row a commit or an edit visits, reads one slot of a flat table.
+    struct SLOT {
+      const SDR_DATA_SIGNAL_VIEW_NODE* handle = nullptr;
+      unsigned epoch = 0;
+    };
+    size_t slot_of(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const;
+    // The slot of handle, or the size of the table.
+    size_t index_of(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const;
+    std::vector<SLOT> m_slots;
+    size_t m_size = 0;
+    int m_shift = 64;
+  };
+  HANDLE_EPOCHS m_handle_epoch;
   unsigned m_view_epoch = 0;
   bool m_link_suspended = false;
 };
