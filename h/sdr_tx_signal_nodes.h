@@ -70,17 +70,31 @@ class SDR_TX_ROW_TEXT {
   std::unique_ptr<std::string> m_text;
 };
 
-inline bool operator==(const SDR_TX_ROW_TEXT& a, const SDR_TX_ROW_TEXT& b) { return a.str() == b.str(); }
-inline bool operator==(const SDR_TX_ROW_TEXT& a, const std::string& b) { return a.str() == b; }
-inline bool operator==(const std::string& a, const SDR_TX_ROW_TEXT& b) { return a == b.str(); }
-inline bool operator==(const SDR_TX_ROW_TEXT& a, const char* b) { return a.str() == b; }
-inline bool operator==(const char* a, const SDR_TX_ROW_TEXT& b) { return a == b.str(); }
+inline bool operator==(const SDR_TX_ROW_TEXT& a, const SDR_TX_ROW_TEXT& b) {
+  return a.str() == b.str();
+}
+inline bool operator==(const SDR_TX_ROW_TEXT& a, const std::string& b) {
+  return a.str() == b;
+}
+inline bool operator==(const std::string& a, const SDR_TX_ROW_TEXT& b) {
+  return a == b.str();
+}
+inline bool operator==(const SDR_TX_ROW_TEXT& a, const char* b) {
+  return a.str() == b;
+}
+inline bool operator==(const char* a, const SDR_TX_ROW_TEXT& b) {
+  return a == b.str();
+}
 template <class T>
 inline bool operator!=(const SDR_TX_ROW_TEXT& a, const T& b) {
   return !(a == b);
 }
-inline bool operator!=(const std::string& a, const SDR_TX_ROW_TEXT& b) { return !(a == b); }
-inline bool operator!=(const char* a, const SDR_TX_ROW_TEXT& b) { return !(a == b); }
+inline bool operator!=(const std::string& a, const SDR_TX_ROW_TEXT& b) {
+  return !(a == b);
+}
+inline bool operator!=(const char* a, const SDR_TX_ROW_TEXT& b) {
+  return !(a == b);
+}
 
 // The attributes of a view element (name, value), in their order; empty
 // without storage.

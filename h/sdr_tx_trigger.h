@@ -6,8 +6,8 @@
 // level. The data trigger is written only by commit.
 
 #include <memory>
-#include <unordered_set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "sdr_data_global_enum.h"

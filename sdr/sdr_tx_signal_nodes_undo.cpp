@@ -188,7 +188,8 @@ bool SDR_TX_UNDO_ACTION_APPEND::undo() {
 
 bool SDR_TX_UNDO_ACTION_APPEND::redo() {
   if (!m_node) return false;
-  const bool ok = m_group ? m_nodes->append_node(m_node.get(), true) : m_nodes->append_node(m_node.release(), false);
+  const bool ok =
+      m_group ? m_nodes->append_node(m_node.get(), true) : m_nodes->append_node(m_node.release(), false);
   m_nodes->rebuild_uniq_name_set();
   return ok;
 }

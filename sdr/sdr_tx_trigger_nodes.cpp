@@ -1,8 +1,8 @@
 // Transaction trigger: the setup-tab node list of one instance.
 
 #include <cstdio>
-#include <unordered_set>
 #include <string>
+#include <unordered_set>
 #include <utility>
 
 #include "sdr_data_signal_set.h"
