@@ -252,7 +252,7 @@ class SDR_API SDR_TX_UNDO_ACTION {
   SDR_TX_UNDO_ACTION& operator=(const SDR_TX_UNDO_ACTION&) = delete;
 
   void add_atomic_action(std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> atomic_action);
-  int get_num_atomic_actions() const { return static_cast<int>(m_undo_atomic_action_vec.size()); }
+  int get_num_atomic_actions() const { return m_num_atomic; }
   void save_change_status_begin();
   void save_change_status_end();
   // Replays the atomic actions and puts back the flags of the start (undo)
@@ -267,7 +267,17 @@ class SDR_API SDR_TX_UNDO_ACTION {
   void count_all_kinds_as_own();
 
  private:
-  std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_undo_atomic_action_vec;
+  SDR_TX_UNDO_ACTION_ATOMIC* atomic_at(int index) const {
+    return index < IN_PLACE ? m_first_atomic[index].get() : m_more_atomic[index - IN_PLACE].get();
+  }
+
+  // The atomic actions in order: the first ones in place (most user
+  // actions hold one or two, and there are as many actions as edits), the
+  // rest after them.
+  static const int IN_PLACE = 2;
+  std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> m_first_atomic[IN_PLACE];
+  std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_more_atomic;
+  int m_num_atomic = 0;
   SDR_TX_CHANGE_STATUS* m_tx_change_status;
   // The live flags at the start and at the end of the action, held in
   // place (an action is small, and there are as many as user edits).

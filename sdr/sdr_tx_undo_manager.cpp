@@ -19,7 +19,12 @@ SDR_TX_UNDO_ACTION::SDR_TX_UNDO_ACTION(SDR_TX_CHANGE_STATUS* live, SDR_TX_INSTAN
 SDR_TX_UNDO_ACTION::~SDR_TX_UNDO_ACTION() = default;
 
 void SDR_TX_UNDO_ACTION::add_atomic_action(std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> atomic_action) {
-  if (atomic_action) m_undo_atomic_action_vec.push_back(std::move(atomic_action));
+  if (!atomic_action) return;
+  if (m_num_atomic < IN_PLACE)
+    m_first_atomic[m_num_atomic] = std::move(atomic_action);
+  else
+    m_more_atomic.push_back(std::move(atomic_action));
+  ++m_num_atomic;
 }
 
 void SDR_TX_UNDO_ACTION::save_change_status_begin() {
@@ -33,7 +38,7 @@ void SDR_TX_UNDO_ACTION::save_change_status_end() {
   // A flag already set at the start may have been raised again by this
   // action: count it when one of its changes is of that kind.
   SDR_TX_CHANGE_STATUS kinds;
-  for (const auto& atomic : m_undo_atomic_action_vec) atomic->add_change_kind(&kinds);
+  for (int i = 0; i < m_num_atomic; ++i) atomic_at(i)->add_change_kind(&kinds);
   const SDR_TX_CHANGE_STATUS begin = m_has_status_begin ? m_change_status_begin : SDR_TX_CHANGE_STATUS();
   for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
     m_own_change_status.set_flag(
@@ -41,13 +46,13 @@ void SDR_TX_UNDO_ACTION::save_change_status_end() {
 }
 
 void SDR_TX_UNDO_ACTION::count_all_kinds_as_own() {
-  for (const auto& atomic : m_undo_atomic_action_vec) atomic->add_change_kind(&m_own_change_status);
+  for (int i = 0; i < m_num_atomic; ++i) atomic_at(i)->add_change_kind(&m_own_change_status);
 }
 
 bool SDR_TX_UNDO_ACTION::undo() {
   bool ok = true;
-  for (auto it = m_undo_atomic_action_vec.rbegin(); it != m_undo_atomic_action_vec.rend(); ++it) {
-    if (!(*it)->undo()) {
+  for (int i = m_num_atomic - 1; i >= 0; --i) {
+    if (!atomic_at(i)->undo()) {
       ok = false;
       break;
     }
@@ -60,8 +65,8 @@ bool SDR_TX_UNDO_ACTION::undo() {
 
 bool SDR_TX_UNDO_ACTION::redo() {
   bool ok = true;
-  for (auto& atomic : m_undo_atomic_action_vec) {
-    if (!atomic->redo()) {
+  for (int i = 0; i < m_num_atomic; ++i) {
+    if (!atomic_at(i)->redo()) {
       ok = false;
       break;
     }
