@@ -25,34 +25,136 @@ class SDR_TX_CHANGE_STATUS;
 class SDR_TX_SCRIPT_RECORDER;
 class SDR_TX_UNDO_ACTION_ATOMIC;
 
+// A text of a row that is mostly empty (alias, table and port names): one
+// pointer wide, with storage only when it holds something, so that a row
+// and each undo image of it stay small.
+class SDR_TX_ROW_TEXT {
+ public:
+  SDR_TX_ROW_TEXT() = default;
+  SDR_TX_ROW_TEXT(const SDR_TX_ROW_TEXT& other) { assign(other.str()); }
+  SDR_TX_ROW_TEXT(SDR_TX_ROW_TEXT&&) noexcept = default;
+  SDR_TX_ROW_TEXT& operator=(const SDR_TX_ROW_TEXT& other) {
+    if (this != &other) assign(other.str());
+    return *this;
+  }
+  SDR_TX_ROW_TEXT& operator=(SDR_TX_ROW_TEXT&&) noexcept = default;
+  SDR_TX_ROW_TEXT& operator=(const std::string& text) {
+    assign(text);
+    return *this;
+  }
+  SDR_TX_ROW_TEXT& operator=(const char* text) {
+    assign(text ? std::string(text) : std::string());
+    return *this;
+  }
+
+  const std::string& str() const { return m_text ? *m_text : empty_text(); }
+  operator const std::string&() const { return str(); }
+  const char* c_str() const { return str().c_str(); }
+  bool empty() const { return !m_text; }
+  void clear() { m_text.reset(); }
+
+ private:
+  static const std::string& empty_text() {
+    static const std::string empty;
+    return empty;
+  }
+  void assign(const std::string& text) {
+    if (text.empty())
+      m_text.reset();
+    else if (m_text)
+      *m_text = text;
+    else
+      m_text.reset(new std::string(text));
+  }
+
+  std::unique_ptr<std::string> m_text;
+};
+
+inline bool operator==(const SDR_TX_ROW_TEXT& a, const SDR_TX_ROW_TEXT& b) {
+  return a.str() == b.str();
+}
+inline bool operator==(const SDR_TX_ROW_TEXT& a, const std::string& b) {
+  return a.str() == b;
+}
+inline bool operator==(const std::string& a, const SDR_TX_ROW_TEXT& b) {
+  return a == b.str();
+}
+inline bool operator==(const SDR_TX_ROW_TEXT& a, const char* b) {
+  return a.str() == b;
+}
+inline bool operator==(const char* a, const SDR_TX_ROW_TEXT& b) {
+  return a == b.str();
+}
+template <class T>
+inline bool operator!=(const SDR_TX_ROW_TEXT& a, const T& b) {
+  return !(a == b);
+}
+inline bool operator!=(const std::string& a, const SDR_TX_ROW_TEXT& b) {
+  return !(a == b);
+}
+inline bool operator!=(const char* a, const SDR_TX_ROW_TEXT& b) {
+  return !(a == b);
+}
+
+// The attributes of a view element (name, value), in their order; empty
+// without storage.
+class SDR_TX_VIEW_IMAGE {
+ public:
+  using ENTRY = std::pair<std::string, std::string>;
+  using LIST = std::vector<ENTRY>;
+
+  SDR_TX_VIEW_IMAGE() = default;
+  SDR_TX_VIEW_IMAGE(const SDR_TX_VIEW_IMAGE& other) { *this = other; }
+  SDR_TX_VIEW_IMAGE(SDR_TX_VIEW_IMAGE&&) noexcept = default;
+  SDR_TX_VIEW_IMAGE& operator=(const SDR_TX_VIEW_IMAGE& other) {
+    if (this != &other) m_list.reset(other.empty() ? nullptr : new LIST(*other.m_list));
+    return *this;
+  }
+  SDR_TX_VIEW_IMAGE& operator=(SDR_TX_VIEW_IMAGE&&) noexcept = default;
+
+  bool empty() const { return !m_list || m_list->empty(); }
+  void clear() { m_list.reset(); }
+  void emplace_back(std::string name, std::string value) {
+    if (!m_list) m_list.reset(new LIST());
+    m_list->emplace_back(std::move(name), std::move(value));
+  }
+  const ENTRY* begin() const { return m_list ? m_list->data() : nullptr; }
+  const ENTRY* end() const { return m_list ? m_list->data() + m_list->size() : nullptr; }
+
+ private:
+  std::unique_ptr<LIST> m_list;
+};
+
 class SDR_API SDR_TX_SIGNAL_NODES {
  public:
   // One row. A group is a row of display type expand or collapse group
-  // followed directly by its members and one last member.
+  // followed directly by its members and one last member. The members are
+  // laid out so that a row takes few cache lines: the rows, and the undo
+  // images of them, are as many as the nets of the design.
   struct NODE_TYPE {
+    std::string name;
+    SDR_TX_ROW_TEXT alias;
+    SDR_TX_ROW_TEXT mnemonics_table_name;
+    SDR_TX_ROW_TEXT debug_port_name;
+    SDR_DATA_SIGNAL_VIEW_NODE* data_view_node = nullptr;  // not owned
     SDR_DATA_SIGNAL_TYPE signal_type = SDR_STYPE_UNKNOWN;
     SDR_DATA_WIRE_CAPTURE_TYPE capture_type = SDR_CTYPE_BOTH;
     SDR_DATA_WIRE_TAP_MODE tap_mode = SDR_MTYPE_CLASSIC_TAP;
-    bool connection_status = true;
     SDR_DATA_NODE_DISPLAY_TYPE display_type = SDR_DTYPE_UNKNOWN_NODE;
-    std::string name;
-    std::string alias;
-    bool lsb_to_msb = false;
-    bool signal_inverted = false;
     SDR_DATA_GROUP_DISPLAY_TYPE group_display_type = SDR_GTYPE_HEX;
     SDR_DATA_GROUP_LINKING_TYPE group_linking = SDR_LTYPE_NONE;
-    std::string mnemonics_table_name;
-    bool debug_port = false;
-    std::string debug_port_name;
     int data_wire_index = -1;
     int trigger_wire_index = -1;
-    SDR_DATA_SIGNAL_VIEW_NODE* data_view_node = nullptr;  // not owned
-    bool mark = false;                                    // scratch
-    bool no_wire = false;                                 // scratch: built from a view node without a wire
-    bool invalid = false;                                 // set_node_invalid / is_node_invalid
+    bool connection_status = true;
+    bool lsb_to_msb = false;
+    bool signal_inverted = false;
+    bool debug_port = false;
+    bool mark = false;     // scratch
+    bool no_wire = false;  // scratch: built from a view node without a wire
+    bool invalid = false;  // set_node_invalid / is_node_invalid
     // The attributes of the view node when an undo image was taken, so that
     // undo puts the element back exactly as it was.
-    std::vector<std::pair<std::string, std::string>> view_image;
+    SDR_TX_VIEW_IMAGE view_image;
   };
   using NODE_VEC = std::vector<std::unique_ptr<NODE_TYPE>>;
   // Display types of rows by index.
@@ -130,6 +232,9 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   bool append_node(NODE_TYPE* node, bool clone);
   bool append_node_uniq_name(NODE_TYPE* node);
   int delete_node_base(int first, int last);
+  // delete_node_base that hands the rows removed to taken instead of an
+  // undo action (undo of an append keeps its row so).
+  int take_rows(int first, int last, NODE_VEC* taken);
   // Undo of move_before_node: the block back in its place and the display
   // types the move changed as they were.
   bool restore_moved_block(int first, int last, int before, const DISPLAY_TYPES& types);
@@ -177,8 +282,9 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   // The last row of the group whose row is at index (index itself when the
   // group has no member).
   int group_last(int index) const;
-  // The base deletion, without a record scope of its own.
-  int delete_rows(int first, int last);
+  // The base deletion, without a record scope of its own. The rows removed
+  // go to taken when given, else to a DELETE undo action.
+  int delete_rows(int first, int last, NODE_VEC* taken = nullptr);
   // The base property edit frame: change returns true when it changed the
   // row; flag sets the change flag. Pushes SET_NODE.
   template <class CHANGE, class FLAG>
@@ -216,6 +322,9 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   std::unique_ptr<NODE_TYPE> take_image(const NODE_TYPE* node) const;
   // Writes what differs between the row and its view node.
   void sync_view_node(NODE_TYPE* node);
+  // The same with the row's view node vn (view_node_in); gives the wire of
+  // a net (or null), and sets renamed when it wrote a name or an alias.
+  SDR_DATA_SIGNAL_WIRE* sync_view_node_in(NODE_TYPE* node, SDR_DATA_SIGNAL_VIEW_NODE* vn, bool* renamed);
   void name_added(const NODE_TYPE* node);
   void name_removed(const NODE_TYPE* node);
   NODE_TYPE* build_group_row(int first, int last);
@@ -231,7 +340,29 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   // Handles made before the rows last left a view are not used again: each
   // handle of the pool with the epoch of the list when it was made or last
   // re-targeted.
-  std::unordered_map<const SDR_DATA_SIGNAL_VIEW_NODE*, unsigned> m_handle_epoch;
+  class HANDLE_EPOCHS {
+   public:
+    // The epoch of handle, or null when the handle is not one of the pool.
+    unsigned* find(const SDR_DATA_SIGNAL_VIEW_NODE* handle);
+    const unsigned* find(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const;
+    void set(const SDR_DATA_SIGNAL_VIEW_NODE* handle, unsigned epoch);
+    void clear();
+
+   private:
+    // Open addressing on the handle's address: a lookup, made for every
+    // row a commit or an edit visits, reads one slot of a flat table.
+    struct SLOT {
+      const SDR_DATA_SIGNAL_VIEW_NODE* handle = nullptr;
+      unsigned epoch = 0;
+    };
+    size_t slot_of(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const;
+    // The slot of handle, or the size of the table.
+    size_t index_of(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const;
+    std::vector<SLOT> m_slots;
+    size_t m_size = 0;
+    int m_shift = 64;
+  };
+  HANDLE_EPOCHS m_handle_epoch;
   unsigned m_view_epoch = 0;
   bool m_link_suspended = false;
 };

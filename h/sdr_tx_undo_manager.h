@@ -132,8 +132,11 @@ class SDR_API SDR_TX_UNDO_ACTION_DELETE : public SDR_TX_UNDO_ACTION_ATOMIC {
 
 class SDR_API SDR_TX_UNDO_ACTION_APPEND : public SDR_TX_UNDO_ACTION_ATOMIC {
  public:
-  // Takes ownership of node.
-  SDR_TX_UNDO_ACTION_APPEND(SDR_TX_SIGNAL_NODES* nodes, int index, SDR_TX_NODE* node);
+  // row is the row just appended at index (not owned). While the append
+  // stands the row lives in the list only; undo takes it out and keeps it
+  // here, redo puts it back, so that neither copies a row. A group row is
+  // kept as a copy (undo leaves it in the list).
+  SDR_TX_UNDO_ACTION_APPEND(SDR_TX_SIGNAL_NODES* nodes, int index, const SDR_TX_NODE* row);
   ~SDR_TX_UNDO_ACTION_APPEND() override;
   bool undo() override;
   bool redo() override;
@@ -142,7 +145,14 @@ class SDR_API SDR_TX_UNDO_ACTION_APPEND : public SDR_TX_UNDO_ACTION_ATOMIC {
  private:
   SDR_TX_SIGNAL_NODES* m_nodes;
   int m_index;
-  std::unique_ptr<SDR_TX_NODE> m_node;
+  std::unique_ptr<SDR_TX_NODE> m_node;  // the row while undone; a group row's copy
+  // What the row held when appended, of what commits change on their own.
+  SDR_DATA_SIGNAL_VIEW_NODE* m_view_node;
+  int m_data_wire_index;
+  int m_trigger_wire_index;
+  SDR_DATA_WIRE_TAP_MODE m_tap_mode;
+  bool m_group;
+  bool m_invalid;
 };
 
 class SDR_API SDR_TX_UNDO_ACTION_SET_NODE : public SDR_TX_UNDO_ACTION_ATOMIC {
@@ -242,7 +252,7 @@ class SDR_API SDR_TX_UNDO_ACTION {
   SDR_TX_UNDO_ACTION& operator=(const SDR_TX_UNDO_ACTION&) = delete;
 
   void add_atomic_action(std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> atomic_action);
-  int get_num_atomic_actions() const { return static_cast<int>(m_undo_atomic_action_vec.size()); }
+  int get_num_atomic_actions() const { return m_num_atomic; }
   void save_change_status_begin();
   void save_change_status_end();
   // Replays the atomic actions and puts back the flags of the start (undo)
@@ -257,13 +267,27 @@ class SDR_API SDR_TX_UNDO_ACTION {
   void count_all_kinds_as_own();
 
  private:
-  std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_undo_atomic_action_vec;
+  SDR_TX_UNDO_ACTION_ATOMIC* atomic_at(int index) const {
+    return index < IN_PLACE ? m_first_atomic[index].get() : m_more_atomic[index - IN_PLACE].get();
+  }
+
+  // The atomic actions in order: the first ones in place (most user
+  // actions hold one or two, and there are as many actions as edits), the
+  // rest after them.
+  static const int IN_PLACE = 2;
+  std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> m_first_atomic[IN_PLACE];
+  std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_more_atomic;
+  int m_num_atomic = 0;
   SDR_TX_CHANGE_STATUS* m_tx_change_status;
-  std::unique_ptr<SDR_TX_CHANGE_STATUS> m_change_status_begin;
-  std::unique_ptr<SDR_TX_CHANGE_STATUS> m_change_status_end;
+  // The live flags at the start and at the end of the action, held in
+  // place (an action is small, and there are as many as user edits).
+  SDR_TX_CHANGE_STATUS m_change_status_begin;
+  SDR_TX_CHANGE_STATUS m_change_status_end;
   SDR_TX_CHANGE_STATUS m_own_change_status;
-  SDR_TX_INSTANCE* m_tx_instance;
+  bool m_has_status_begin = false;
+  bool m_has_status_end = false;
   bool m_setup_tab_selected;
+  SDR_TX_INSTANCE* m_tx_instance;
 };
 
 class SDR_API SDR_TX_UNDO_MANAGER {

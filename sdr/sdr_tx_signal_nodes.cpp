@@ -5,6 +5,7 @@
 
 #include "sdr_tx_signal_nodes.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 #include <xercesc/dom/DOM.hpp>
@@ -12,6 +13,7 @@
 #include "sdr_data_signal_set.h"
 #include "sdr_data_signal_view.h"
 #include "sdr_data_trigger.h"
+#include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_tx_instance.h"
 #include "sdr_tx_internal.h"
@@ -25,6 +27,21 @@ namespace {
 const char GROUP_ROW_TEXT[] =
     "(*m_node_vec)[node_index]->display_type == SDR_DTYPE_EXPAND_GROUP_NODE || "
     "(*m_node_vec)[node_index]->display_type == SDR_DTYPE_COLLAPSE_GROUP_NODE";
+
+// True when element's attribute (absent reads "") is text; an ASCII value
+// is compared in place, without a conversion.
+bool attribute_is(const DOMElement* element, const XMLCh* name, const std::string& text) {
+  const DOMAttr* attr = element ? element->getAttributeNode(name) : nullptr;
+  const XMLCh* value = attr ? sdr_attribute_value(attr) : u"";
+  if (!value) value = u"";
+  size_t i = 0;
+  for (; value[i] && i < text.size(); ++i) {
+    if (value[i] >= 0x80 || static_cast<unsigned char>(text[i]) >= 0x80) return sdr_to_utf8(value) == text;
+    if (value[i] != static_cast<XMLCh>(text[i])) return false;
+  }
+  if (value[i] && value[i] >= 0x80) return sdr_to_utf8(value) == text;
+  return !value[i] && i == text.size();
+}
 
 bool text_is_yes(const std::string& text) {
   return text.size() == 3 && (text[0] == 'y' || text[0] == 'Y') && (text[1] == 'e' || text[1] == 'E') &&
@@ -136,11 +153,68 @@ int SDR_TX_SIGNAL_NODES::count_name(const char* name) const {
 
 // ------------------------------------------------------------ view nodes
 
+size_t SDR_TX_SIGNAL_NODES::HANDLE_EPOCHS::slot_of(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const {
+  // Fibonacci hashing of the address; the table's size is a power of two.
+  const uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle));
+  return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> m_shift);
+}
+
+size_t SDR_TX_SIGNAL_NODES::HANDLE_EPOCHS::index_of(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const {
+  if (!handle || m_slots.empty()) return m_slots.size();
+  const size_t mask = m_slots.size() - 1;
+  for (size_t i = slot_of(handle);; i = (i + 1) & mask) {
+    if (m_slots[i].handle == handle) return i;
+    if (!m_slots[i].handle) return m_slots.size();
+  }
+}
+
+unsigned* SDR_TX_SIGNAL_NODES::HANDLE_EPOCHS::find(const SDR_DATA_SIGNAL_VIEW_NODE* handle) {
+  const size_t i = index_of(handle);
+  return i < m_slots.size() ? &m_slots[i].epoch : nullptr;
+}
+
+const unsigned* SDR_TX_SIGNAL_NODES::HANDLE_EPOCHS::find(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const {
+  const size_t i = index_of(handle);
+  return i < m_slots.size() ? &m_slots[i].epoch : nullptr;
+}
+
+void SDR_TX_SIGNAL_NODES::HANDLE_EPOCHS::set(const SDR_DATA_SIGNAL_VIEW_NODE* handle, unsigned epoch) {
+  if (!handle) return;
+  if (unsigned* known = find(handle)) {
+    *known = epoch;
+    return;
+  }
+  // At most half full, so that a miss ends soon.
+  if (2 * (m_size + 1) > m_slots.size()) {
+    std::vector<SLOT> old;
+    old.swap(m_slots);
+    const size_t size = old.empty() ? 64 : 2 * old.size();
+    m_slots.assign(size, SLOT());
+    m_shift = 64;
+    for (size_t n = size; n > 1; n >>= 1) --m_shift;
+    m_size = 0;
+    for (const SLOT& slot : old)
+      if (slot.handle) set(slot.handle, slot.epoch);
+  }
+  const size_t mask = m_slots.size() - 1;
+  size_t i = slot_of(handle);
+  while (m_slots[i].handle) i = (i + 1) & mask;
+  m_slots[i].handle = handle;
+  m_slots[i].epoch = epoch;
+  ++m_size;
+}
+
+void SDR_TX_SIGNAL_NODES::HANDLE_EPOCHS::clear() {
+  m_slots.clear();
+  m_size = 0;
+  m_shift = 64;
+}
+
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::adopt_view_node(SDR_DATA_SIGNAL_VIEW_NODE* node) {
   if (!node) return nullptr;
   std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> owned(node);
   if (owned->is_null()) return nullptr;
-  m_handle_epoch[node] = m_view_epoch;
+  m_handle_epoch.set(node, m_view_epoch);
   m_view_node_pool.push_back(std::move(owned));
   return node;
 }
@@ -154,8 +228,8 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::view_node_in(const NODE_TYPE* no
                                                              const SDR_DATA_SIGNAL_VIEW* view) const {
   if (!node || !view || !node->data_view_node) return nullptr;
   // Only handles of this list, made since the rows last left a view.
-  auto it = m_handle_epoch.find(node->data_view_node);
-  if (it == m_handle_epoch.end() || it->second != m_view_epoch) return nullptr;
+  const unsigned* epoch = m_handle_epoch.find(node->data_view_node);
+  if (!epoch || *epoch != m_view_epoch) return nullptr;
   VIEW_NODE* vn = node->data_view_node;
   if (vn->get_view() != view || vn->is_null()) return nullptr;
   return vn;
@@ -192,20 +266,31 @@ void rewrite_conditions_of(SDR_DATA_SIGNAL_SET* signal_set, const char* wire_nam
 }  // namespace
 
 void SDR_TX_SIGNAL_NODES::sync_view_node(NODE_TYPE* node) {
-  VIEW_NODE* vn = view_node_in(node, m_data_view);
-  if (!vn) return;
-  if (attribute_of(vn, "name") != node->name) vn->set_name(node->name.c_str());
+  bool renamed = false;
+  sync_view_node_in(node, view_node_in(node, m_data_view), &renamed);
+}
+
+SDR_DATA_SIGNAL_WIRE* SDR_TX_SIGNAL_NODES::sync_view_node_in(NODE_TYPE* node, SDR_DATA_SIGNAL_VIEW_NODE* vn,
+                                                             bool* renamed) {
+  if (!vn) return nullptr;
+  if (!attribute_is(vn->get_dom_node(), u"name", node->name)) {
+    vn->set_name(node->name.c_str());
+    *renamed = true;
+  }
   if (!vn->is_bus()) {
-    if (is_group_type(node->display_type)) return;
+    if (is_group_type(node->display_type)) return nullptr;
     // A net's alias is its wire's.
-    if (SDR_DATA_SIGNAL_WIRE* wire = vn->get_data_wire(false)) {
+    SDR_DATA_SIGNAL_WIRE* wire = vn->get_data_wire(false);
+    if (wire) {
       const char* alias = wire->get_alias();
-      if (node->alias != (alias ? alias : "") && vn->set_alias(node->alias.c_str()))
+      if (node->alias != (alias ? alias : "") && vn->set_alias(node->alias.c_str())) {
         rewrite_conditions_of(m_data_view->get_signal_set(), wire->get_name());
+        *renamed = true;
+      }
     }
     if (text_is_yes(attribute_of(vn, "is_signal_inverted")) != node->signal_inverted)
       vn->set_signal_inverted(node->signal_inverted);
-    return;
+    return wire;
   }
   if (attribute_of(vn, "alias") != node->alias) vn->set_alias(node->alias.c_str());
   SDR_DATA_SIGNAL_TYPE type = SDR_STYPE_UNKNOWN;
@@ -224,6 +309,7 @@ void SDR_TX_SIGNAL_NODES::sync_view_node(NODE_TYPE* node) {
   if (vn->get_bus_linking_type() != node->group_linking) vn->set_bus_linking_type(node->group_linking);
   if (text_is_yes(attribute_of(vn, "is_signal_inverted")) != node->signal_inverted)
     vn->set_signal_inverted(node->signal_inverted);
+  return nullptr;
 }
 
 void SDR_TX_SIGNAL_NODES::detach_view_node(NODE_TYPE* node) {
@@ -597,7 +683,7 @@ bool SDR_TX_SIGNAL_NODES::set_debug_out(int index, bool debug_port, const char* 
     name = port_name;
     if (name.empty()) gen_debug_port_name(&name, index);
   } else {
-    name = port_name ? port_name : node->debug_port_name;
+    name = port_name ? std::string(port_name) : node->debug_port_name.str();
   }
   return edit_row(
       index,

@@ -4,6 +4,7 @@
 #include <map>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 #include <xercesc/dom/DOM.hpp>
 
 #include "sdr_data_signal_set.h"
@@ -218,12 +219,12 @@ void SDR_TX_SIGNAL_NODES::rebuild_view(SDR_DATA_SIGNAL_VIEW* view) {
     std::unique_ptr<VIEW_NODE> fresh(make_view_node(row.get(), view));
     if (!fresh || fresh->is_null()) continue;
     VIEW_NODE* old = row->data_view_node;
-    auto known = old ? m_handle_epoch.find(old) : m_handle_epoch.end();
+    unsigned* known = old ? m_handle_epoch.find(old) : nullptr;
     VIEW_NODE* vn;
-    if (known != m_handle_epoch.end() && known->second == old_epoch) {
+    if (known && *known == old_epoch) {
       // Re-targets every copy of the row that undo actions hold.
       *old = *fresh;
-      known->second = m_view_epoch;
+      *known = m_view_epoch;
       vn = old;
     } else {
       vn = adopt_view_node(fresh.release());
@@ -244,18 +245,32 @@ void SDR_TX_SIGNAL_NODES::rebuild_view(SDR_DATA_SIGNAL_VIEW* view) {
 
 bool SDR_TX_SIGNAL_NODES::commit(SDR_DATA_SIGNAL_VIEW* view) {
   if (!SDR_CHECK(view != NULL)) return false;
+  // The wire index of each net row is taken from the wire the view's sync
+  // found, in the same pass; the rows are looked up by name again only when
+  // some sync wrote a name or an alias (a lookup then may find another
+  // wire) or a row had no view node.
+  SDR_DATA_SIGNAL_SET* set = view->get_signal_set();
+  bool indexed = false;
   if (view != m_data_view) {
     rebuild_view(view);
   } else {
+    indexed = true;
     for (int i = 0; i < get_node_count(); ++i) {
       NODE_TYPE* row = node_at(i);
-      if (view_node_in(row, view))
-        sync_view_node(row);
-      else
+      VIEW_NODE* vn = view_node_in(row, view);
+      if (!vn) {
         place_view_node(i, true);
+        indexed = false;
+        continue;
+      }
+      bool renamed = false;
+      SDR_DATA_SIGNAL_WIRE* wire = sync_view_node_in(row, vn, &renamed);
+      if (renamed) indexed = false;
+      if (indexed && wire && set && is_net_type(row->display_type))
+        row->data_wire_index = wire->get_data_wire_index();
     }
   }
-  if (SDR_DATA_SIGNAL_SET* set = view->get_signal_set()) {
+  if (set && !indexed) {
     for (auto& row : m_node_vec) {
       if (!is_net_type(row->display_type)) continue;
       if (SDR_DATA_SIGNAL_WIRE* wire = set->get_wire(row->name.c_str()))

@@ -77,9 +77,9 @@ bool SDR_TX_SIGNAL_NODES::append_node(NODE_TYPE* node, bool clone) {
   name_added(row.get());
   m_view_changed = true;
   const int index = get_node_count();
-  std::unique_ptr<NODE_TYPE> copy = clone_node(row.get());
+  const NODE_TYPE* appended = row.get();
   m_node_vec.push_back(std::move(row));
-  if (!is_replaying()) push_action(new SDR_TX_UNDO_ACTION_APPEND(this, index, copy.release()));
+  if (!is_replaying()) push_action(new SDR_TX_UNDO_ACTION_APPEND(this, index, appended));
   return true;
 }
 
@@ -113,7 +113,14 @@ int SDR_TX_SIGNAL_NODES::delete_node_base(int first, int last) {
   return delete_rows(first, last);
 }
 
-int SDR_TX_SIGNAL_NODES::delete_rows(int first, int last) {
+int SDR_TX_SIGNAL_NODES::take_rows(int first, int last, NODE_VEC* taken) {
+  NODES_RECORD("delete_node_base");
+  record_scope.add_argument(first);
+  record_scope.add_argument(last);
+  return delete_rows(first, last, taken);
+}
+
+int SDR_TX_SIGNAL_NODES::delete_rows(int first, int last, NODE_VEC* taken) {
   if (!SDR_CHECK(first >= 0 && last >= 0)) return 0;
   if (first > last) std::swap(first, last);
   const int count = get_node_count();
@@ -161,7 +168,10 @@ int SDR_TX_SIGNAL_NODES::delete_rows(int first, int last) {
   }
   m_node_vec.erase(m_node_vec.begin() + first, m_node_vec.begin() + last + 1);
   const int removed = last - first + 1;
-  push_action(new SDR_TX_UNDO_ACTION_DELETE(this, first, last, std::move(deleted)));
+  if (taken)
+    *taken = std::move(deleted);
+  else
+    push_action(new SDR_TX_UNDO_ACTION_DELETE(this, first, last, std::move(deleted)));
   return removed;
 }
 

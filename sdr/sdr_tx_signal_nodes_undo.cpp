@@ -153,27 +153,50 @@ void SDR_TX_UNDO_ACTION_DELETE::add_change_kind(SDR_TX_CHANGE_STATUS* flags) con
   for (const auto& row : m_deleted) add_rows_change_kind(row.get(), flags);
 }
 
-SDR_TX_UNDO_ACTION_APPEND::SDR_TX_UNDO_ACTION_APPEND(SDR_TX_SIGNAL_NODES* nodes, int index, SDR_TX_NODE* node)
-    : m_nodes(nodes), m_index(index), m_node(node) {}
+SDR_TX_UNDO_ACTION_APPEND::SDR_TX_UNDO_ACTION_APPEND(SDR_TX_SIGNAL_NODES* nodes, int index,
+                                                     const SDR_TX_NODE* row)
+    : m_nodes(nodes),
+      m_index(index),
+      m_view_node(row->data_view_node),
+      m_data_wire_index(row->data_wire_index),
+      m_trigger_wire_index(row->trigger_wire_index),
+      m_tap_mode(row->tap_mode),
+      m_group(is_group_type(row->display_type)),
+      m_invalid(row->invalid) {
+  if (m_group) m_node = clone_node(row);
+}
 
 SDR_TX_UNDO_ACTION_APPEND::~SDR_TX_UNDO_ACTION_APPEND() = default;
 
 bool SDR_TX_UNDO_ACTION_APPEND::undo() {
-  if (is_group_type(m_node->display_type)) return true;
-  const int removed = m_nodes->delete_node_base(m_index, m_index);
+  if (m_group) return true;
+  SDR_TX_SIGNAL_NODES::NODE_VEC taken;
+  const int removed = m_nodes->take_rows(m_index, m_index, &taken);
   m_nodes->rebuild_uniq_name_set();
+  if (taken.size() == 1) {
+    // The row as it was appended: every later edit of it has been undone;
+    // what commits set on their own goes back too.
+    m_node = std::move(taken.front());
+    m_node->data_view_node = m_view_node;
+    m_node->data_wire_index = m_data_wire_index;
+    m_node->trigger_wire_index = m_trigger_wire_index;
+    m_node->invalid = m_invalid;
+    m_node->mark = false;
+  }
   return removed >= 0;
 }
 
 bool SDR_TX_UNDO_ACTION_APPEND::redo() {
-  const bool ok = m_nodes->append_node(m_node.get(), true);
+  if (!m_node) return false;
+  const bool ok =
+      m_group ? m_nodes->append_node(m_node.get(), true) : m_nodes->append_node(m_node.release(), false);
   m_nodes->rebuild_uniq_name_set();
   return ok;
 }
 
 void SDR_TX_UNDO_ACTION_APPEND::add_change_kind(SDR_TX_CHANGE_STATUS* flags) const {
-  if (is_group_type(m_node->display_type)) return;
-  if (m_node->tap_mode == SDR_MTYPE_PROBEONLY_TAP)
+  if (m_group) return;
+  if (m_tap_mode == SDR_MTYPE_PROBEONLY_TAP)
     flags->m_node_changed_pinwatch = true;
   else
     flags->m_node_changed_full = true;

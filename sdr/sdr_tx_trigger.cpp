@@ -6,7 +6,6 @@
 #include "sdr_tx_trigger.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "atg_compiler.h"
 #include "cfg_service.h"
@@ -603,12 +602,10 @@ void SDR_TX_TRIGGER::check_compilation_type(bool* is_full, bool* is_pinwatch) {
       }
       *answer = true;
     }
-    // Wires whose node is gone: names of rows, not aliases or group names.
-    std::unordered_set<std::string> names;
-    for (const auto& node : m_node_vec)
-      if (!is_group_type(node->display_type)) names.insert(node->name);
+    // Wires whose node is gone: names of rows, not aliases or group names
+    // (the list's name counts, kept with every edit).
     auto gone = [&](const SDR_DATA_SIGNAL_WIRE* wire) {
-      if (!wire || *is_full || names.count(text_of(wire->get_name()))) return;
+      if (!wire || *is_full || count_net_name(text_of(wire->get_name()).c_str()) > 0) return;
       *(wire->get_tap_mode() != SDR_MTYPE_CLASSIC_TAP ? is_pinwatch : is_full) = true;
     };
     for (int i = 0; i < set->get_data_wire_width(); ++i) gone(set->get_data_wire_at(i));

@@ -1,8 +1,8 @@
 // Transaction trigger: the setup-tab node list of one instance.
 
 #include <cstdio>
-#include <set>
 #include <string>
+#include <unordered_set>
 #include <utility>
 
 #include "sdr_data_signal_set.h"
@@ -14,10 +14,11 @@
 
 // ---------------------------------------------------------------- node list
 
-std::set<std::string>& SDR_TX_TRIGGER::uniq_names() {
+std::unordered_set<std::string>& SDR_TX_TRIGGER::uniq_names() {
   if (m_uniq_node_set_stale) {
     m_uniq_node_set_stale = false;
     m_uniq_node_set.clear();
+    m_uniq_node_set.reserve(m_node_vec.size());
     for (const auto& node : m_node_vec) add_names(node.get());
   }
   return m_uniq_node_set;

@@ -11,63 +11,68 @@ SDR_TX_UNDO_ACTION_ATOMIC::~SDR_TX_UNDO_ACTION_ATOMIC() = default;
 
 SDR_TX_UNDO_ACTION::SDR_TX_UNDO_ACTION(SDR_TX_CHANGE_STATUS* live, SDR_TX_INSTANCE* instance)
     : m_tx_change_status(live),
-      m_tx_instance(instance),
-      m_setup_tab_selected(instance ? instance->is_setup_tab_selected() : true) {
+      m_setup_tab_selected(instance ? instance->is_setup_tab_selected() : true),
+      m_tx_instance(instance) {
   m_own_change_status.reset_all();
 }
 
 SDR_TX_UNDO_ACTION::~SDR_TX_UNDO_ACTION() = default;
 
 void SDR_TX_UNDO_ACTION::add_atomic_action(std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> atomic_action) {
-  if (atomic_action) m_undo_atomic_action_vec.push_back(std::move(atomic_action));
+  if (!atomic_action) return;
+  if (m_num_atomic < IN_PLACE)
+    m_first_atomic[m_num_atomic] = std::move(atomic_action);
+  else
+    m_more_atomic.push_back(std::move(atomic_action));
+  ++m_num_atomic;
 }
 
 void SDR_TX_UNDO_ACTION::save_change_status_begin() {
-  if (!m_change_status_begin) m_change_status_begin.reset(new SDR_TX_CHANGE_STATUS());
-  if (m_tx_change_status) *m_change_status_begin = *m_tx_change_status;
+  m_has_status_begin = true;
+  if (m_tx_change_status) m_change_status_begin = *m_tx_change_status;
 }
 
 void SDR_TX_UNDO_ACTION::save_change_status_end() {
-  if (!m_change_status_end) m_change_status_end.reset(new SDR_TX_CHANGE_STATUS());
-  if (m_tx_change_status) *m_change_status_end = *m_tx_change_status;
+  m_has_status_end = true;
+  if (m_tx_change_status) m_change_status_end = *m_tx_change_status;
   // A flag already set at the start may have been raised again by this
   // action: count it when one of its changes is of that kind.
   SDR_TX_CHANGE_STATUS kinds;
-  for (const auto& atomic : m_undo_atomic_action_vec) atomic->add_change_kind(&kinds);
-  const SDR_TX_CHANGE_STATUS begin = m_change_status_begin ? *m_change_status_begin : SDR_TX_CHANGE_STATUS();
+  for (int i = 0; i < m_num_atomic; ++i) atomic_at(i)->add_change_kind(&kinds);
+  const SDR_TX_CHANGE_STATUS begin = m_has_status_begin ? m_change_status_begin : SDR_TX_CHANGE_STATUS();
   for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
     m_own_change_status.set_flag(
-        i, m_change_status_end->get_flag(i) && (!begin.get_flag(i) || kinds.get_flag(i)));
+        i, m_change_status_end.get_flag(i) && (!begin.get_flag(i) || kinds.get_flag(i)));
 }
 
 void SDR_TX_UNDO_ACTION::count_all_kinds_as_own() {
-  for (const auto& atomic : m_undo_atomic_action_vec) atomic->add_change_kind(&m_own_change_status);
+  for (int i = 0; i < m_num_atomic; ++i) atomic_at(i)->add_change_kind(&m_own_change_status);
 }
 
 bool SDR_TX_UNDO_ACTION::undo() {
   bool ok = true;
-  for (auto it = m_undo_atomic_action_vec.rbegin(); it != m_undo_atomic_action_vec.rend(); ++it) {
-    if (!(*it)->undo()) {
+  for (int i = m_num_atomic - 1; i >= 0; --i) {
+    if (!atomic_at(i)->undo()) {
       ok = false;
       break;
     }
   }
   if (m_tx_instance) m_tx_instance->set_setup_tab_selected(m_setup_tab_selected);
-  if (m_change_status_begin && m_tx_change_status) *m_tx_change_status = *m_change_status_begin;
+  if (m_has_status_begin && m_tx_change_status) *m_tx_change_status = m_change_status_begin;
   if (!ok) sdr_report_internal_error("Undo failed", __FILE__, __LINE__);
   return ok;
 }
 
 bool SDR_TX_UNDO_ACTION::redo() {
   bool ok = true;
-  for (auto& atomic : m_undo_atomic_action_vec) {
-    if (!atomic->redo()) {
+  for (int i = 0; i < m_num_atomic; ++i) {
+    if (!atomic_at(i)->redo()) {
       ok = false;
       break;
     }
   }
   if (m_tx_instance) m_tx_instance->set_setup_tab_selected(m_setup_tab_selected);
-  if (m_change_status_end && m_tx_change_status) *m_tx_change_status = *m_change_status_end;
+  if (m_has_status_end && m_tx_change_status) *m_tx_change_status = m_change_status_end;
   if (!ok) sdr_report_internal_error("Redo failed", __FILE__, __LINE__);
   return ok;
 }
