@@ -4,8 +4,10 @@
 // redoing those appends one by one; deleting, moving, copying, grouping
 // and ungrouping a block of 100 rows at the front, in the middle and at
 // the end, each with its undo and redo; and commit_session after an edit
-// of every row, for an instance whose signal set is rebuilt whole and for
-// one whose wires keep their places (incremental). At the end it prints
+// of every row, for an instance compiled in full and for one compiled
+// incrementally (the HDL kind, whose wires keep their places). The edits
+// keep the rows compatible with the wires, so both commits write every row
+// into the kept signal set. At the end it prints
 // the medians and the ratio of the 8000-row time to the 1000-row time,
 // each with its goal: block edits must not grow with the list beyond its
 // linear moves, and work over N rows must grow linearly.
@@ -265,7 +267,7 @@ std::string commit_name(int rows, int incremental) {
 
 const char* const APPEND_TEXTS[] = {"append N rows one by one", "those N appends undone one by one",
                                     "and redone one by one"};
-const char* const COMMIT_TEXTS[] = {"commit_session after N row edits, full rebuild",
+const char* const COMMIT_TEXTS[] = {"commit_session after N row edits, full compilation",
                                     "commit_session after N row edits, incremental"};
 
 void print_table(const CAPTURE& cap) {
