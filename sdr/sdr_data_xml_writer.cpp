@@ -369,7 +369,8 @@ class WRITER {
       // Blocks are stored whole, so SLACK bytes past the room are spare;
       // an escape also fits there.
       const size_t room = static_cast<size_t>(m_end - d) - SLACK;
-      const XMLCh* const stop = p + (static_cast<size_t>(end - p) < room ? static_cast<size_t>(end - p) : room);
+      const XMLCh* const stop =
+          p + (static_cast<size_t>(end - p) < room ? static_cast<size_t>(end - p) : room);
       while (p < stop) {
 #if defined(__SSE2__)
         // Sixteen characters at a time; the last block of a run ends at

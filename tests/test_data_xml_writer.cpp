@@ -89,8 +89,9 @@ TEST(XmlWriterEscaping, EveryLengthAndPlace) {
         // The text of "data" is written as it is, but a text of blanks
         // only is left out.
         const bool blank = v.find_first_not_of(u" \t\r\n") == std::u16string::npos;
-        const std::string expected = "\n<data v=\"" + reference(v, true) + "\"" +
-                                     (v.empty() ? "/>" : ">" + (blank ? "" : reference(v, false)) + "</data>");
+        const std::string expected =
+            "\n<data v=\"" + reference(v, true) + "\"" +
+            (v.empty() ? "/>" : ">" + (blank ? "" : reference(v, false)) + "</data>");
         for (bool ns : {false, true}) {
           SCOPED_TRACE(testing::Message() << "length " << len << " at " << at << " U+" << std::hex
                                           << static_cast<unsigned>(special) << (ns ? " ns" : ""));
