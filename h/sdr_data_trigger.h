@@ -150,6 +150,14 @@ class SDR_API SDR_DATA_TRIGGER {
   // Stores the expression (as CDATA of the level's "expression" child) and
   // compiles it; the result is the compiler's verdict.
   bool set_advanced_trigger_expression(int level, const char* adv_expr);
+  // A trigger wire now goes by new_name where it went by old_name (its
+  // alias changed, or was removed and the wire goes by its own name): every
+  // stored expression that names old_name is written again naming new_name,
+  // every other byte kept; quoting follows the name written. Renaming back
+  // gives each text back as it was. An expression that does not scan stays
+  // as it is. The name index map and the compiled levels follow the wire's
+  // names. True when an expression changed.
+  bool rename_advanced_signal(const char* old_name, const char* new_name);
   // The level's compiled expression, compiled on first use; null when the
   // level has none or it does not compile.
   ATG_ADVANCED_TRIGGER_FACTORY* get_advanced_trigger_factory(int level);
@@ -185,6 +193,15 @@ class SDR_API SDR_DATA_TRIGGER {
   bool is_incremental_node_used_correctly();
 
  private:
+  // An expression rewritten for a renamed wire: renaming back restores
+  // before, byte for byte, while the text is still after.
+  struct RENAMED_TEXT {
+    std::string before;
+    std::string after;
+    std::string from;
+    std::string to;
+  };
+
   // One trigger level. The advanced members are filled by the advanced
   // condition support.
   struct LEVEL {
@@ -202,6 +219,7 @@ class SDR_API SDR_DATA_TRIGGER {
     std::unique_ptr<ATG_ADVANCED_TRIGGER_FACTORY> factory;
     std::unique_ptr<std::string> expression;
     std::unique_ptr<std::string> crc_text;
+    std::vector<RENAMED_TEXT> renames;  // newest last
     LEVEL();
     ~LEVEL();
   };

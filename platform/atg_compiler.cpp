@@ -161,6 +161,9 @@ class SCANNER {
  public:
   SCANNER(const char* text, size_t length) : m_text(text), m_length(length) {}
 
+  // Where the next token's scan starts: the end of the last token.
+  size_t position() const { return m_pos; }
+
   void next(TOKEN* tok) {
     while (m_pos < m_length && is_space(m_text[m_pos])) ++m_pos;
     tok->offset = m_pos;
@@ -590,6 +593,47 @@ bool ATG_ADVANCED_TRIGGER_UTILITY::set_coordinated_latency_delay(ATG_ADVANCED_TR
     if (roots[i]) roots[i]->m_delay += longest - roots[i]->get_pipeline_latency();
   }
   return true;
+}
+
+bool ATG_ADVANCED_TRIGGER_UTILITY::find_signal_names(const char* expression, size_t length,
+                                                     std::vector<NAME_SPAN>* names) {
+  if (!names) return false;
+  names->clear();
+  if (!expression) return false;
+  try {
+    SCANNER scanner(expression, length);
+    TOKEN tok;
+    for (scanner.next(&tok); tok.kind != TK_END; scanner.next(&tok)) {
+      if (tok.kind == TK_ERROR) {
+        names->clear();
+        return false;
+      }
+      if (tok.kind != TK_NAME) continue;
+      NAME_SPAN span;
+      span.offset = tok.offset;
+      span.length = scanner.position() - tok.offset;
+      span.quoted = expression[tok.offset] == '\'';
+      span.name = std::move(tok.text);
+      names->push_back(std::move(span));
+    }
+  } catch (...) {
+    names->clear();
+    return false;
+  }
+  return true;
+}
+
+std::string ATG_ADVANCED_TRIGGER_UTILITY::signal_name_text(const std::string& name, bool quoted) {
+  bool bare = !quoted && !name.empty() && is_name_first(name[0]) && name != "rising" && name != "falling" &&
+              name != "either";
+  for (size_t i = 1; bare && i < name.size(); ++i) bare = is_name_rest(name[i]);
+  if (bare) return name;
+  std::string text = "'";
+  for (char c : name) {
+    if (c == '\'' || c == '\\') text += '\\';
+    text += c;
+  }
+  return text + "'";
 }
 
 // ---------------------------------------------------------------- CRC text, logic cells

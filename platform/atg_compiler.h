@@ -264,6 +264,23 @@ class SDR_API ATG_ADVANCED_TRIGGER_UTILITY {
   // largest latency among them by adding delay; null entries are skipped.
   // Never lowers a latency. Always true.
   static bool set_coordinated_latency_delay(ATG_ADVANCED_TRIGGER_OUTPUT** roots, int count);
+
+  // One signal name as written in an expression: bytes [offset, offset +
+  // length) of the text, quotes included for a quoted name, and the name it
+  // stands for (escapes undone).
+  struct NAME_SPAN {
+    size_t offset = 0;
+    size_t length = 0;
+    bool quoted = false;
+    std::string name;
+  };
+  // Lists the signal names of length bytes of text in order, with the same
+  // scanner the compiler uses (the words of the edge functions before "("
+  // are no names). False, with the list empty, when the text does not scan.
+  static bool find_signal_names(const char* expression, size_t length, std::vector<NAME_SPAN>* names);
+  // The text that names a signal: bare when it is a plain identifier and
+  // not an edge-function word, otherwise quoted with ' and \ escaped.
+  static std::string signal_name_text(const std::string& name, bool quoted);
 };
 
 class SDR_API ATG_ADVANCED_TRIGGER_CRC_GENERATOR {

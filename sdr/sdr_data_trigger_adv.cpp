@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 #include <xercesc/util/XMLChar.hpp>
 
 #include "atg_compiler.h"
@@ -151,6 +153,7 @@ bool SDR_DATA_TRIGGER::set_advanced_trigger_expression(int level, const char* ad
     l.expression_node = m_document->createCDATASection(SDR_XSTR(adv_expr));
     expression->appendChild(l.expression_node);
   }
+  l.renames.clear();
   l.factory_tried = true;
   l.factory.reset(create_factory());
   bool ok =
@@ -158,6 +161,80 @@ bool SDR_DATA_TRIGGER::set_advanced_trigger_expression(int level, const char* ad
   if (!ok) l.factory.reset();
   l.expression.reset(new std::string(adv_expr));
   return ok;
+}
+
+namespace {
+
+// How many renames of one level can be given back.
+const size_t RENAMES_KEPT = 64;
+
+// text with every signal token that names from written as to; false when
+// text does not scan or names no from.
+bool rename_in_expression(const std::string& text, const std::string& from, const std::string& to,
+                          std::string* out) {
+  std::vector<ATG_ADVANCED_TRIGGER_UTILITY::NAME_SPAN> names;
+  if (!ATG_ADVANCED_TRIGGER_UTILITY::find_signal_names(text.data(), text.size(), &names)) return false;
+  out->clear();
+  size_t done = 0;
+  for (const ATG_ADVANCED_TRIGGER_UTILITY::NAME_SPAN& span : names) {
+    if (span.name != from) continue;
+    out->append(text, done, span.offset - done);
+    out->append(ATG_ADVANCED_TRIGGER_UTILITY::signal_name_text(to, span.quoted));
+    done = span.offset + span.length;
+  }
+  if (done == 0) return false;
+  out->append(text, done, std::string::npos);
+  return true;
+}
+
+}  // namespace
+
+bool SDR_DATA_TRIGGER::rename_advanced_signal(const char* old_name, const char* new_name) {
+  if (!old_name || !*old_name || !new_name || !*new_name || std::strcmp(old_name, new_name) == 0)
+    return false;
+  // Instances that name their inputs by port have no wire names in their
+  // expressions.
+  SDR_DATA_INSTANCE* instance = m_signals ? m_signals->get_instance() : nullptr;
+  const bool by_port = instance && instance->get_node_info().node_id == 2;
+  bool changed = false;
+  for (int level = 0; !by_port && level < get_event_levels(); ++level) {
+    LEVEL& l = *m_levels[static_cast<size_t>(level)];
+    const std::string text = get_advanced_trigger_expression(level);
+    if (text.empty()) continue;
+    std::string renamed;
+    const RENAMED_TEXT* last = l.renames.empty() ? nullptr : &l.renames.back();
+    if (last && last->after == text && last->from == new_name && last->to == old_name) {
+      renamed = last->before;
+      l.renames.pop_back();
+    } else if (rename_in_expression(text, old_name, new_name, &renamed)) {
+      if (l.renames.size() >= RENAMES_KEPT) l.renames.erase(l.renames.begin());
+      l.renames.push_back(RENAMED_TEXT{text, renamed, old_name, new_name});
+    } else {
+      continue;
+    }
+    // The CDATA keeps its place in the level.
+    if (l.expression_node) l.expression_node->setNodeValue(SDR_XSTR(renamed));
+    *l.expression = renamed;
+    changed = true;
+  }
+  if (!changed && !m_adv_trigger_name_index_map) return false;
+  // Compiled levels resolved the old names: they compile again against the
+  // wires' present names, and keep their latencies aligned.
+  if (m_adv_trigger_name_index_map) create_name_index_map(nullptr);
+  for (const std::unique_ptr<LEVEL>& l : m_levels) {
+    l->factory.reset();
+    l->factory_tried = false;
+  }
+  if (m_finalized) {
+    std::vector<ATG_ADVANCED_TRIGGER_OUTPUT*> roots(m_levels.size(), nullptr);
+    for (int level = 0; level < get_event_levels(); ++level) {
+      if (m_levels[static_cast<size_t>(level)]->basic) continue;
+      ATG_ADVANCED_TRIGGER_FACTORY* factory = get_advanced_trigger_factory(level);
+      roots[static_cast<size_t>(level)] = factory ? factory->get_root() : nullptr;
+    }
+    ATG_ADVANCED_TRIGGER_UTILITY::set_coordinated_latency_delay(roots.data(), static_cast<int>(roots.size()));
+  }
+  return changed;
 }
 
 ATG_ADVANCED_TRIGGER_FACTORY* SDR_DATA_TRIGGER::get_advanced_trigger_factory(int level) {

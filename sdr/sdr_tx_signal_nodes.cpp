@@ -245,21 +245,31 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_TX_SIGNAL_NODES::make_view_node(const NODE_TYPE* 
 
 namespace {
 
-// Basic trigger levels name their wires by alias: when a kept signal set
-// gives a wire a new alias, every trigger of the set that has a condition
-// on it writes its level texts again, or the stored text would name a
-// signal that no longer exists and the condition would be lost on reload.
-void rewrite_conditions_of(SDR_DATA_SIGNAL_SET* signal_set, const char* wire_name) {
+// Trigger levels name their wires by alias: when a kept signal set gives a
+// wire a new alias, every trigger of the set writes again the basic level
+// texts with a condition on it and the advanced expressions that named it
+// by its old alias (by its name when the alias went), or the stored text
+// would name a signal that no longer exists and the condition would be
+// lost on reload.
+void rewrite_conditions_of(SDR_DATA_SIGNAL_SET* signal_set, const char* wire_name,
+                           const std::string& old_alias) {
   SDR_DATA_SIGNAL_WIRE* wire = signal_set && wire_name ? signal_set->get_wire(wire_name) : nullptr;
   const int index = wire ? wire->get_trigger_wire_index() : -1;
   if (index < 0) return;
+  const char* alias = wire->get_alias();
+  const char* new_name = alias && *alias ? alias : wire->get_name();
   for (int t = 0; t < signal_set->get_num_triggers(); ++t) {
     SDR_DATA_TRIGGER* trigger = signal_set->get_trigger_at(t);
-    for (int level = 0; trigger && level < trigger->get_event_levels(); ++level) {
+    if (!trigger) continue;
+    for (int level = 0; level < trigger->get_event_levels(); ++level) {
       const SDR_DATA_TRIGGER_CONDITION condition = trigger->get_condition(level, index);
       if (trigger->is_trigger_level_basic_condition(level) && condition != SDR_TCOND_DONT_CARE)
         trigger->set_trigger_condition(index, level, condition, true);
     }
+    // Without an old alias the expressions named the wire by its name,
+    // which it keeps.
+    if (!old_alias.empty() && wire->get_name() && old_alias != wire->get_name())
+      trigger->rename_advanced_signal(old_alias.c_str(), new_name);
   }
 }
 
@@ -283,8 +293,9 @@ SDR_DATA_SIGNAL_WIRE* SDR_TX_SIGNAL_NODES::sync_view_node_in(NODE_TYPE* node, SD
     SDR_DATA_SIGNAL_WIRE* wire = vn->get_data_wire(false);
     if (wire) {
       const char* alias = wire->get_alias();
-      if (node->alias != (alias ? alias : "") && vn->set_alias(node->alias.c_str())) {
-        rewrite_conditions_of(m_data_view->get_signal_set(), wire->get_name());
+      const std::string old_alias = alias ? alias : "";
+      if (node->alias != old_alias && vn->set_alias(node->alias.c_str())) {
+        rewrite_conditions_of(m_data_view->get_signal_set(), wire->get_name(), old_alias);
         *renamed = true;
       }
     }
