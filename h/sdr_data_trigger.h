@@ -231,6 +231,11 @@ class SDR_API SDR_DATA_TRIGGER {
   void parse_condition(const char* text, size_t length, int level);
   void write_condition_text(int level);
   ATG_ADVANCED_TRIGGER_FACTORY* create_factory();
+  // Fills the name index map again after a wire was renamed, and compiles
+  // the levels anew against it.
+  void refresh_stale_name_map();
+  // Aligns the latencies of the compiled advanced levels.
+  void coordinate_levels();
   int get_instance_version() const;
   std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> find_setup_bus(const char* bus) const;
   std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> find_symbol_bus(const char* bus, int level,
@@ -261,6 +266,8 @@ class SDR_API SDR_DATA_TRIGGER {
   xercesc::DOMElement* m_element = nullptr;
   xercesc::DOMElement* m_events_element = nullptr;
   std::unique_ptr<ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP> m_adv_trigger_name_index_map;
+  // A wire was renamed since the map was filled.
+  bool m_name_map_stale = false;
   std::string m_text;
 };
 

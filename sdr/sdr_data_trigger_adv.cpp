@@ -142,6 +142,7 @@ ATG_ADVANCED_TRIGGER_FACTORY* SDR_DATA_TRIGGER::create_factory() {
 bool SDR_DATA_TRIGGER::set_advanced_trigger_expression(int level, const char* adv_expr) {
   if (!SDR_CHECK(adv_expr != NULL)) return false;
   if (level < 0 || level >= get_event_levels()) return false;
+  refresh_stale_name_map();
   LEVEL& l = *m_levels[static_cast<size_t>(level)];
   if (l.element) {
     if (DOMElement* old = find_child_element(l.element, "expression")) {
@@ -196,9 +197,12 @@ bool SDR_DATA_TRIGGER::rename_advanced_signal(const char* old_name, const char* 
   // expressions.
   SDR_DATA_INSTANCE* instance = m_signals ? m_signals->get_instance() : nullptr;
   const bool by_port = instance && instance->get_node_info().node_id == 2;
+  // The map holds the old name: it is filled again before its next use.
+  if (m_adv_trigger_name_index_map) m_name_map_stale = true;
   bool changed = false;
   for (int level = 0; !by_port && level < get_event_levels(); ++level) {
     LEVEL& l = *m_levels[static_cast<size_t>(level)];
+    if (!l.expression_node && (!l.expression || l.expression->empty())) continue;
     const std::string text = get_advanced_trigger_expression(level);
     if (text.empty()) continue;
     std::string renamed;
@@ -215,29 +219,44 @@ bool SDR_DATA_TRIGGER::rename_advanced_signal(const char* old_name, const char* 
     // The CDATA keeps its place in the level.
     if (l.expression_node) l.expression_node->setNodeValue(SDR_XSTR(renamed));
     *l.expression = renamed;
+    // Compiled again from the new text, against the wires' present names.
+    l.factory.reset();
+    l.factory_tried = false;
     changed = true;
   }
-  if (!changed && !m_adv_trigger_name_index_map) return false;
-  // Compiled levels resolved the old names: they compile again against the
-  // wires' present names, and keep their latencies aligned.
-  if (m_adv_trigger_name_index_map) create_name_index_map(nullptr);
-  for (const std::unique_ptr<LEVEL>& l : m_levels) {
-    l->factory.reset();
-    l->factory_tried = false;
-  }
-  if (m_finalized) {
-    std::vector<ATG_ADVANCED_TRIGGER_OUTPUT*> roots(m_levels.size(), nullptr);
-    for (int level = 0; level < get_event_levels(); ++level) {
-      if (m_levels[static_cast<size_t>(level)]->basic) continue;
-      ATG_ADVANCED_TRIGGER_FACTORY* factory = get_advanced_trigger_factory(level);
-      roots[static_cast<size_t>(level)] = factory ? factory->get_root() : nullptr;
-    }
-    ATG_ADVANCED_TRIGGER_UTILITY::set_coordinated_latency_delay(roots.data(), static_cast<int>(roots.size()));
+  if (changed && m_finalized) {
+    if (m_name_map_stale)
+      refresh_stale_name_map();
+    else
+      coordinate_levels();
   }
   return changed;
 }
 
+void SDR_DATA_TRIGGER::refresh_stale_name_map() {
+  if (!m_name_map_stale) return;
+  // The compiled levels resolved the old names and marked their ports in
+  // the old table: they compile again, and keep their latencies aligned.
+  create_name_index_map(nullptr);
+  for (const std::unique_ptr<LEVEL>& l : m_levels) {
+    l->factory.reset();
+    l->factory_tried = false;
+  }
+  if (m_finalized) coordinate_levels();
+}
+
+void SDR_DATA_TRIGGER::coordinate_levels() {
+  std::vector<ATG_ADVANCED_TRIGGER_OUTPUT*> roots(m_levels.size(), nullptr);
+  for (int level = 0; level < get_event_levels(); ++level) {
+    if (m_levels[static_cast<size_t>(level)]->basic) continue;
+    ATG_ADVANCED_TRIGGER_FACTORY* factory = get_advanced_trigger_factory(level);
+    roots[static_cast<size_t>(level)] = factory ? factory->get_root() : nullptr;
+  }
+  ATG_ADVANCED_TRIGGER_UTILITY::set_coordinated_latency_delay(roots.data(), static_cast<int>(roots.size()));
+}
+
 ATG_ADVANCED_TRIGGER_FACTORY* SDR_DATA_TRIGGER::get_advanced_trigger_factory(int level) {
+  refresh_stale_name_map();
   if (!m_adv_trigger_name_index_map) create_name_index_map(nullptr);
   if (level < 0 || level >= get_event_levels()) return nullptr;
   LEVEL& l = *m_levels[static_cast<size_t>(level)];
@@ -271,6 +290,7 @@ bool SDR_DATA_TRIGGER::create_name_index_map(ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP
     if (!m_adv_trigger_name_index_map)
       m_adv_trigger_name_index_map.reset(new ATG_ADVANCED_TRIGGER_NAME_INDEX_MAP());
     map = m_adv_trigger_name_index_map.get();
+    m_name_map_stale = false;
   }
   map->clear_table();
   int width = m_signals ? m_signals->get_trigger_wire_width() : 0;

@@ -89,6 +89,9 @@ TEST_F(TxAdvAlias, ExpressionsFollowTheAliasThroughSaveReloadUndoAndRedo) {
   rename(ROW_B, "");
   EXPECT_STREQ(trigger->get_advanced_trigger_expression(2), "(a || 'b')&&!'start'");
   EXPECT_NE(trigger->get_advanced_trigger_factory(2), nullptr);
+  // The trigger's own names follow too: a new expression may use them.
+  EXPECT_TRUE(trigger->set_advanced_trigger_expression(3, "start && b"));
+  EXPECT_FALSE(trigger->set_advanced_trigger_expression(3, "'go now' && b"));
 }
 
 // The scanner's view of names: where each one is written and what it names.
