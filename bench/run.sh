@@ -5,7 +5,7 @@
 # (8000 / 1000) are wall times: run on a quiet machine, since on a busy
 # one the larger size loses its caches first.
 #
-#   bash bench/run.sh                                  everything (about 9 minutes)
+#   bash bench/run.sh                                  everything (about 8 minutes)
 #   bash bench/run.sh --benchmark_filter='log'         only matching benchmarks
 #
 # Environment: BENCH_BUILD (build folder, default build-bench under the
@@ -52,11 +52,15 @@ if [ "${#need[@]}" -gt 0 ] || [ "${#optional[@]}" -gt 0 ]; then
     echo "==> installing: ${need[*]}"
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}"
   fi
-  if [ "${#optional[@]}" -gt 0 ]; then
-    echo "==> installing for the comparison and the instruction counts: ${optional[*]}"
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${optional[@]}" ||
-      echo "==> ${optional[*]} could not be installed: without pugixml its comparison rows are left out, without valgrind the instruction counts"
-  fi
+  for p in "${optional[@]}"; do
+    case "$p" in
+      valgrind) without="the instruction-growth tables are left out" ;;
+      *) without="its comparison rows are left out" ;;
+    esac
+    echo "==> installing $p (optional)"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "$p" ||
+      echo "==> $p could not be installed: $without"
+  done
 fi
 
 # ---------------------------------------------------------------- build
@@ -72,42 +76,42 @@ cmake --build "$BENCH_BUILD" -j"$BENCH_JOBS" --target sdr_bench_session "${PROGR
 # ---------------------------------------------------------------- run
 # The generated documents and the written files stay in the build folder.
 if [ "${BENCH_INSTR:-1}" != "only" ]; then
-echo "==> running (medians of $BENCH_REPETITIONS repetitions of at least ${BENCH_MIN_TIME}s)"
-"$BENCH_BUILD/bench/sdr_bench_session" \
-  --data-dir="$BENCH_BUILD/bench-data" \
-  --peak-runs="$BENCH_PEAK_RUNS" \
-  --benchmark_min_time="$BENCH_MIN_TIME" \
-  --benchmark_repetitions="$BENCH_REPETITIONS" \
-  --benchmark_report_aggregates_only=true \
-  --benchmark_out="$BENCH_BUILD/bench_session.json" \
-  --benchmark_out_format=json \
-  "$@"
-echo "==> results also in $BENCH_BUILD/bench_session.json"
+  echo "==> running (medians of $BENCH_REPETITIONS repetitions of at least ${BENCH_MIN_TIME}s)"
+  "$BENCH_BUILD/bench/sdr_bench_session" \
+    --data-dir="$BENCH_BUILD/bench-data" \
+    --peak-runs="$BENCH_PEAK_RUNS" \
+    --benchmark_min_time="$BENCH_MIN_TIME" \
+    --benchmark_repetitions="$BENCH_REPETITIONS" \
+    --benchmark_report_aggregates_only=true \
+    --benchmark_out="$BENCH_BUILD/bench_session.json" \
+    --benchmark_out_format=json \
+    "$@"
+  echo "==> results also in $BENCH_BUILD/bench_session.json"
 
-for program in "${PROGRAMS[@]}"; do
-  name="${program#sdr_}"
-  "$BENCH_BUILD/bench/$program" \
+  for program in "${PROGRAMS[@]}"; do
+    name="${program#sdr_}"
+    "$BENCH_BUILD/bench/$program" \
+      --data-dir="$BENCH_BUILD/bench-data" \
+      --benchmark_min_time="$BENCH_MIN_TIME" \
+      --benchmark_repetitions="$BENCH_REPETITIONS" \
+      --benchmark_report_aggregates_only=true \
+      --benchmark_out="$BENCH_BUILD/$name.json" \
+      --benchmark_out_format=json \
+      "$@"
+    echo "==> results also in $BENCH_BUILD/$name.json"
+  done
+
+  # Replays recorded scripts through the command-line program.
+  "$BENCH_BUILD/bench/sdr_bench_replay" \
+    --tzo="$BENCH_BUILD/tools/tzo" \
     --data-dir="$BENCH_BUILD/bench-data" \
     --benchmark_min_time="$BENCH_MIN_TIME" \
     --benchmark_repetitions="$BENCH_REPETITIONS" \
     --benchmark_report_aggregates_only=true \
-    --benchmark_out="$BENCH_BUILD/$name.json" \
+    --benchmark_out="$BENCH_BUILD/bench_replay.json" \
     --benchmark_out_format=json \
     "$@"
-  echo "==> results also in $BENCH_BUILD/$name.json"
-done
-
-# Replays recorded scripts through the command-line program.
-"$BENCH_BUILD/bench/sdr_bench_replay" \
-  --tzo="$BENCH_BUILD/tools/tzo" \
-  --data-dir="$BENCH_BUILD/bench-data" \
-  --benchmark_min_time="$BENCH_MIN_TIME" \
-  --benchmark_repetitions="$BENCH_REPETITIONS" \
-  --benchmark_report_aggregates_only=true \
-  --benchmark_out="$BENCH_BUILD/bench_replay.json" \
-  --benchmark_out_format=json \
-  "$@"
-echo "==> results also in $BENCH_BUILD/bench_replay.json"
+  echo "==> results also in $BENCH_BUILD/bench_replay.json"
 fi
 
 # ---------------------------------------------------------------- instructions
