@@ -142,7 +142,7 @@ else
       [ -e "$part" ] || continue
       awk '/^desc: Trigger: Client Request: /{ sub(/^desc: Trigger: Client Request: /, ""); row = $0 }
            /^summary: /{ n = $2 }
-           END { if (row != "") print n, row }' "$part"
+           END { if (row != "" && n != "") print n, row }' "$part"
     done >"$instr_dir/$program.txt"
     "$BENCH_BUILD/bench/$program" --instr-table="$instr_dir/$program.txt"
   done
