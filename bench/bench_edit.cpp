@@ -122,9 +122,12 @@ DESIGN* built(int wires) {
 
 void bm_add_wires(benchmark::State& st) {
   for (auto _ : st) {
+    sdr_bench::count_begin();
     DESIGN d;
     d.wires = static_cast<int>(st.range(0));
-    if (!add_wires(&d)) {
+    const bool added = add_wires(&d);
+    sdr_bench::count_end();
+    if (!added) {
       st.SkipWithError("adding wires failed");
       break;
     }
@@ -149,7 +152,9 @@ void bm_add_rows(benchmark::State& st) {
     bool ok = add_wires(&d);
     long f0 = minor_faults();
     st.ResumeTiming();
+    sdr_bench::count_begin();
     ok = ok && add_rows(&d);
+    sdr_bench::count_end();
     st.PauseTiming();
     faults += minor_faults() - f0;
     d.session.reset();
@@ -170,7 +175,10 @@ void bm_bus_values(benchmark::State& st) {
   }
   long salt = 0;
   for (auto _ : st) {
-    if (!set_bus_values(d, ++salt)) {
+    sdr_bench::count_begin();
+    const bool set = set_bus_values(d, ++salt);
+    sdr_bench::count_end();
+    if (!set) {
       st.SkipWithError("setting bus values failed");
       break;
     }
@@ -186,9 +194,12 @@ void bm_one_condition(benchmark::State& st) {
   }
   int node = 0;
   for (auto _ : st) {
+    sdr_bench::count_begin();
     node = (node + 7) % d->wires;
     SDR_DATA_TRIGGER_CONDITION c = node % 2 ? SDR_TCOND_HIGH : SDR_TCOND_LOW;
-    if (!d->trigger->set_trigger_condition(node, 1, c, true)) {
+    const bool set = d->trigger->set_trigger_condition(node, 1, c, true);
+    sdr_bench::count_end();
+    if (!set) {
       st.SkipWithError("setting a condition failed");
       break;
     }
@@ -209,15 +220,18 @@ void bm_rename_aliases(benchmark::State& st) {
     others.push_back("renamed_" + aliases.back());
   }
   for (auto _ : st) {
+    sdr_bench::count_begin();
     for (int pass = 0; pass < 2; ++pass) {
       const std::vector<std::string>& to = pass ? aliases : others;
       for (int w = 0; w < d->wires; ++w) {
         if (!d->set->rename_signal_alias(names[w].c_str(), to[w].c_str())) {
+          sdr_bench::count_end();
           st.SkipWithError("renaming failed");
           return;
         }
       }
     }
+    sdr_bench::count_end();
   }
 }
 
@@ -227,14 +241,16 @@ struct EDIT {
   const char* key;
   const char* text;
   void (*fn)(benchmark::State&);
+  int instr_iterations;  // runs of the edit when its instructions are counted
 };
 const EDIT EDITS[] = {
-    {"add_wires", "adding the wires", bm_add_wires},
-    {"add_rows", "adding a bus row per 16 wires, both views", bm_add_rows},
-    {"bus_values", "a value on every bus of 4 levels", bm_bus_values},
-    {"one_condition", "one wire's condition, level text rewritten", bm_one_condition},
-    {"rename_aliases", "every alias renamed and back", bm_rename_aliases},
+    {"add_wires", "adding the wires", bm_add_wires, 1},
+    {"add_rows", "adding a bus row per 16 wires, both views", bm_add_rows, 1},
+    {"bus_values", "a value on every bus of 4 levels", bm_bus_values, 2},
+    {"one_condition", "one wire's condition, level text rewritten", bm_one_condition, 64},
+    {"rename_aliases", "every alias renamed and back", bm_rename_aliases, 1},
 };
+const int INSTR_WIRES[] = {1000, 8000};
 
 std::string run_name(const EDIT& e, int wires) {
   return std::string("edit/") + e.key + "/" + std::to_string(wires) + "/real_time";
@@ -256,6 +272,15 @@ void print_table(const CAPTURE& cap) {
   std::printf("\n");
 }
 
+void print_instr_table(const sdr_bench::INSTR_COUNTS& counts) {
+  sdr_bench::print_instr_title("editing");
+  for (const EDIT& e : EDITS) {
+    const std::string row = std::string("edit/") + e.key + "/";
+    sdr_bench::print_instr_ratio(e.text, counts, row + "8000", row + "1000", 8.8);
+  }
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -271,9 +296,42 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strncmp(argv[i], "--data-dir=", 11) != 0) argv[kept++] = argv[i];
   argc = kept;
+  std::string instr_table;
+  if (sdr_bench::take_option(&argc, argv, "--instr-table", &instr_table)) {
+    sdr_bench::INSTR_COUNTS counts;
+    if (!counts.load(instr_table)) {
+      std::fprintf(stderr, "cannot read %s\n", instr_table.c_str());
+      return 1;
+    }
+    print_instr_table(counts);
+    return 0;
+  }
+  const bool instr = sdr_bench::take_option(&argc, argv, "--instr-growth");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   xercesc::XMLPlatformUtils::Initialize();
+  if (instr) {
+    // Only the growth rows, a fixed number of times each, for callgrind.
+    if (!sdr_bench::start_instr_growth()) return 1;
+    for (const std::string prefix : {sdr_bench::WARM_UP, ""}) {
+      const bool warm_up = !prefix.empty();
+      for (const EDIT& e : EDITS) {
+        benchmark::internal::Benchmark* b =
+            benchmark::RegisterBenchmark((prefix + "edit/" + e.key).c_str(), e.fn);
+        for (int w : INSTR_WIRES) b->Arg(w);
+        sdr_bench::fixed_iterations(b->UseRealTime()->Unit(benchmark::kMillisecond),
+                                    warm_up ? 1 : e.instr_iterations);
+      }
+    }
+    {
+      sdr_bench::INSTR_DUMPS reporter;
+      benchmark::SDR_BENCH_JOIN(RunSp, ecifiedBenchmarks)(&reporter);
+      g_designs.clear();
+    }
+    benchmark::Shutdown();
+    xercesc::XMLPlatformUtils::Terminate();
+    return 0;
+  }
   for (const EDIT& e : EDITS) {
     benchmark::internal::Benchmark* b =
         benchmark::RegisterBenchmark((std::string("edit/") + e.key).c_str(), e.fn);

@@ -117,6 +117,8 @@ void bm_append(benchmark::State& st) {
     ok = ok && d.instance && d.data && d.setup;
     if (ok) d.instance->set_max_undo_steps(n);
     char name[16];
+    // Callgrind counts the phase that is timed.
+    if (phase == 0) sdr_bench::count_begin();
     auto t0 = CLOCK::now();
     for (int i = 0; ok && i < n; ++i) {
       std::snprintf(name, sizeof name, "a%05d", i);
@@ -125,12 +127,17 @@ void bm_append(benchmark::State& st) {
       d.instance->end_action();
     }
     auto t1 = CLOCK::now();
+    sdr_bench::count_end();
     ok = ok && d.data->get_node_count() == n;
+    if (phase == 1) sdr_bench::count_begin();
     for (int i = 0; ok && phase >= 1 && i < n; ++i) ok = d.instance->undo();
     auto t2 = CLOCK::now();
+    sdr_bench::count_end();
     ok = ok && (phase < 1 || d.data->get_node_count() == 0);
+    if (phase == 2) sdr_bench::count_begin();
     for (int i = 0; ok && phase >= 2 && i < n; ++i) ok = d.instance->redo();
     auto t3 = CLOCK::now();
+    sdr_bench::count_end();
     ok = ok && (phase < 2 || d.data->get_node_count() == n);
     close_design(&d);
     const auto spent = phase == 0 ? t1 - t0 : phase == 1 ? t2 - t1 : t3 - t2;
@@ -157,9 +164,11 @@ void bm_commit(benchmark::State& st) {
       ok = d.setup->set_node_connection_status(i, false);
       d.instance->end_action();
     }
+    sdr_bench::count_begin();
     auto t0 = CLOCK::now();
     ok = ok && d.session->commit_session();
     auto t1 = CLOCK::now();
+    sdr_bench::count_end();
     SDR_DATA_SIGNAL_SET* committed = ok ? d.data->get_data_signal_set() : nullptr;
     ok = committed && committed->get_wire_size() == rows;
     close_design(&d);
@@ -303,6 +312,18 @@ void print_table(const CAPTURE& cap) {
   std::printf("\n");
 }
 
+// The growth rows counted in instructions; each runs this many times.
+const int INSTR_ITERATIONS = 1;
+
+void print_instr_table(const sdr_bench::INSTR_COUNTS& counts) {
+  sdr_bench::print_instr_title("node lists");
+  for (int h = 0; h < 3; ++h)
+    sdr_bench::print_instr_ratio(APPEND_TEXTS[h], counts, append_name(8000, h), append_name(1000, h), 8.8);
+  for (int c = 0; c < 2; ++c)
+    sdr_bench::print_instr_ratio(COMMIT_TEXTS[c], counts, commit_name(8000, c), commit_name(1000, c), 8.8);
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -318,6 +339,17 @@ int main(int argc, char** argv) {
       --i;
     }
   }
+  std::string instr_table;
+  if (sdr_bench::take_option(&argc, argv, "--instr-table", &instr_table)) {
+    sdr_bench::INSTR_COUNTS counts;
+    if (!counts.load(instr_table)) {
+      std::fprintf(stderr, "cannot read %s\n", instr_table.c_str());
+      return 1;
+    }
+    print_instr_table(counts);
+    return 0;
+  }
+  const bool instr = sdr_bench::take_option(&argc, argv, "--instr-growth");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   std::error_code ec;
@@ -332,6 +364,30 @@ int main(int argc, char** argv) {
   // The script recorder stays off whatever the environment says.
   unsetenv("tzo_tx_record");
 
+  if (instr) {
+    // Only the growth rows, a fixed number of times each, for callgrind.
+    if (!sdr_bench::start_instr_growth()) return 1;
+    for (const std::string prefix : {sdr_bench::WARM_UP, ""}) {
+      const bool warm_up = !prefix.empty();
+      benchmark::internal::Benchmark* append =
+          benchmark::RegisterBenchmark((prefix + "nodes/append").c_str(), bm_append);
+      benchmark::internal::Benchmark* commit =
+          benchmark::RegisterBenchmark((prefix + "nodes/commit").c_str(), bm_commit);
+      for (int rows : SIZES) {
+        for (int h = 0; h < 3; ++h) append->Args({rows, h});
+        for (int c = 0; c < 2; ++c) commit->Args({rows, c});
+      }
+      for (benchmark::internal::Benchmark* b : {append, commit}) {
+        b->UseManualTime()->Unit(benchmark::kMillisecond);
+        sdr_bench::fixed_iterations(b, warm_up ? 1 : INSTR_ITERATIONS);
+      }
+    }
+    sdr_bench::INSTR_DUMPS reporter;
+    benchmark::SDR_BENCH_JOIN(RunSp, ecifiedBenchmarks)(&reporter);
+    benchmark::Shutdown();
+    delete SDR_DATA_MANAGER::get_data_repository_manager();
+    return 0;
+  }
   benchmark::internal::Benchmark* append = benchmark::RegisterBenchmark("nodes/append", bm_append);
   for (int rows : SIZES)
     for (int h = 0; h < 3; ++h) append->Args({rows, h});

@@ -47,6 +47,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include "bench_table.h"
 #include "cfg_service.h"
 #include "count_new.h"
 #include "gen_session.h"
@@ -137,9 +138,12 @@ pugi::xml_document* cached_pugi(const DOC* d) {
 void bm_load_sdr(benchmark::State& st, const DOC* d) {
   long faults = minor_faults();
   for (auto _ : st) {
+    sdr_bench::count_begin();
     std::unique_ptr<SDR_DATA_SESSION> s(new SDR_DATA_SESSION(d->path.c_str()));
     // A failed load leaves an empty session: every generated one has instances.
-    if (!s->get_root_element() || s->get_num_instances() < 1) {
+    const bool loaded = s->get_root_element() && s->get_num_instances() >= 1;
+    sdr_bench::count_end();
+    if (!loaded) {
       st.SkipWithError("the session did not load");
       break;
     }
@@ -154,9 +158,12 @@ void bm_load_sdr(benchmark::State& st, const DOC* d) {
 void bm_load_xerces(benchmark::State& st, const DOC* d) {
   long faults = minor_faults();
   for (auto _ : st) {
+    sdr_bench::count_begin();
     std::unique_ptr<XercesDOMParser> p(new XercesDOMParser());
     p->parse(d->path.c_str());
-    if (p->getErrorCount() != 0 || !p->getDocument() || !p->getDocument()->getDocumentElement()) {
+    const bool parsed = p->getErrorCount() == 0 && p->getDocument() && p->getDocument()->getDocumentElement();
+    sdr_bench::count_end();
+    if (!parsed) {
       st.SkipWithError("the bare parse failed");
       break;
     }
@@ -196,7 +203,10 @@ void save_loop(benchmark::State& st, const DOC* d, const std::string& out) {
     return;
   }
   for (auto _ : st) {
-    if (!s->save_as(out.c_str(), false, true)) {
+    sdr_bench::count_begin();
+    const bool saved = s->save_as(out.c_str(), false, true);
+    sdr_bench::count_end();
+    if (!saved) {
       st.SkipWithError("save_as failed");
       break;
     }
@@ -424,10 +434,12 @@ void bm_conditions_read(benchmark::State& st, const DOC* d) {
   }
   long levels = 0;
   for (auto _ : st) {
+    sdr_bench::count_begin();
     for (const auto& t : triggers) {
       SDR_DATA_TRIGGER trigger(s->get_document(), t.second, t.first);
       levels += trigger.get_event_levels();
     }
+    sdr_bench::count_end();
   }
   if (levels == 0) st.SkipWithError("no trigger level was read");
 }
@@ -449,8 +461,10 @@ void bm_condition_text(benchmark::State& st, const DOC* d) {
   }
   size_t chars = 0;
   for (auto _ : st) {
+    sdr_bench::count_begin();
     for (SDR_DATA_TRIGGER* t : triggers)
       for (int l = 0; l < t->get_event_levels(); ++l) chars += std::strlen(t->get_condition_text(l));
+    sdr_bench::count_end();
   }
   if (chars == 0) st.SkipWithError("no condition text");
 }
@@ -816,6 +830,32 @@ void print_table(const CAPTURE& cap, int peak_runs) {
   std::printf("\n");
 }
 
+// ------------------------------------------------------ instruction counts
+
+// The growth rows counted in instructions, with how many times each runs.
+struct INSTR_ROW {
+  const char* key;
+  const char* text;
+  void (*fn)(benchmark::State&, const DOC*);
+  int iterations;
+};
+const INSTR_ROW INSTR_ROWS[] = {
+    {"load_sdr", "sdr load, 8000 / 1000 wires", bm_load_sdr, 1},
+    {"save_sdr", "sdr save_as, 8000 / 1000 wires", bm_save_sdr, 2},
+    {"conditions_read", "reading every level's condition, 8000 / 1000 wires", bm_conditions_read, 3},
+    {"condition_text", "every level's condition text, 8000 / 1000 wires", bm_condition_text, 3},
+    {"load_xerces", "bare parse, 8000 / 1000 wires (reference)", bm_load_xerces, 1},
+};
+
+void print_instr_table(const sdr_bench::INSTR_COUNTS& counts) {
+  sdr_bench::print_instr_title("session load/save growth");
+  for (const INSTR_ROW& r : INSTR_ROWS) {
+    const std::string row = std::string("growth/") + r.key + "/";
+    sdr_bench::print_instr_ratio(r.text, counts, row + "8000", row + "1000", 8.8);
+  }
+  std::printf("\n");
+}
+
 // ------------------------------------------------------------- round trip
 
 std::string read_file(const std::string& path) {
@@ -891,6 +931,7 @@ void add(const std::string& name, void (*fn)(benchmark::State&, const DOC*), con
 
 int main(int argc, char** argv) {
   int peak_runs = 3;
+  bool instr = false;
   std::vector<char*> rest;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
@@ -899,7 +940,18 @@ int main(int argc, char** argv) {
       if (colon == std::string::npos) return 2;
       return child_main(a.substr(8, colon - 8), a.substr(colon + 1));
     }
-    if (a.rfind("--data-dir=", 0) == 0) {
+    if (a.rfind("--instr-table=", 0) == 0) {
+      sdr_bench::INSTR_COUNTS counts;
+      if (!counts.load(a.substr(14))) {
+        std::fprintf(stderr, "cannot read %s\n", a.c_str() + 14);
+        return 1;
+      }
+      print_instr_table(counts);
+      return 0;
+    }
+    if (a == "--instr-growth") {
+      instr = true;
+    } else if (a.rfind("--data-dir=", 0) == 0) {
       g_data_dir = a.substr(11);
     } else if (a.rfind("--peak-runs=", 0) == 0) {
       peak_runs = std::atoi(a.c_str() + 12);
@@ -921,6 +973,34 @@ int main(int argc, char** argv) {
   if (mkdir(g_data_dir.c_str(), 0755) != 0 && errno != EEXIST) {
     std::perror(g_data_dir.c_str());
     return 1;
+  }
+  if (instr) {
+    // Only the growth rows of the smallest and largest size, a fixed number
+    // of times each, for callgrind.
+    if (!generate("attr", sdr_bench::make_attribute_session(sdr_bench::ATTRIBUTE_SHAPE())) ||
+        !generate("w1000", sdr_bench::make_attribute_session(sdr_bench::growth_shape(1000))))
+      return 1;
+    XMLPlatformUtils::Initialize();
+    if (!sdr_bench::start_instr_growth()) return 1;
+    for (const std::string prefix : {sdr_bench::WARM_UP, ""})
+      for (int w : {1000, 8000}) {
+        const DOC* d = find_doc(w == 8000 ? "attr" : "w1000");
+        for (const INSTR_ROW& r : INSTR_ROWS)
+          sdr_bench::fixed_iterations(
+              benchmark::RegisterBenchmark((prefix + "growth/" + r.key + "/" + std::to_string(w)).c_str(),
+                                           r.fn, d)
+                  ->UseRealTime()
+                  ->Unit(benchmark::kMillisecond),
+              prefix.empty() ? r.iterations : 1);
+      }
+    {
+      sdr_bench::INSTR_DUMPS reporter;
+      benchmark::SDR_BENCH_JOIN(RunSp, ecifiedBenchmarks)(&reporter);
+      g_sessions.clear();
+    }
+    benchmark::Shutdown();
+    XMLPlatformUtils::Terminate();
+    return 0;
   }
   auto t0 = std::chrono::steady_clock::now();
   bool ok = generate("attr", sdr_bench::make_attribute_session(sdr_bench::ATTRIBUTE_SHAPE())) &&

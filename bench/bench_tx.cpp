@@ -43,8 +43,11 @@ std::string g_small_path;  // the wide shape with 1 000 wires
 
 void open_design(benchmark::State& st, const std::string& path) {
   for (auto _ : st) {
+    sdr_bench::count_begin();
     SDR_TX_SESSION session(nullptr);
-    if (!session.open_session(path.c_str()) || session.get_num_instances() != 4) {
+    const bool opened = session.open_session(path.c_str()) && session.get_num_instances() == 4;
+    sdr_bench::count_end();
+    if (!opened) {
       st.SkipWithError("opening the wide design failed");
       break;
     }
@@ -128,7 +131,9 @@ void action_build(benchmark::State& st, int kind) {
     ACTION_SESSION a;
     bool ok = new_session(&a);
     st.ResumeTiming();
+    sdr_bench::count_begin();
     ok = ok && build_action(&a, n, kind);
+    sdr_bench::count_end();
     st.PauseTiming();
     end_session(&a);
     st.ResumeTiming();
@@ -148,7 +153,10 @@ void action_undo_redo(benchmark::State& st, int kind) {
   }
   const int state = action_state(a, kind);
   for (auto _ : st) {
-    if (!a.instance->undo() || !a.instance->redo() || action_state(a, kind) != state) {
+    sdr_bench::count_begin();
+    const bool ok = a.instance->undo() && a.instance->redo() && action_state(a, kind) == state;
+    sdr_bench::count_end();
+    if (!ok) {
       st.SkipWithError("undo or redo failed");
       break;
     }
@@ -339,6 +347,24 @@ void print_table(const CAPTURE& cap, const HISTORY_MEMORY& wide, const HISTORY_M
   std::printf("\n");
 }
 
+// The growth rows counted in instructions: sizes, and how many times
+// each runs.
+const int INSTR_SIZES[] = {1000, 8000};
+const int INSTR_OPEN_ITERATIONS = 1;
+const int INSTR_ACTION_ITERATIONS = 3;
+
+void print_instr_table(const sdr_bench::INSTR_COUNTS& counts) {
+  sdr_bench::print_instr_title("transaction layer");
+  sdr_bench::print_instr_ratio("open session, 8000 / 1000 wires", counts, "tx/open_wide", "tx/open_small",
+                               8.8);
+  for (const GROWTH& g : GROWTHS) {
+    const std::string what = std::string(g.text) + ", 8000 / 1000";
+    const std::string row = std::string("tx/") + g.key + "/";
+    sdr_bench::print_instr_ratio(what.c_str(), counts, row + "8000", row + "1000", 8.8);
+  }
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -355,6 +381,17 @@ int main(int argc, char** argv) {
       --i;
     }
   }
+  std::string instr_table;
+  if (sdr_bench::take_option(&argc, argv, "--instr-table", &instr_table)) {
+    sdr_bench::INSTR_COUNTS counts;
+    if (!counts.load(instr_table)) {
+      std::fprintf(stderr, "cannot read %s\n", instr_table.c_str());
+      return 1;
+    }
+    print_instr_table(counts);
+    return 0;
+  }
+  const bool instr = sdr_bench::take_option(&argc, argv, "--instr-growth");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
@@ -376,6 +413,35 @@ int main(int argc, char** argv) {
   // The script recorder stays off whatever the environment says.
   unsetenv("tzo_tx_record");
 
+  if (instr) {
+    // Only the growth rows, a fixed number of times each, for callgrind.
+    if (!sdr_bench::start_instr_growth()) return 1;
+    for (const std::string prefix : {sdr_bench::WARM_UP, ""}) {
+      const bool warm_up = !prefix.empty();
+      sdr_bench::fixed_iterations(
+          benchmark::RegisterBenchmark((prefix + "tx/open_small").c_str(), bm_open_small)
+              ->UseRealTime()
+              ->Unit(benchmark::kMillisecond),
+          warm_up ? 1 : INSTR_OPEN_ITERATIONS);
+      sdr_bench::fixed_iterations(
+          benchmark::RegisterBenchmark((prefix + "tx/open_wide").c_str(), bm_open_wide)
+              ->UseRealTime()
+              ->Unit(benchmark::kMillisecond),
+          warm_up ? 1 : INSTR_OPEN_ITERATIONS);
+      for (const GROWTH& g : GROWTHS) {
+        benchmark::internal::Benchmark* b =
+            benchmark::RegisterBenchmark((prefix + "tx/" + g.key).c_str(), g.fn);
+        for (int n : INSTR_SIZES) b->Arg(n);
+        sdr_bench::fixed_iterations(b->UseRealTime()->Unit(benchmark::kMillisecond),
+                                    warm_up ? 1 : INSTR_ACTION_ITERATIONS);
+      }
+    }
+    sdr_bench::INSTR_DUMPS reporter;
+    benchmark::SDR_BENCH_JOIN(RunSp, ecifiedBenchmarks)(&reporter);
+    benchmark::Shutdown();
+    delete SDR_DATA_MANAGER::get_data_repository_manager();
+    return 0;
+  }
   benchmark::RegisterBenchmark("tx/open_wide", bm_open_wide)->UseRealTime()->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("tx/open_small", bm_open_small)->UseRealTime()->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("tx/load_wide", bm_load_wide)->UseRealTime()->Unit(benchmark::kMillisecond);
