@@ -40,6 +40,12 @@ class SDR_API SDR_TX_TREE_OBJECT {
   // Rebuilds this subtree from a compiled expression.
   virtual void build_from_factory(ATG_ADVANCED_TRIGGER_FACTORY* factory) = 0;
   virtual void set_attribute(const char* type, const char* value) = 0;
+  // A signal this node names now goes by to where it went by from (a
+  // wire's alias changed): true when the node named from and now names to.
+  // The library asks only the leaves, with exact names. This default takes
+  // the attribute "name" as the signal a node names; a front end that names
+  // signals otherwise overrides it.
+  virtual bool rename_signal(const char* from, const char* to);
 
   // Appends this node's attributes to vec (owned by the caller).
   void get_attributes(SDR_DATA_STRING_PAIR_VEC* vec);

@@ -135,6 +135,13 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   void rebuild_uniq_name_set() override;
   bool rename_node_name(const char* old_name, const char* new_name);
   bool rename_node_alias(const char* old_alias, const char* new_alias);
+  // A wire now goes by new_name where it went by old_name (its alias
+  // changed): the leaves of the level trees that name old_name, and the
+  // level expressions that name it, name new_name; nothing else changes.
+  // Renaming back right after gives every tree and text back as it was.
+  // set_node_alias calls it and records it for undo. True when something
+  // changed.
+  bool rename_advanced_signal(const char* old_name, const char* new_name);
   void set_instance_index(int index);
   void recount_data_trigger_width();
   void sync_upon_capture_type_change();
@@ -202,6 +209,24 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   // Set while the data tab renames through rename_node_name or
   // rename_node_alias: it renames its own rows then.
   bool m_renaming_for_other = false;
+  // The renames of rename_advanced_signal that can be given back exactly,
+  // newest last.
+  struct SIGNAL_RENAME {
+    struct LEAF {
+      int level;
+      std::vector<int> path;  // child indexes from the level's tree
+    };
+    struct TEXT {
+      int level;
+      std::string before;
+      std::string after;
+    };
+    std::string from;
+    std::string to;
+    std::vector<LEAF> leaves;
+    std::vector<TEXT> texts;
+  };
+  std::vector<SIGNAL_RENAME> m_signal_renames;
 };
 
 #endif

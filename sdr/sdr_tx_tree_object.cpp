@@ -4,6 +4,7 @@
 
 #include "sdr_tx_tree_object.h"
 
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -31,6 +32,21 @@ void SDR_TX_TREE_OBJECT::set_attributes(SDR_DATA_STRING_PAIR_VEC* vec) {
       continue;
     set_attribute(type, value);
   }
+}
+
+bool SDR_TX_TREE_OBJECT::rename_signal(const char* from, const char* to) {
+  if (!from || !to) return false;
+  SDR_DATA_STRING_PAIR_VEC attributes;
+  get_attributes(&attributes);
+  for (int i = 0; i < attributes.get_num_pairs(); ++i) {
+    const char* type = attributes.get_type_at(i);
+    const char* value = attributes.get_value_at(i);
+    if (!type || !value || std::strcmp(type, "name") != 0) continue;
+    if (std::strcmp(value, from) != 0) return false;
+    set_attribute("name", to);
+    return true;
+  }
+  return false;
 }
 
 void SDR_TX_TREE_OBJECT::add_attribute(const char* type, const char* value) {

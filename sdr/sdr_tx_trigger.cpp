@@ -73,6 +73,8 @@ void SDR_TX_TRIGGER::clear_level_records() {
     record.factory = nullptr;
   }
   m_trigger_level_config_vec.clear();
+  // The renames found trees that are gone.
+  m_signal_renames.clear();
 }
 
 void SDR_TX_TRIGGER::grow_level_records(int count) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "atg_compiler.h"
+#include "msg_service.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_trigger.h"
 #include "sdr_internal.h"
@@ -94,10 +95,18 @@ void SDR_TX_TRIGGER::write_levels(SDR_DATA_SIGNAL_SET* s) {
     for (size_t i = 0; i < set.size(); ++i)
       d->set_trigger_condition(set[i].first, index, set[i].second, i + 1 == set.size());
     if (!record.m_is_basic_condition) {
-      const std::string text = level_equation(level);
-      record.expression = text;
-      const bool compiled = d->set_advanced_trigger_expression(index, text.c_str());
-      SDR_CHECK_AS(text.empty() || compiled, "Invalid advanced trigger condition expression");
+      std::string text = level_equation(level);
+      if (text.empty() && !record.expression.empty()) {
+        // The tree gives no expression (it names what this trigger cannot
+        // use, or the stored text never compiled into one): the level keeps
+        // its text as it was.
+        msg_local_vdebug("SDR", "ADV: level %d keeps its expression: its tree gives none", level);
+        d->set_advanced_trigger_expression(index, record.expression.c_str());
+      } else {
+        record.expression = text;
+        const bool compiled = d->set_advanced_trigger_expression(index, text.c_str());
+        SDR_CHECK_AS(text.empty() || compiled, "Invalid advanced trigger condition expression");
+      }
     }
     d->set_trigger_level_cond_expr_type(index, record.m_is_basic_condition);
     d->set_trigger_level_enabled(index, record.enabled);

@@ -1,16 +1,78 @@
 // Transaction trigger: the setup-tab node list of one instance.
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
+#include "atg_compiler.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_internal.h"
 #include "sdr_tx_internal.h"
+#include "sdr_tx_tree_object.h"
 #include "sdr_tx_trigger.h"
 #include "sdr_tx_trigger_internal.h"
 #include "sdr_tx_undo_manager.h"
+
+namespace {
+
+// How many renames of rename_advanced_signal can be given back.
+const size_t SIGNAL_RENAMES_KEPT = 64;
+
+// text with every signal token that names from written as to; false when
+// text does not scan or names no from.
+bool renamed_expression(const std::string& text, const std::string& from, const std::string& to,
+                        std::string* out) {
+  std::vector<ATG_ADVANCED_TRIGGER_UTILITY::NAME_SPAN> names;
+  if (!ATG_ADVANCED_TRIGGER_UTILITY::find_signal_names(text.data(), text.size(), &names)) return false;
+  out->clear();
+  size_t done = 0;
+  for (const ATG_ADVANCED_TRIGGER_UTILITY::NAME_SPAN& span : names) {
+    if (span.name != from) continue;
+    out->append(text, done, span.offset - done);
+    out->append(ATG_ADVANCED_TRIGGER_UTILITY::signal_name_text(to, span.quoted));
+    done = span.offset + span.length;
+  }
+  if (done == 0) return false;
+  out->append(text, done, std::string::npos);
+  return true;
+}
+
+// The node at path below root, or null when the tree no longer has it.
+SDR_TX_TREE_OBJECT* tree_node_at(SDR_TX_TREE_OBJECT* root, const std::vector<int>& path) {
+  for (int index : path) {
+    if (!root || index < 0 || index >= root->get_num_children()) return nullptr;
+    root = root->get_child(index);
+  }
+  return root;
+}
+
+// The leaves of the level trees and the level texts that follow a wire's
+// new alias; replayed by renaming back and again.
+class SDR_TX_UNDO_ACTION_RENAME_ADV_SIGNAL : public SDR_TX_UNDO_ACTION_ATOMIC {
+ public:
+  SDR_TX_UNDO_ACTION_RENAME_ADV_SIGNAL(SDR_TX_TRIGGER* trigger, std::string from, std::string to)
+      : m_trigger(trigger), m_from(std::move(from)), m_to(std::move(to)) {}
+  bool undo() override {
+    m_trigger->rename_advanced_signal(m_to.c_str(), m_from.c_str());
+    return true;
+  }
+  bool redo() override {
+    m_trigger->rename_advanced_signal(m_from.c_str(), m_to.c_str());
+    return true;
+  }
+  // The alias change itself carries the change kinds.
+  void add_change_kind(SDR_TX_CHANGE_STATUS*) const override {}
+
+ private:
+  SDR_TX_TRIGGER* m_trigger;
+  std::string m_from;
+  std::string m_to;
+};
+
+}  // namespace
 
 // ---------------------------------------------------------------- node list
 
@@ -205,6 +267,14 @@ bool SDR_TX_TRIGGER::set_node_alias(int index, const char* alias) {
   if (!old_alias.empty()) uniq_names().erase(old_alias);
   if (*alias) uniq_names().insert(alias);
   node = node_at(index);
+  // Without an old alias the levels named the wire by its name, which it
+  // keeps.
+  if (!is_group_type(node->display_type) && !old_alias.empty() && old_alias != node->name) {
+    const std::string new_name = *alias ? alias : node->name;
+    if (rename_advanced_signal(old_alias.c_str(), new_name.c_str()) && m_tx_undo_manager)
+      m_tx_undo_manager->add_atomic_action(
+          new SDR_TX_UNDO_ACTION_RENAME_ADV_SIGNAL(this, old_alias, new_name));
+  }
   SDR_TX_SIGNAL_NODES* other = m_tx_the_other_signal_nodes;
   if (other && !m_renaming_for_other && !is_group_type(node->display_type)) {
     // The rows of this node on the data tab, found by name: an old alias
@@ -258,6 +328,65 @@ bool SDR_TX_TRIGGER::rename_node_alias(const char* old_alias, const char* new_al
     return ok;
   }
   return false;
+}
+
+bool SDR_TX_TRIGGER::rename_advanced_signal(const char* old_name, const char* new_name) {
+  if (!old_name || !*old_name || !new_name || !*new_name || std::strcmp(old_name, new_name) == 0)
+    return false;
+  bool changed = false;
+  const SIGNAL_RENAME* last = m_signal_renames.empty() ? nullptr : &m_signal_renames.back();
+  if (last && last->from == new_name && last->to == old_name) {
+    // Back to what the last rename found.
+    for (const SIGNAL_RENAME::LEAF& leaf : last->leaves) {
+      const TRIGGER_LEVEL_CONFIGURATION* record = level_record(leaf.level);
+      SDR_TX_TREE_OBJECT* node = record ? tree_node_at(record->m_advanced_condition, leaf.path) : nullptr;
+      if (node && node->get_num_children() == 0 && node->rename_signal(old_name, new_name)) changed = true;
+    }
+    for (const SIGNAL_RENAME::TEXT& text : last->texts) {
+      TRIGGER_LEVEL_CONFIGURATION* record = level_record(text.level);
+      if (record && record->expression == text.after) {
+        record->expression = text.before;
+        changed = true;
+      }
+    }
+    m_signal_renames.pop_back();
+    return changed;
+  }
+  SIGNAL_RENAME rename{old_name, new_name, {}, {}};
+  for (size_t level = 0; level < m_trigger_level_config_vec.size(); ++level) {
+    TRIGGER_LEVEL_CONFIGURATION& record = m_trigger_level_config_vec[level];
+    std::string text;
+    if (renamed_expression(record.expression, old_name, new_name, &text)) {
+      rename.texts.push_back(SIGNAL_RENAME::TEXT{static_cast<int>(level), record.expression, text});
+      record.expression = text;
+    }
+    if (!record.m_advanced_condition) continue;
+    // Depth first with one path, so that a deep tree costs no more than its
+    // size.
+    std::vector<std::pair<SDR_TX_TREE_OBJECT*, int>> stack{{record.m_advanced_condition, 0}};
+    std::vector<int> path;
+    while (!stack.empty()) {
+      SDR_TX_TREE_OBJECT* node = stack.back().first;
+      const int next = stack.back().second;
+      const int count = node->get_num_children();
+      if (count == 0 && node->rename_signal(old_name, new_name))
+        rename.leaves.push_back(SIGNAL_RENAME::LEAF{static_cast<int>(level), path});
+      SDR_TX_TREE_OBJECT* child = next < count ? node->get_child(next) : nullptr;
+      if (next < count) {
+        ++stack.back().second;
+        if (!child) continue;
+        stack.emplace_back(child, 0);
+        path.push_back(next);
+        continue;
+      }
+      stack.pop_back();
+      if (!path.empty()) path.pop_back();
+    }
+  }
+  if (rename.leaves.empty() && rename.texts.empty()) return false;
+  if (m_signal_renames.size() >= SIGNAL_RENAMES_KEPT) m_signal_renames.erase(m_signal_renames.begin());
+  m_signal_renames.push_back(std::move(rename));
+  return true;
 }
 
 void SDR_TX_TRIGGER::set_instance_index(int index) {
