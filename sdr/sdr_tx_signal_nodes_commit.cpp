@@ -1,14 +1,19 @@
 // Node lists of the two tabs: init from a view, recovery of a broken
-// presentation view, and commits into wires and views.
+// presentation view, the sync of rows into their view nodes, and commits
+// into wires and views.
 
 #include <map>
+#include <string>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 #include <xercesc/dom/DOM.hpp>
 
+#include "sdr_data_global_enum.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_signal_view.h"
+#include "sdr_data_trigger.h"
+#include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_tx_internal.h"
 #include "sdr_tx_signal_nodes.h"
@@ -25,7 +30,109 @@ bool is_row_element(const DOMNode* node) {
   return XMLString::equals(tag, u"net") || XMLString::equals(tag, u"bus");
 }
 
+// True when element's attribute (absent reads "") is text; an ASCII value
+// is compared in place, without a conversion.
+bool attribute_is(const DOMElement* element, const XMLCh* name, const std::string& text) {
+  const DOMAttr* attr = element ? element->getAttributeNode(name) : nullptr;
+  const XMLCh* value = attr ? sdr_attribute_value(attr) : u"";
+  if (!value) value = u"";
+  size_t i = 0;
+  for (; value[i] && i < text.size(); ++i) {
+    if (value[i] >= 0x80 || static_cast<unsigned char>(text[i]) >= 0x80) return sdr_to_utf8(value) == text;
+    if (value[i] != static_cast<XMLCh>(text[i])) return false;
+  }
+  if (value[i] && value[i] >= 0x80) return sdr_to_utf8(value) == text;
+  return !value[i] && i == text.size();
+}
+
+bool text_is_yes(const std::string& text) {
+  return text.size() == 3 && (text[0] == 'y' || text[0] == 'Y') && (text[1] == 'e' || text[1] == 'E') &&
+         (text[2] == 's' || text[2] == 'S');
+}
+
 }  // namespace
+
+// ------------------------------------------------------------ view sync
+
+namespace {
+
+// Trigger levels name their wires by alias: when a kept signal set gives a
+// wire a new alias, every trigger of the set writes again the basic level
+// texts with a condition on it and the advanced expressions that named it
+// by its old alias (by its name when the alias went), or the stored text
+// would name a signal that no longer exists and the condition would be
+// lost on reload.
+void rewrite_conditions_of(SDR_DATA_SIGNAL_SET* signal_set, const char* wire_name,
+                           const std::string& old_alias) {
+  SDR_DATA_SIGNAL_WIRE* wire = signal_set && wire_name ? signal_set->get_wire(wire_name) : nullptr;
+  const int index = wire ? wire->get_trigger_wire_index() : -1;
+  if (index < 0) return;
+  const char* alias = wire->get_alias();
+  const char* new_name = alias && *alias ? alias : wire->get_name();
+  for (int t = 0; t < signal_set->get_num_triggers(); ++t) {
+    SDR_DATA_TRIGGER* trigger = signal_set->get_trigger_at(t);
+    if (!trigger) continue;
+    for (int level = 0; level < trigger->get_event_levels(); ++level) {
+      const SDR_DATA_TRIGGER_CONDITION condition = trigger->get_condition(level, index);
+      if (trigger->is_trigger_level_basic_condition(level) && condition != SDR_TCOND_DONT_CARE)
+        trigger->set_trigger_condition(index, level, condition, true);
+    }
+    // Without an old alias the expressions named the wire by its name,
+    // which it keeps.
+    if (!old_alias.empty() && wire->get_name() && old_alias != wire->get_name())
+      trigger->rename_advanced_signal(old_alias.c_str(), new_name);
+  }
+}
+
+}  // namespace
+
+void SDR_TX_SIGNAL_NODES::sync_view_node(NODE_TYPE* node) {
+  bool renamed = false;
+  sync_view_node_in(node, view_node_in(node, m_data_view), &renamed);
+}
+
+SDR_DATA_SIGNAL_WIRE* SDR_TX_SIGNAL_NODES::sync_view_node_in(NODE_TYPE* node, SDR_DATA_SIGNAL_VIEW_NODE* vn,
+                                                             bool* renamed) {
+  if (!vn) return nullptr;
+  if (!attribute_is(vn->get_dom_node(), u"name", node->name)) {
+    vn->set_name(node->name.c_str());
+    *renamed = true;
+  }
+  if (!vn->is_bus()) {
+    if (is_group_type(node->display_type)) return nullptr;
+    // A net's alias is its wire's.
+    SDR_DATA_SIGNAL_WIRE* wire = vn->get_data_wire(false);
+    if (wire) {
+      const char* alias = wire->get_alias();
+      const std::string old_alias = alias ? alias : "";
+      if (node->alias != old_alias && vn->set_alias(node->alias.c_str())) {
+        rewrite_conditions_of(m_data_view->get_signal_set(), wire->get_name(), old_alias);
+        *renamed = true;
+      }
+    }
+    if (text_is_yes(attribute_of(vn, "is_signal_inverted")) != node->signal_inverted)
+      vn->set_signal_inverted(node->signal_inverted);
+    return wire;
+  }
+  if (attribute_of(vn, "alias") != node->alias) vn->set_alias(node->alias.c_str());
+  SDR_DATA_SIGNAL_TYPE type = SDR_STYPE_UNKNOWN;
+  SDR_DATA_GLOBAL_ENUM::convert_string_to_enum(attribute_of(vn, "type").c_str(), &type);
+  if (type != node->signal_type) vn->set_signal_type(node->signal_type);
+  SDR_DATA_GROUP_DISPLAY_TYPE radix = SDR_GTYPE_HEX;
+  const std::string radix_text = attribute_of(vn, "radix");
+  if (!radix_text.empty()) SDR_DATA_GLOBAL_ENUM::convert_string_to_enum(radix_text.c_str(), &radix);
+  if (radix != node->group_display_type) vn->set_bus_display_type(node->group_display_type);
+  if (attribute_of(vn, "mnemonics") != node->mnemonics_table_name)
+    vn->set_mnemonics_table(node->mnemonics_table_name.c_str());
+  if (!sdr_has_attribute(vn->get_dom_node(), "order") || vn->is_lsb_to_msb() != node->lsb_to_msb)
+    vn->set_lsb_to_msb(node->lsb_to_msb);
+  if (vn->is_bus_expanded() != (node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE))
+    vn->set_bus_display_state(node->display_type == SDR_DTYPE_EXPAND_GROUP_NODE);
+  if (vn->get_bus_linking_type() != node->group_linking) vn->set_bus_linking_type(node->group_linking);
+  if (text_is_yes(attribute_of(vn, "is_signal_inverted")) != node->signal_inverted)
+    vn->set_signal_inverted(node->signal_inverted);
+  return nullptr;
+}
 
 // ------------------------------------------------------------ init
 
