@@ -933,21 +933,14 @@ int main(int argc, char** argv) {
   int peak_runs = 3;
   bool instr = false;
   std::vector<char*> rest;
+  const int table = sdr_bench::instr_table_option(&argc, argv, print_instr_table);
+  if (table >= 0) return table;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
     if (a.rfind("--child=", 0) == 0) {
       size_t colon = a.find(':');
       if (colon == std::string::npos) return 2;
       return child_main(a.substr(8, colon - 8), a.substr(colon + 1));
-    }
-    if (a.rfind("--instr-table=", 0) == 0) {
-      sdr_bench::INSTR_COUNTS counts;
-      if (!counts.load(a.substr(14))) {
-        std::fprintf(stderr, "cannot read %s\n", a.c_str() + 14);
-        return 1;
-      }
-      print_instr_table(counts);
-      return 0;
     }
     if (a == "--instr-growth") {
       instr = true;

@@ -228,6 +228,21 @@ class INSTR_COUNTS {
   std::map<std::string, double> m_per_op;
 };
 
+// Handles --instr-table=FILE: prints the program's table from the counts
+// run.sh gathered under callgrind. -1 when the option is not given, else
+// the exit code.
+inline int instr_table_option(int* argc, char** argv, void (*print)(const INSTR_COUNTS&)) {
+  std::string path;
+  if (!take_option(argc, argv, "--instr-table", &path)) return -1;
+  INSTR_COUNTS counts;
+  if (!counts.load(path)) {
+    std::fprintf(stderr, "cannot read %s\n", path.c_str());
+    return 1;
+  }
+  print(counts);
+  return 0;
+}
+
 inline void print_instr_title(const char* what) {
   std::printf("\n================ %s: instructions per operation (callgrind) ================\n", what);
   std::printf("  goals (8000 / 1000; the counts do not depend on caches or on other work on the machine)\n");

@@ -381,16 +381,8 @@ int main(int argc, char** argv) {
       --i;
     }
   }
-  std::string instr_table;
-  if (sdr_bench::take_option(&argc, argv, "--instr-table", &instr_table)) {
-    sdr_bench::INSTR_COUNTS counts;
-    if (!counts.load(instr_table)) {
-      std::fprintf(stderr, "cannot read %s\n", instr_table.c_str());
-      return 1;
-    }
-    print_instr_table(counts);
-    return 0;
-  }
+  const int table = sdr_bench::instr_table_option(&argc, argv, print_instr_table);
+  if (table >= 0) return table;
   const bool instr = sdr_bench::take_option(&argc, argv, "--instr-growth");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

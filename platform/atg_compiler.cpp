@@ -636,6 +636,23 @@ std::string ATG_ADVANCED_TRIGGER_UTILITY::signal_name_text(const std::string& na
   return text + "'";
 }
 
+bool ATG_ADVANCED_TRIGGER_UTILITY::rename_signal(const std::string& text, const std::string& from,
+                                                 const std::string& to, std::string* out) {
+  std::vector<NAME_SPAN> names;
+  if (!out || !find_signal_names(text.data(), text.size(), &names)) return false;
+  out->clear();
+  size_t done = 0;
+  for (const NAME_SPAN& span : names) {
+    if (span.name != from) continue;
+    out->append(text, done, span.offset - done);
+    out->append(signal_name_text(to, span.quoted));
+    done = span.offset + span.length;
+  }
+  if (done == 0) return false;
+  out->append(text, done, std::string::npos);
+  return true;
+}
+
 // ---------------------------------------------------------------- CRC text, logic cells
 
 namespace {

@@ -281,6 +281,11 @@ class SDR_API ATG_ADVANCED_TRIGGER_UTILITY {
   // The text that names a signal: bare when it is a plain identifier and
   // not an edge-function word, otherwise quoted with ' and \ escaped.
   static std::string signal_name_text(const std::string& name, bool quoted);
+  // *out is text with every signal name from written as to (quoted when it
+  // was, or when to needs it); every other byte is kept. False, with *out
+  // undefined, when text does not scan or names no from.
+  static bool rename_signal(const std::string& text, const std::string& from, const std::string& to,
+                            std::string* out);
 };
 
 class SDR_API ATG_ADVANCED_TRIGGER_CRC_GENERATOR {

@@ -169,25 +169,6 @@ namespace {
 // How many renames of one level can be given back.
 const size_t RENAMES_KEPT = 64;
 
-// text with every signal token that names from written as to; false when
-// text does not scan or names no from.
-bool rename_in_expression(const std::string& text, const std::string& from, const std::string& to,
-                          std::string* out) {
-  std::vector<ATG_ADVANCED_TRIGGER_UTILITY::NAME_SPAN> names;
-  if (!ATG_ADVANCED_TRIGGER_UTILITY::find_signal_names(text.data(), text.size(), &names)) return false;
-  out->clear();
-  size_t done = 0;
-  for (const ATG_ADVANCED_TRIGGER_UTILITY::NAME_SPAN& span : names) {
-    if (span.name != from) continue;
-    out->append(text, done, span.offset - done);
-    out->append(ATG_ADVANCED_TRIGGER_UTILITY::signal_name_text(to, span.quoted));
-    done = span.offset + span.length;
-  }
-  if (done == 0) return false;
-  out->append(text, done, std::string::npos);
-  return true;
-}
-
 }  // namespace
 
 bool SDR_DATA_TRIGGER::rename_advanced_signal(const char* old_name, const char* new_name) {
@@ -210,7 +191,7 @@ bool SDR_DATA_TRIGGER::rename_advanced_signal(const char* old_name, const char* 
     if (last && last->after == text && last->from == new_name && last->to == old_name) {
       renamed = last->before;
       l.renames.pop_back();
-    } else if (rename_in_expression(text, old_name, new_name, &renamed)) {
+    } else if (ATG_ADVANCED_TRIGGER_UTILITY::rename_signal(text, old_name, new_name, &renamed)) {
       if (l.renames.size() >= RENAMES_KEPT) l.renames.erase(l.renames.begin());
       l.renames.push_back(RENAMED_TEXT{text, renamed, old_name, new_name});
     } else {

@@ -21,25 +21,6 @@ namespace {
 // How many renames of rename_advanced_signal can be given back.
 const size_t SIGNAL_RENAMES_KEPT = 64;
 
-// text with every signal token that names from written as to; false when
-// text does not scan or names no from.
-bool renamed_expression(const std::string& text, const std::string& from, const std::string& to,
-                        std::string* out) {
-  std::vector<ATG_ADVANCED_TRIGGER_UTILITY::NAME_SPAN> names;
-  if (!ATG_ADVANCED_TRIGGER_UTILITY::find_signal_names(text.data(), text.size(), &names)) return false;
-  out->clear();
-  size_t done = 0;
-  for (const ATG_ADVANCED_TRIGGER_UTILITY::NAME_SPAN& span : names) {
-    if (span.name != from) continue;
-    out->append(text, done, span.offset - done);
-    out->append(ATG_ADVANCED_TRIGGER_UTILITY::signal_name_text(to, span.quoted));
-    done = span.offset + span.length;
-  }
-  if (done == 0) return false;
-  out->append(text, done, std::string::npos);
-  return true;
-}
-
 // The node at path below root, or null when the tree no longer has it.
 SDR_TX_TREE_OBJECT* tree_node_at(SDR_TX_TREE_OBJECT* root, const std::vector<int>& path) {
   for (int index : path) {
@@ -356,7 +337,7 @@ bool SDR_TX_TRIGGER::rename_advanced_signal(const char* old_name, const char* ne
   for (size_t level = 0; level < m_trigger_level_config_vec.size(); ++level) {
     TRIGGER_LEVEL_CONFIGURATION& record = m_trigger_level_config_vec[level];
     std::string text;
-    if (renamed_expression(record.expression, old_name, new_name, &text)) {
+    if (ATG_ADVANCED_TRIGGER_UTILITY::rename_signal(record.expression, old_name, new_name, &text)) {
       rename.texts.push_back(SIGNAL_RENAME::TEXT{static_cast<int>(level), record.expression, text});
       record.expression = text;
     }
