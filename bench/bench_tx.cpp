@@ -372,15 +372,7 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 1 << 30);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
   std::string data_dir = "bench-data";
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--data-dir=", 0) == 0) {
-      data_dir = arg.substr(11);
-      for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
-      --argc;
-      --i;
-    }
-  }
+  sdr_bench::take_option(&argc, argv, "--data-dir", &data_dir);
   const int table = sdr_bench::instr_table_option(&argc, argv, print_instr_table);
   if (table >= 0) return table;
   const bool instr = sdr_bench::take_option(&argc, argv, "--instr-growth");
