@@ -303,21 +303,6 @@ TEST_F(Basic, RecoveryNamesSplitTheFileNameOnly) {
   EXPECT_EQ(SDR_DATA_MANAGER::get_recovery_name("C:/d/a.b.tzo"), "C:/d/a_recovered.b.tzo");
   EXPECT_EQ(SDR_DATA_MANAGER::get_recovery_name("/x.y/untitled*"), "/x.y/untitled_tmp_recovered");
   EXPECT_EQ(SDR_DATA_MANAGER::get_recovery_name("untitled.tzo*"), "untitled_tmp_recovered.tzo");
-
-  // A data session in a dotted directory is recovered beside itself.
-  fs::create_directories(m_dir / "my.proj");
-  std::string path = m_dir / "my.proj/design.tzo";
-  write_bytes(path, "<session/>");
-  SDR_DATA_MANAGER* m = SDR_DATA_MANAGER::get_data_repository_manager();
-  ASSERT_NE(m->open_session(path.c_str()), nullptr);
-  // One that cannot be written is reported with its path.
-  fs::create_directories(m_dir / "gone");
-  ASSERT_NE(m->create_session((m_dir / "gone/new.tzo").c_str()), nullptr);
-  fs::remove(m_dir / "gone");
-  delete m;
-  EXPECT_TRUE(fs::exists(m_dir / "my.proj/design_recovered.tzo"));
-  EXPECT_FALSE(fs::exists(m_dir / "my_recovered.proj"));
-  EXPECT_EQ(take_internal_errors(), "recovery file written: " + (m_dir / "gone/new_tmp_recovered.tzo"));
 }
 
 TEST_F(Basic, DeepTreesNeedNoDeepStack) {

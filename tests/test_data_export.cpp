@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "cfg_service.h"
 #include "msg_service.h"
@@ -299,13 +300,11 @@ TEST_F(DataExport, BadLogsAreRefusedAndNothingIsWritten) {
 
 TEST_F(DataExport, PeriodsAndDates) {
   long long ps = 0;
-  EXPECT_TRUE(SDR_DATA_EXPORT::parse_period_ns("1", &ps));
-  EXPECT_EQ(ps, 1000);
-  EXPECT_TRUE(SDR_DATA_EXPORT::parse_period_ns("2.5", &ps));
-  EXPECT_EQ(ps, 2500);
-  EXPECT_TRUE(SDR_DATA_EXPORT::parse_period_ns("0.001", &ps));
-  EXPECT_EQ(ps, 1);
-  EXPECT_TRUE(SDR_DATA_EXPORT::parse_period_ns("1000000000", &ps));
+  for (const auto& good : {std::make_pair("1", 1000LL), std::make_pair("2.5", 2500LL),
+                           std::make_pair("0.001", 1LL), std::make_pair("1000000000", 1000000000000LL)}) {
+    EXPECT_TRUE(SDR_DATA_EXPORT::parse_period_ns(good.first, &ps)) << good.first;
+    EXPECT_EQ(ps, good.second) << good.first;
+  }
   for (const char* bad :
        {"", "0", "0.0", "-1", "1.2345", "1.", ".5", "1e3", "1000000000.001", "99999999999999"})
     EXPECT_FALSE(SDR_DATA_EXPORT::parse_period_ns(bad, &ps)) << bad;

@@ -343,14 +343,6 @@ TEST_F(DataLog, RenameAndRemoveThroughTheTrigger) {
   ASSERT_TRUE(one && two);
   EXPECT_EQ(two->get_data_width(), 3);
 
-  EXPECT_FALSE(two->set_name("one"));
-  EXPECT_STREQ(two->get_name(), "two");
-  EXPECT_EQ(sdr_get_attribute(two->get_dom_node(), "name"), "two");
-  EXPECT_EQ(t->find_log("two"), two);
-  EXPECT_TRUE(two->set_name("three"));
-  EXPECT_EQ(t->find_log("three"), two);
-  EXPECT_EQ(t->find_log("two"), nullptr);
-
   one->remove();
   EXPECT_EQ(t->get_num_logs(), 1);
   EXPECT_EQ(t->get_log_at(0), two);

@@ -183,6 +183,11 @@ TEST(DataManager, DeletingWritesRecoveryFilesAndAllowsANewManager) {
   ASSERT_NE(m->create_session((dir / "untitled").c_str()), nullptr);
   SDR_DATA_SESSION* independent = m->open_independent_session(lone.c_str());
   ASSERT_NE(independent, nullptr);
+  // One that cannot be written is reported with its path.
+  fs::create_directories(dir / "gone");
+  ASSERT_NE(m->create_session((dir / "gone/new.tzo").c_str()), nullptr);
+  fs::remove(dir / "gone");
+  MSG_INTERNAL_ERROR::clear_reports();
 
   delete m;
 
@@ -194,6 +199,10 @@ TEST(DataManager, DeletingWritesRecoveryFilesAndAllowsANewManager) {
   EXPECT_EQ(read_bytes(dir / "untitled_tmp_recovered.tzo"), fresh);
   EXPECT_EQ(read_bytes(dir / "untitled_tmp_recovered"), fresh);
   EXPECT_FALSE(fs::exists(dir / "lone_recovered.tzo"));
+  ASSERT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 1);
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_expression_at(0),
+            "recovery file written: " + (dir / "gone/new_tmp_recovered.tzo"));
+  MSG_INTERNAL_ERROR::clear_reports();
 
   SDR_DATA_MANAGER* next = manager();
   ASSERT_NE(next, nullptr);

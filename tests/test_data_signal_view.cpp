@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <xercesc/dom/DOM.hpp>
@@ -14,6 +11,7 @@
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_msgs.h"
+#include "test_util.h"
 
 using namespace xercesc;
 using NODE = std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>;
@@ -33,13 +31,9 @@ std::string write(const DOMNode* node) {
 class SignalViewTest : public ::testing::Test {
  protected:
   void open(const std::string& views) {
-    char path[] = "/tmp/sdrviewXXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    std::ofstream(path) << "<session><presentation>" << views << "</presentation></session>";
-    m_session.reset(new SDR_DATA_SESSION(path));
-    std::remove(path);
+    sdr_test::TEMP_DIR dir;
+    sdr_test::write_bytes(dir / "s.tzo", "<session><presentation>" + views + "</presentation></session>");
+    m_session.reset(new SDR_DATA_SESSION((dir / "s.tzo").c_str()));
     m_presentation = find_child_element(m_session->get_root_element(), "presentation");
     ASSERT_NE(m_presentation, nullptr);
     DOMDocument* doc = m_session->get_document();

@@ -205,33 +205,6 @@ TEST_F(TxIntegration, RenameBesideACaptureUndoesToTheSameWorkingCopy) {
 
 namespace {
 
-// Undo and redo of many appends rebuild the setup tab's set of unique names
-// once, at its next use (rebuilding it after every row made undo quadratic):
-// the set still answers for the rows as they are afterwards.
-TEST_F(TxIntegration, UniqueNamesAfterUndoingManyAppends) {
-  SDR_TX_TRIGGER* setup = m_session->get_trigger_at(1);
-  act(1, [](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER* rows) {
-    for (int i = 0; i < 300; ++i)
-      EXPECT_TRUE(
-          rows->append_node(("n" + std::to_string(i)).c_str(), SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
-  });
-  const int count = setup->get_node_count();
-  EXPECT_TRUE(m_session->get_instance_at(1)->undo());
-  EXPECT_EQ(setup->get_node_count(), count - 300);
-  EXPECT_TRUE(m_session->get_instance_at(1)->redo());
-  EXPECT_FALSE(setup->append_node("n299", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
-  EXPECT_TRUE(m_session->get_instance_at(1)->undo());
-  act(1, [](SDR_TX_SIGNAL_SET*, SDR_TX_TRIGGER* rows) {
-    EXPECT_FALSE(rows->append_node("x", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
-    EXPECT_TRUE(rows->append_node("n299", SDR_STYPE_REGISTER, SDR_MTYPE_CLASSIC_TAP));
-  });
-  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
-}
-
-}  // namespace
-
-namespace {
-
 // A group named like a net is no other row of that net: the net's only row
 // on the data tab stays.
 TEST_F(TxIntegration, GroupNamedLikeANetDoesNotLetItsOnlyRowGo) {

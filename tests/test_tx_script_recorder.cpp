@@ -68,26 +68,31 @@ class TxRecorder : public ::testing::Test {
 
 const char HEADER[] = "//\n// This is an auto-generated script used internally by Norvane Trazio.\n//\n\n";
 
+// The script of run_session, with location markers when loc is set (their
+// line numbers as "#").
+std::string expected_script(const std::string& path, const std::string& base, bool loc) {
+  // A command line: the command, the unit that records it, its arguments.
+  auto line = [loc](const char* command, const char* unit, const char* args) {
+    return command + (loc ? std::string(" /* @loc:") + unit + ".cpp,#@ */ " : "") + args + "\n";
+  };
+  return HEADER + ("// open_session '" + path + "'\n") + "open_session '" + base + "_init.tzo'\n" +
+         "\n// Check point 0 saved.\n\n" +                                             //
+         line("instance 0 begin_action", "sdr_tx_instance", "") +                      //
+         line("instance 0 data_tab set_sample_depth", "sdr_tx_signal_set", " 1024") +  //
+         line("instance 0 data_tab set_kalvos_ram_type", "sdr_tx_signal_set", " 'RAMLITE'") +
+         line("instance 0 end_action", "sdr_tx_instance", "") +                        //
+         line("instance 0 undo", "sdr_tx_instance", "") +                              //
+         line("set_jtag_chain_name", "sdr_tx_session", " 'it\\'s \"x\"\\\\\\n\\t'") +  //
+         line("set_bix_file_name", "sdr_tx_session", " NULL") +                        //
+         line("set_global_data", "sdr_tx_session", " 'g' '1,-2'") +                    //
+         "// save_session ''\n" + "save_session '" + base + "_0.tzo'\n" +              //
+         "\n// Check point 1 saved.\n\n" + line("close_session", "sdr_tx_session", "");
+}
+
 TEST_F(TxRecorder, WholeScriptWithCheckPoints) {
   std::string base;
   const std::string script = run_session(&base);
-  EXPECT_EQ(script, HEADER + ("// open_session '" + m_path + "'\n") + "open_session '" + base +
-                        "_init.tzo'\n"
-                        "\n// Check point 0 saved.\n\n"
-                        "instance 0 begin_action\n"
-                        "instance 0 data_tab set_sample_depth 1024\n"
-                        "instance 0 data_tab set_kalvos_ram_type 'RAMLITE'\n"
-                        "instance 0 end_action\n"
-                        "instance 0 undo\n"
-                        "set_jtag_chain_name 'it\\'s \"x\"\\\\\\n\\t'\n"
-                        "set_bix_file_name NULL\n"
-                        "set_global_data 'g' '1,-2'\n"
-                        "// save_session ''\n"
-                        "save_session '" +
-                        base +
-                        "_0.tzo'\n"
-                        "\n// Check point 1 saved.\n\n"
-                        "close_session\n");
+  EXPECT_EQ(script, expected_script(m_path, base, false));
   // The snapshot lies one folder down: its programming-file path follows.
   std::string snapshot = m_original;
   snapshot.replace(snapshot.find("design.bix"), 0, "../");
@@ -145,26 +150,8 @@ TEST_F(TxRecorder, LowLevelLinesStandOnTheirOwn) {
 TEST_F(TxRecorder, LocationMarkers) {
   cfg_set_value("tzo_tx_record_file_loc", "on");
   std::string base;
-  std::string script = run_session(&base);
-  script = std::regex_replace(script, std::regex(",[0-9]+@"), ",#@");
-  EXPECT_EQ(script,
-            HEADER + ("// open_session '" + m_path + "'\n") + "open_session '" + base +
-                "_init.tzo'\n"
-                "\n// Check point 0 saved.\n\n"
-                "instance 0 begin_action /* @loc:sdr_tx_instance.cpp,#@ */ \n"
-                "instance 0 data_tab set_sample_depth /* @loc:sdr_tx_signal_set.cpp,#@ */  1024\n"
-                "instance 0 data_tab set_kalvos_ram_type /* @loc:sdr_tx_signal_set.cpp,#@ */  'RAMLITE'\n"
-                "instance 0 end_action /* @loc:sdr_tx_instance.cpp,#@ */ \n"
-                "instance 0 undo /* @loc:sdr_tx_instance.cpp,#@ */ \n"
-                "set_jtag_chain_name /* @loc:sdr_tx_session.cpp,#@ */  'it\\'s \"x\"\\\\\\n\\t'\n"
-                "set_bix_file_name /* @loc:sdr_tx_session.cpp,#@ */  NULL\n"
-                "set_global_data /* @loc:sdr_tx_session.cpp,#@ */  'g' '1,-2'\n"
-                "// save_session ''\n"
-                "save_session '" +
-                base +
-                "_0.tzo'\n"
-                "\n// Check point 1 saved.\n\n"
-                "close_session /* @loc:sdr_tx_session.cpp,#@ */ \n");
+  const std::string script = run_session(&base);
+  EXPECT_EQ(std::regex_replace(script, std::regex(",[0-9]+@"), ",#@"), expected_script(m_path, base, true));
 }
 
 TEST_F(TxRecorder, NewSessionNumbersItsFirstCheckPointOne) {

@@ -96,16 +96,8 @@ TEST_F(TzoImport, ReportCountsWhatWasTakenAndSkipped) {
   EXPECT_EQ(r->skipped[SDR_TZO_IMPORT_REPORT::SKIP_UNKNOWN_SIGNAL], 1);
   EXPECT_EQ(r->skipped[SDR_TZO_IMPORT_REPORT::SKIP_UNKNOWN_DEBUG_WIRE], 1);
   EXPECT_EQ(r->skipped[SDR_TZO_IMPORT_REPORT::SKIP_REPLACED_SECTION], 1);  // depth=512
-  // Index gaps make no wire, and each condition stays with its signal.
-  SDR_DATA_SIGNAL_SET* set = imported_set(edges);
-  ASSERT_NE(set, nullptr);
-  ASSERT_EQ(set->get_trigger_wire_width(), 4);
-  EXPECT_STREQ(set->get_trigger_wire_at(2)->get_name(), "c");
-  SDR_DATA_TRIGGER* trigger = set->find_trigger("trigger_imported");
-  ASSERT_NE(trigger, nullptr);
-  EXPECT_EQ(trigger->get_condition(0, 0), SDR_TCOND_RISING_EDGE);
-  EXPECT_EQ(trigger->get_condition(0, 1), SDR_TCOND_FALLING_EDGE);
-  EXPECT_EQ(trigger->get_condition(0, 2), SDR_TCOND_DONT_CARE);
+  // What was taken (index gaps make no wire, each condition stays with its
+  // signal) is in the saved form WholeFilesSaveAsExpected compares.
 }
 
 TEST_F(TzoImport, ManagerImportsAndRegisters) {

@@ -380,25 +380,21 @@ void expect_replay_and_tamper(const TEMP_DIR& dir, const std::string& script) {
 
 }  // namespace
 
+// Recorded with and without the low-level lines and location markers, which
+// replay skips.
 TEST(ScriptReplay, ARecordedEditingSessionReplaysToTheSameFiles) {
-  TEMP_DIR dir;
-  RECORDED_SESSION recorded(dir, 17, 300, false);
-  ASSERT_FALSE(recorded.script.empty());
-  const std::string text = sdr_test::read_bytes(recorded.script);
-  EXPECT_NE(text.find("instance 1 undo"), std::string::npos);
-  EXPECT_NE(text.find("instance 0 setup_tab move_before_node"), std::string::npos);
-  EXPECT_EQ(text.find("\n->"), std::string::npos);
-  expect_replay_and_tamper(dir, recorded.script);
-}
-
-TEST(ScriptReplay, LowLevelLinesAreSkipped) {
-  TEMP_DIR dir;
-  RECORDED_SESSION recorded(dir, 4711, 300, true);
-  ASSERT_FALSE(recorded.script.empty());
-  const std::string text = sdr_test::read_bytes(recorded.script);
-  EXPECT_NE(text.find("\n->instance "), std::string::npos);
-  EXPECT_NE(text.find("/* @loc:"), std::string::npos);
-  expect_replay_and_tamper(dir, recorded.script);
+  for (bool low_level : {false, true}) {
+    SCOPED_TRACE(low_level ? "low level" : "plain");
+    TEMP_DIR dir;
+    RECORDED_SESSION recorded(dir, low_level ? 4711 : 17, 300, low_level);
+    ASSERT_FALSE(recorded.script.empty());
+    const std::string text = sdr_test::read_bytes(recorded.script);
+    EXPECT_NE(text.find("instance 1 undo"), std::string::npos);
+    EXPECT_NE(text.find("instance 0 setup_tab move_before_node"), std::string::npos);
+    EXPECT_EQ(text.find("\n->") != std::string::npos, low_level);
+    EXPECT_EQ(text.find("/* @loc:") != std::string::npos, low_level);
+    expect_replay_and_tamper(dir, recorded.script);
+  }
 }
 
 TEST(ScriptReplay, AMissingCheckPointFails) {
