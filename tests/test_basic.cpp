@@ -23,15 +23,9 @@ namespace {
 
 class Basic : public testing::Test {
  protected:
-  void SetUp() override {
-    MSG_REPORT::get_default_report()->clear_posted();
-    MSG_INTERNAL_ERROR::clear_reports();
-  }
   void TearDown() override {
     EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0)
         << (MSG_INTERNAL_ERROR::get_num_reports() ? MSG_INTERNAL_ERROR::get_expression_at(0) : "");
-    MSG_REPORT::get_default_report()->clear_posted();
-    MSG_INTERNAL_ERROR::clear_reports();
   }
   // The internal errors reported since the last call, joined by " | ".
   static std::string take_internal_errors() {

@@ -68,34 +68,28 @@ bool only_the_target_is_left(const std::string& dir) {
   return entries == 1;
 }
 
-TEST(CrashSafeSave, FullDiskKeepsTheOldFile) {
-  sdr_test::TEMP_DIR dir;
-  std::string mount_dir = dir / "fs";
-  std::filesystem::create_directory(mount_dir);
-  SMALL_FS fs(mount_dir, "64k");
-  if (!fs.mounted()) GTEST_SKIP() << "cannot mount a small file system here";
-  std::string target = mount_dir + "/design.tzo";
-  sdr_test::write_bytes(target, "<session/>\n");
-  SDR_DATA_SESSION session;
-  fill(&session, 200 * 1024, 'x');
-  EXPECT_FALSE(session.save_as(target.c_str(), true, false));
-  EXPECT_EQ(sdr_test::read_bytes(target), "<session/>\n");
-  EXPECT_EQ(session.get_name(), nullptr);
-  EXPECT_TRUE(only_the_target_is_left(mount_dir));
-}
-
-TEST(CrashSafeSave, ReadOnlyFileSystemKeepsTheOldFile) {
-  sdr_test::TEMP_DIR dir;
-  std::string mount_dir = dir / "fs";
-  std::filesystem::create_directory(mount_dir);
-  SMALL_FS fs(mount_dir, "1m");
-  if (!fs.mounted()) GTEST_SKIP() << "cannot mount a small file system here";
-  std::string target = mount_dir + "/design.tzo";
-  sdr_test::write_bytes(target, "<session/>\n");
-  ASSERT_TRUE(fs.make_read_only());
-  SDR_DATA_SESSION session;
-  EXPECT_FALSE(session.save_as(target.c_str(), true, false));
-  EXPECT_EQ(sdr_test::read_bytes(target), "<session/>\n");
+TEST(CrashSafeSave, FullDiskOrReadOnlyFileSystemKeepsTheOldFile) {
+  for (bool read_only : {false, true}) {
+    SCOPED_TRACE(read_only ? "read-only" : "full");
+    sdr_test::TEMP_DIR dir;
+    std::string mount_dir = dir / "fs";
+    std::filesystem::create_directory(mount_dir);
+    SMALL_FS fs(mount_dir, "64k");
+    if (!fs.mounted()) {
+      GTEST_SKIP() << "cannot mount a small file system here";
+    }
+    std::string target = mount_dir + "/design.tzo";
+    sdr_test::write_bytes(target, "<session/>\n");
+    if (read_only) {
+      ASSERT_TRUE(fs.make_read_only());
+    }
+    SDR_DATA_SESSION session;
+    fill(&session, 200 * 1024, 'x');
+    EXPECT_FALSE(session.save_as(target.c_str(), true, false));
+    EXPECT_EQ(sdr_test::read_bytes(target), "<session/>\n");
+    EXPECT_EQ(session.get_name(), nullptr);
+    EXPECT_TRUE(only_the_target_is_left(mount_dir));
+  }
 }
 
 TEST(CrashSafeSave, KillNineInTheMiddleLeavesAWholeFile) {

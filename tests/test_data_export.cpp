@@ -64,11 +64,7 @@ std::string bus_view(int width, const char* radix) {
 
 class DataExport : public testing::Test {
  protected:
-  void SetUp() override { MSG_REPORT::get_default_report()->clear_posted(); }
-  void TearDown() override {
-    cfg_set_value("sdr_regression_test", nullptr);
-    MSG_REPORT::get_default_report()->clear_posted();
-  }
+  void TearDown() override { cfg_set_value("sdr_regression_test", nullptr); }
 
   SESSION load_text(const std::string& text) {
     const std::string path = m_dir / "in.tzo";

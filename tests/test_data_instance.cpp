@@ -16,14 +16,7 @@ using sdr_test::TEMP_DIR;
 
 namespace {
 
-class DataInstance : public testing::Test {
- protected:
-  void SetUp() override {
-    MSG_REPORT::get_default_report()->clear_posted();
-    MSG_INTERNAL_ERROR::clear_reports();
-  }
-  void TearDown() override { MSG_REPORT::get_default_report()->clear_posted(); }
-};
+using DataInstance = testing::Test;
 
 TEST_F(DataInstance, DocumentLoadsAndSavesInTheCurrentLayout) {
   TEMP_DIR dir;

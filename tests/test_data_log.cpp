@@ -63,7 +63,6 @@ class DataLog : public testing::Test {
   void TearDown() override {
     cfg_set_value("sdr_regression_test", nullptr);
     cfg_set_value("tzo_always_connected", nullptr);
-    MSG_INTERNAL_ERROR::clear_reports();
   }
 
   DOMDocument* doc() { return m_session->get_document(); }
@@ -365,7 +364,6 @@ TEST_F(DataLog, RenameAndRemoveThroughTheTrigger) {
 // ------------------------------------------------------------ whole files
 
 TEST(DataLogFile, LoadEditAndSave) {
-  MSG_REPORT::get_default_report()->clear_posted();
   TEMP_DIR dir;
   SDR_DATA_SESSION session(sdr_test::data_path("log/logs.tzo").c_str());
   ASSERT_EQ(session.get_num_instances(), 1);

@@ -77,7 +77,6 @@ TEST(DataManager, OpenCountsOpenersAndCloseDestroysAtZero) {
 TEST(DataManager, MissingOrBrokenFileIsNotRegistered) {
   TEMP_DIR dir;
   SDR_DATA_MANAGER* m = manager();
-  MSG_REPORT::get_default_report()->clear_posted();
   std::string missing = dir / "missing.tzo";
   EXPECT_EQ(m->open_session(missing.c_str()), nullptr);
   EXPECT_FALSE(m->is_session_opened(missing.c_str()));
@@ -89,7 +88,6 @@ TEST(DataManager, MissingOrBrokenFileIsNotRegistered) {
   EXPECT_EQ(m->open_session(broken.c_str()), nullptr);
   EXPECT_FALSE(m->is_session_opened(broken.c_str()));
   EXPECT_EQ(MSG_REPORT::get_default_report()->get_num_posted(), 1);
-  MSG_REPORT::get_default_report()->clear_posted();
 }
 
 TEST(DataManager, RelativeAndAbsolutePathsFindTheSameSession) {

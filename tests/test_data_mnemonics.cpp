@@ -15,12 +15,6 @@ namespace {
 
 class Mnemonics : public testing::Test {
  protected:
-  void SetUp() override {
-    MSG_REPORT::get_default_report()->clear_posted();
-    MSG_INTERNAL_ERROR::clear_reports();
-  }
-  void TearDown() override { SetUp(); }
-
   // An element as the writer puts it, without the line break before it.
   static std::string text_of(const xercesc::DOMNode* node) {
     std::string out;
@@ -113,8 +107,6 @@ TEST_F(Mnemonics, TablesAreCreatedDeletedAndClonedInTheDocument) {
 // A session file with tables: loaded, edited and saved, byte for byte.
 TEST_F(Mnemonics, SessionDocumentLoadEditSave) {
   sdr_test::TEMP_DIR dir;
-  MSG_REPORT::get_default_report()->clear_posted();
-  MSG_INTERNAL_ERROR::clear_reports();
   SDR_DATA_SESSION session(sdr_test::data_path("mnemonics/tables.tzo").c_str());
   ASSERT_NE(session.get_name(), nullptr);
   ASSERT_NE(session.find_mnemonics(), nullptr);

@@ -91,7 +91,6 @@ TEST(DataSessionFile, OneLoadAndSaveIsStable) {
     ++checked;
   }
   EXPECT_GT(checked, 10);
-  report()->clear_posted();
 }
 
 TEST(DataSessionFile, NewSessionLayoutAndRootAttributes) {
@@ -159,7 +158,6 @@ TEST(DataSessionFile, FailuresToLoad) {
 
 TEST(DataSessionFile, LegacyFirstLineInAnyCase) {
   TEMP_DIR dir;
-  report()->clear_posted();
   SDR_DATA_SESSION legacy(data_path("legacy.tzo").c_str());
   EXPECT_STREQ(legacy.get_name(), data_path("legacy.tzo").c_str());
   EXPECT_EQ(report()->get_num_posted(), 0);
@@ -591,7 +589,6 @@ int walk_session(SDR_DATA_SESSION& s) {
 // Every kind of object, listed or global, removed after it joined the active
 // display tree: nothing in the session points to it any more.
 TEST(DataSessionDetach, RemovedObjectsLeaveNoPointerBehind) {
-  MSG_INTERNAL_ERROR::clear_reports();
   for (int kind = 0; kind < 8; ++kind) {
     SCOPED_TRACE(kind);
     const bool global = kind % 2 == 1;

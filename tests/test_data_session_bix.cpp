@@ -56,11 +56,7 @@ std::string internal_errors() {
 
 class EmbeddedBix : public ::testing::Test {
  protected:
-  void SetUp() override { MSG_INTERNAL_ERROR::clear_reports(); }
-  void TearDown() override {
-    cfg_set_value("sdr_max_embedded_mb", nullptr);
-    MSG_INTERNAL_ERROR::clear_reports();
-  }
+  void TearDown() override { cfg_set_value("sdr_max_embedded_mb", nullptr); }
   // Embeds bytes under name through a file in the scratch directory.
   bool embed(SDR_DATA_SESSION& s, const std::string& bytes, const char* name) {
     std::string path = dir / (std::string("src_") + name);

@@ -50,8 +50,6 @@ class SignalViewTest : public ::testing::Test {
     ADD_FAILURE() << "no row " << name;
     return NODE(new SDR_DATA_SIGNAL_VIEW_NODE(nullptr, m_data.get()));
   }
-  void SetUp() override { MSG_INTERNAL_ERROR::clear_reports(); }
-  void TearDown() override { MSG_INTERNAL_ERROR::clear_reports(); }
 
   std::unique_ptr<SDR_DATA_SESSION> m_session;
   DOMElement* m_presentation = nullptr;
@@ -324,5 +322,4 @@ TEST_F(SignalViewTest, NetAliasAndTypeBelongToTheWire) {
   EXPECT_EQ(report->get_posted_at(0)->get_code(), WSDR_INVALID_SIGNAL_REF);
   EXPECT_STREQ(report->get_posted_at(0)->get_arg_at(0), "top|gone");
   EXPECT_STREQ(report->get_posted_at(1)->get_arg_at(0), "unspecified");
-  report->clear_posted();
 }

@@ -25,14 +25,11 @@ namespace {
 class DataTrigger : public testing::Test {
  protected:
   void SetUp() override {
-    MSG_REPORT::get_default_report()->clear_posted();
-    MSG_INTERNAL_ERROR::clear_reports();
     m_session.reset(new SDR_DATA_SESSION(sdr_test::data_path("trigger/triggers.tzo").c_str()));
     ASSERT_NE(m_session->get_name(), nullptr);
     m_set = m_session->find_instance("ela0")->find_signal_set("setup");
     ASSERT_NE(m_set, nullptr);
   }
-  void TearDown() override { MSG_REPORT::get_default_report()->clear_posted(); }
 
   int index_of(const char* wire) { return m_set->get_wire(wire)->get_trigger_wire_index(); }
 

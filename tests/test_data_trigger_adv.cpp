@@ -21,8 +21,6 @@ namespace {
 class AdvancedTrigger : public testing::Test {
  protected:
   void SetUp() override {
-    MSG_REPORT::get_default_report()->clear_posted();
-    MSG_INTERNAL_ERROR::clear_reports();
     m_instance = m_session.create_trazio_instance(nullptr);
     m_set = m_instance->create_signal_set("set", false);
     m_set->append(m_set->create_wire("a", SDR_CTYPE_BOTH, SDR_MTYPE_CLASSIC_TAP, true, nullptr), true);

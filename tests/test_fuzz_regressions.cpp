@@ -45,15 +45,7 @@ ROUND_TRIP round_trip(const std::string& input) {
 
 class FuzzRegressionSessionLoad : public testing::Test {
  protected:
-  void SetUp() override {
-    MSG_REPORT::get_default_report()->clear_posted();
-    MSG_INTERNAL_ERROR::clear_reports();
-  }
-  void TearDown() override {
-    EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
-    MSG_REPORT::get_default_report()->clear_posted();
-    MSG_INTERNAL_ERROR::clear_reports();
-  }
+  void TearDown() override { EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0); }
 
   void expect_stable(const char* name) {
     ROUND_TRIP r = round_trip(regression_path(name));

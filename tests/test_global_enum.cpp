@@ -44,9 +44,6 @@ void expect_round_trip(int end, int first = 0) {
 
 class GlobalEnumReports : public ::testing::Test {
  protected:
-  void SetUp() override { MSG_INTERNAL_ERROR::clear_reports(); }
-  void TearDown() override { MSG_INTERNAL_ERROR::clear_reports(); }
-
   void expect_one_report(const char* expression) {
     ASSERT_EQ(1, MSG_INTERNAL_ERROR::get_num_reports());
     EXPECT_STREQ(expression, MSG_INTERNAL_ERROR::get_expression_at(0));

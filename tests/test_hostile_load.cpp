@@ -20,9 +20,6 @@ namespace {
 
 class HostileLoad : public testing::Test {
  protected:
-  void SetUp() override { MSG_REPORT::get_default_report()->clear_posted(); }
-  void TearDown() override { MSG_REPORT::get_default_report()->clear_posted(); }
-
   std::string write(const std::string& name, const std::string& bytes) {
     sdr_test::write_bytes(m_dir / name, bytes);
     return m_dir / name;

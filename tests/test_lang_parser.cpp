@@ -32,9 +32,6 @@ using TERMS = std::vector<std::string>;
 
 class CondParser : public testing::Test {
  protected:
-  void SetUp() override { MSG_REPORT::get_default_report()->clear_posted(); }
-  void TearDown() override { MSG_REPORT::get_default_report()->clear_posted(); }
-
   TERMS parse(const std::string& text, const char* trigger = "trg", int level = 2) {
     RECORDER recorder;
     sdr_parse_condition_expression(text.data(), text.size(), &recorder, trigger, level);

@@ -19,29 +19,23 @@ void check(MSG_OBJECT* raw, int code, const char* id, bool is_error, const char*
 
 }  // namespace
 
-// A message with its code, kind and text; the others are made by the same
-// factory, and their texts are compared where they are posted (the loader's
-// error in the CLI cases, the trigger's warnings in their tests).
+// Messages with their codes, kinds and texts; the others are made by the
+// same factory, and their texts are compared where they are posted (the
+// loader's error in the CLI cases, the trigger's warnings in their tests).
 TEST(MsgTable, MessagesWithTheirArguments) {
+  check(SDR_MSGS::wsdr_duplicate_name("inst_0"), WSDR_DUPLICATE_NAME, "WSDR_DUPLICATE_NAME", false,
+        "Created entity with duplicate name \"inst_0\"");
   check(SDR_MSGS::wsdr_cond_syntax("t", 2, "x"), WSDR_COND_SYNTAX, "WSDR_COND_SYNTAX", false,
         "Condition expression defined in trigger \"t\" at level 2 contains a syntax error -- stopping "
         "processing at string \"x\"");
 }
 
+// Posting goes to the default report (its listener is MsgService's); a null
+// message is no message.
 TEST(MsgTable, PostCopiesToDefaultReport) {
   MSG_REPORT* report = MSG_REPORT::get_default_report();
-  report->clear_posted();
-  int heard = 0;
-  MSG_REPORT::LISTENER previous = report->set_listener([&heard](const MSG_OBJECT& m) {
-    ++heard;
-    EXPECT_EQ(m.get_code(), WSDR_DUPLICATE_NAME);
-  });
   SDR_MSGS::post(SDR_MSGS::wsdr_duplicate_name("n"));
   SDR_MSGS::post(nullptr);
-  report->set_listener(previous);
-
-  EXPECT_EQ(heard, 1);
   ASSERT_EQ(report->get_num_posted(), 1);
-  EXPECT_STREQ(report->get_posted_at(0)->get_text(), "Created entity with duplicate name \"n\"");
-  report->clear_posted();
+  EXPECT_EQ(report->get_posted_at(0)->get_code(), WSDR_DUPLICATE_NAME);
 }

@@ -44,7 +44,6 @@ TEST(MsgService, Placeholders) {
 
 TEST(MsgService, ReportListenerMayPostAndReplaceItself) {
   MSG_REPORT* report = MSG_REPORT::get_default_report();
-  report->clear_posted();
   int calls = 0;
   MSG_REPORT::LISTENER saved = report->set_listener([report, &calls](const MSG_OBJECT& m) {
     ++calls;
@@ -68,7 +67,6 @@ TEST(MsgService, ReportListenerMayPostAndReplaceItself) {
 }
 
 TEST(MsgService, InternalErrorsAndDebugTrace) {
-  MSG_INTERNAL_ERROR::clear_reports();
   cfg_set_value("sdr_debug", "off");
   testing::internal::CaptureStderr();
   MSG_INTERNAL_ERROR::report("ret != NULL", "SDR", "sdr_data_manager.cpp", 120);
@@ -89,7 +87,6 @@ TEST(MsgService, InternalErrorsAndDebugTrace) {
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_line_at(1), 7);
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_expression_at(2), nullptr);
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_line_at(-1), -1);
-  MSG_INTERNAL_ERROR::clear_reports();
 }
 
 TEST(CfgService, SetValueWinsOverEnvironmentOverDefault) {

@@ -26,7 +26,6 @@ namespace {
 
 class TxAdvAlias : public ::testing::Test {
  protected:
-  void SetUp() override { MSG_INTERNAL_ERROR::clear_reports(); }
   // Opens a copy of tests/data/tx/<name>.tzo; with trees, under a tzo
   // condition tree as the front end's root.
   void open(const std::string& name, bool trees) {

@@ -29,8 +29,6 @@ namespace {
 class TxIntegration : public ::testing::Test {
  protected:
   void SetUp() override {
-    MSG_INTERNAL_ERROR::clear_reports();
-    MSG_REPORT::get_default_report()->clear_posted();
     m_original = read_bytes(sdr_test::data_path("tx/two_instances.tzo"));
     m_path = m_dir / "two_instances.tzo";
     write_bytes(m_path, m_original);

@@ -27,8 +27,6 @@ namespace {
 class TxSession : public ::testing::Test {
  protected:
   void SetUp() override {
-    MSG_INTERNAL_ERROR::clear_reports();
-    MSG_REPORT::get_default_report()->clear_posted();
     m_original = read_bytes(sdr_test::data_path("tx/design.tzo"));
     m_path = m_dir / "design.tzo";
     write_bytes(m_path, m_original);

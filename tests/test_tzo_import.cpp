@@ -26,16 +26,10 @@ namespace {
 
 class TzoImport : public testing::Test {
  protected:
-  void SetUp() override {
-    MSG_REPORT::get_default_report()->clear_posted();
-    MSG_INTERNAL_ERROR::clear_reports();
-  }
   void TearDown() override {
     EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0)
         << (MSG_INTERNAL_ERROR::get_num_reports() ? MSG_INTERNAL_ERROR::get_expression_at(0) : "");
     EXPECT_EQ(sdr_test::posted_ids(), "");
-    MSG_REPORT::get_default_report()->clear_posted();
-    MSG_INTERNAL_ERROR::clear_reports();
   }
 
   // The saved form of a legacy file loaded into a session.
