@@ -25,13 +25,6 @@ using sdr_test::TEMP_DIR;
 
 namespace {
 
-std::string write(const DOMNode* node) {
-  std::string out;
-  EXPECT_TRUE(SDR_DATA_XML_WRITER::write(node, &out));
-  if (!out.empty() && out[0] == '\n') out.erase(0, 1);
-  return out;
-}
-
 using BITS = std::vector<unsigned short>;
 
 BITS bits(const char* text) {
@@ -101,7 +94,7 @@ TEST_F(DataLog, CaptureLayoutBitReadsAndAcquisition) {
 
   // Sample by sample: only the sixth character, wire 1 at sample 2, is set.
   ASSERT_TRUE(store(log.get(), bits("000001"), 3, 1));
-  EXPECT_EQ(write(log->get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(log->get_dom_node()),
             R"(<data name="cap" sample_depth="3" trigger_position="1">000001</data>)");
   for (int s = 0; s < 3; ++s)
     for (int w = 0; w < 2; ++w) EXPECT_EQ(log->get_bit(w, s), w == 1 && s == 2) << w << "," << s;
@@ -116,7 +109,7 @@ TEST_F(DataLog, CaptureLayoutBitReadsAndAcquisition) {
   odd[1] = 0;
   ASSERT_TRUE(store(log.get(), odd, 3, 0));
   EXPECT_EQ(log->get_dom_node()->getChildNodes()->getLength(), 1u);
-  EXPECT_EQ(write(log->get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(log->get_dom_node()),
             R"(<data name="cap" sample_depth="3" trigger_position="0">101111</data>)");
 
   EXPECT_TRUE(log->start_acquisition());
@@ -151,8 +144,7 @@ TEST_F(DataLog, ReadsElementsAndNames) {
   EXPECT_EQ(std::string(fresh_log.get_name()).rfind("log: ", 0), 0u);
   EXPECT_TRUE(fresh_log.set_name("renamed"));
   fresh_log.set_global_temp();
-  EXPECT_TRUE(fresh_log.is_global_temp());
-  EXPECT_EQ(write(fresh_log.get_dom_node()), R"(<data global_temp="1" name="renamed"/>)");
+  EXPECT_EQ(sdr_test::xml_text(fresh_log.get_dom_node()), R"(<data global_temp="1" name="renamed"/>)");
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
@@ -175,14 +167,14 @@ TEST_F(DataLog, ConnectionStatus) {
 TEST_F(DataLog, CaptureRecordsDisconnectedWiresOfThatCapture) {
   auto log = fresh("cap", m_loose.get());
   ASSERT_TRUE(store(log.get(), bits("0111"), 2, 1));
-  EXPECT_EQ(write(log->get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(log->get_dom_node()),
             R"(<data name="cap" sample_depth="2" trigger_position="1" unconnected_ports="10">0111</data>)");
 
   // Once q is connected, a new capture carries no stale connection text.
   ASSERT_TRUE(m_loose->get_data_wire_at(1)->set_connection_status(true));
   m_loose->create_signal_connections();
   ASSERT_TRUE(store(log.get(), bits("0000"), 2, 0));
-  EXPECT_EQ(write(log->get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(log->get_dom_node()),
             R"(<data name="cap" sample_depth="2" trigger_position="0">0000</data>)");
   EXPECT_TRUE(log->get_connection_status(1));
 }
@@ -193,7 +185,7 @@ TEST_F(DataLog, CopyData) {
   auto target = fresh("copy", m_three.get());
   // The truncated source text arrives padded to the full capture.
   target->copy_data(source.get());
-  EXPECT_EQ(write(target->get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(target->get_dom_node()),
             R"(<data name="copy" sample_depth="4" trigger_position="2">010100000000</data>)");
   // The connection text comes along (a copy onto itself changes nothing);
   // a source without text keeps the samples, and without ports removes
@@ -201,10 +193,10 @@ TEST_F(DataLog, CopyData) {
   auto empty = read("empty", m_three.get());
   target->copy_data(ports.get());
   target->copy_data(target.get());
-  EXPECT_EQ(write(target->get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(target->get_dom_node()),
             R"(<data name="copy" sample_depth="1" trigger_position="0" unconnected_ports="101">000</data>)");
   target->copy_data(empty.get());
-  EXPECT_EQ(write(target->get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(target->get_dom_node()),
             R"(<data name="copy" sample_depth="1" trigger_position="0">000</data>)");
 }
 
@@ -241,17 +233,17 @@ TEST_F(DataLog, SegmentedAndCircularCaptureAttributes) {
   const BITS zeros(6, '0');
   ASSERT_TRUE(store(log, zeros, 2, -1));
   EXPECT_EQ(log->get_data_segment_size(), 16);
-  EXPECT_EQ(write(log->get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(log->get_dom_node()),
             R"(<data name="cap" sample_depth="2" segment_size="16" trigger_position="-1">000000</data>)");
   ASSERT_TRUE(store(log, zeros, 2, 5));
   EXPECT_EQ(log->get_data_trigger_position(), 5);
-  EXPECT_EQ(write(log->get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(log->get_dom_node()),
             R"(<data name="cap" sample_depth="2" segment_size="16">000000</data>)");
 
   t->set_trigger_type(SDR_TTYPE_CIRCULAR);
   ASSERT_TRUE(store(log, zeros, 2, 1));
   EXPECT_EQ(log->get_data_segment_size(), 0);
-  EXPECT_EQ(write(log->get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(log->get_dom_node()),
             R"(<data name="cap" sample_depth="2" trigger_position="1">000000</data>)");
 }
 

@@ -15,13 +15,6 @@ namespace {
 
 class Mnemonics : public testing::Test {
  protected:
-  // An element as the writer puts it, without the line break before it.
-  static std::string text_of(const xercesc::DOMNode* node) {
-    std::string out;
-    SDR_DATA_XML_WRITER::write(node, &out);
-    return out.empty() ? out : out.substr(1);
-  }
-
   SDR_DATA_SESSION m_session;  // provides the document
 };
 
@@ -67,9 +60,9 @@ TEST_F(Mnemonics, TablesAreCreatedDeletedAndClonedInTheDocument) {
   zeta->add_entry("LO", "00");
   zeta->add_entry("HI", "11");
   alpha->add_entry("HI", "1X");
-  const std::string before = text_of(set.get_dom_node());
+  const std::string before = sdr_test::xml_text(set.get_dom_node());
   EXPECT_EQ(set.create_table("mid", 7), nullptr);
-  EXPECT_EQ(text_of(set.get_dom_node()), before);
+  EXPECT_EQ(sdr_test::xml_text(set.get_dom_node()), before);
   // Iteration is in name order, the document keeps creation order.
   EXPECT_EQ(set.get_table(0), alpha);
   EXPECT_EQ(set.get_table(1), mid);
@@ -94,7 +87,7 @@ TEST_F(Mnemonics, TablesAreCreatedDeletedAndClonedInTheDocument) {
   EXPECT_TRUE(set.delete_table("zeta"));
   EXPECT_FALSE(set.delete_table("zeta"));
   EXPECT_EQ(set.get_num_tables(), 1);
-  EXPECT_EQ(text_of(set.get_dom_node()),
+  EXPECT_EQ(sdr_test::xml_text(set.get_dom_node()),
             "<mnemonics>\n"
             "  <table name=\"alpha\" width=\"0\">\n"
             "    <symbol name=\"HI\" value=\"1X\"/>\n"

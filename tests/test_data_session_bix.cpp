@@ -95,7 +95,6 @@ TEST_F(EmbeddedBix, LargeRandomFileSurvivesRepeatedSaveAndReload) {
     SCOPED_TRACE(round);
     SDR_DATA_SESSION s(path.c_str());
     ASSERT_EQ(s.get_embedded_bix_file_count(), 2);
-    EXPECT_NE(s.get_embedded_files_element(), nullptr);
     std::string out = dir / "big.out";
     ASSERT_TRUE(s.extract_bix_file(0, out.c_str()));
     EXPECT_TRUE(read_bytes(out) == big);
@@ -145,21 +144,14 @@ TEST_F(EmbeddedBix, HandWrittenDocumentLoadsExtractsAndSaves) {
   EXPECT_EQ(internal_errors(), "");
 }
 
-TEST_F(EmbeddedBix, IndexesShiftAfterRemovalAndBoundsFindNothing) {
+// How later entries shift after a removal is ManyEntriesAreListedInOrder's.
+TEST_F(EmbeddedBix, SameNameTwiceAndBoundsFindNothing) {
   SDR_DATA_SESSION s;
   ASSERT_TRUE(embed(s, "AAAA", "a.bix"));
   ASSERT_TRUE(embed(s, "BBBB", "b.bix"));
   ASSERT_TRUE(embed(s, "AAAA", "a.bix"));  // same name again: a third entry
   ASSERT_EQ(s.get_embedded_bix_file_count(), 3);
-  EXPECT_STREQ(s.get_embedded_bix_filename_at(0), "a.bix");
-  EXPECT_STREQ(s.get_embedded_bix_filename_at(1), "b.bix");
-
   ASSERT_TRUE(s.remove_embedded_bix_at(0));
-  ASSERT_EQ(s.get_embedded_bix_file_count(), 2);
-  EXPECT_STREQ(s.get_embedded_bix_filename_at(0), "b.bix");
-  std::string out = dir / "out.bix";
-  ASSERT_TRUE(s.extract_bix_file(0, out.c_str()));
-  EXPECT_EQ(read_bytes(out), "BBBB");
 
   for (int index : {-1, 2}) {
     SCOPED_TRACE(index);

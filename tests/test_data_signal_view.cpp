@@ -19,11 +19,7 @@ using NODE = std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>;
 namespace {
 
 std::string write(const DOMNode* node) {
-  std::string out;
-  EXPECT_TRUE(SDR_DATA_XML_WRITER::write(node, &out));
-  // An element is written as on its own line: newline first, none after.
-  if (!out.empty() && out[0] == '\n') out.erase(0, 1);
-  return out + "\n";
+  return sdr_test::xml_text(node) + "\n";
 }
 
 // A session whose root holds "presentation" with the given views, loaded

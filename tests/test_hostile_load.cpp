@@ -46,12 +46,7 @@ class HostileLoad : public testing::Test {
   sdr_test::TEMP_DIR m_dir;
 };
 
-std::string repeat(const std::string& s, int n) {
-  std::string out;
-  out.reserve(s.size() * static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) out += s;
-  return out;
-}
+using sdr_test::repeat;
 
 TEST_F(HostileLoad, EntityExpansionBombIsStopped) {
   std::string dtd = "<!ENTITY a \"aaaaaaaaaa\">";

@@ -10,6 +10,7 @@
 #include "msg_service.h"
 #include "sdr_lang_parser.h"
 #include "sdr_msgs.h"
+#include "test_util.h"
 
 namespace {
 
@@ -56,18 +57,8 @@ class CondParser : public testing::Test {
   }
 };
 
-// The bytes of a literal, NULs included.
-template <size_t N>
-std::string bytes(const char (&text)[N]) {
-  return std::string(text, N - 1);
-}
-
-std::string repeat(const std::string& s, size_t n) {
-  std::string out;
-  out.reserve(s.size() * n);
-  for (size_t i = 0; i < n; ++i) out += s;
-  return out;
-}
+using sdr_test::bytes_of;
+using sdr_test::repeat;
 
 TEST_F(CondParser, TermsAreAppliedInOrder) {
   EXPECT_EQ(parse("'a' == rising edge && 'b' == high"), (TERMS{"a cond 5", "b cond 3"}));
@@ -174,8 +165,8 @@ TEST_F(CondParser, StrayCharactersAreEchoedAndSkipped) {
 TEST_F(CondParser, HostileBytesNeverCrash) {
   // NUL and high bytes are ordinary name characters; the receiver sees the
   // name up to its first NUL.
-  EXPECT_EQ(parse(bytes("'a\0b' == high && c\0d == \xff\xfe")), (TERMS{"a cond 3", "c sym \xff\xfe"}));
-  EXPECT_EQ(parse(bytes("\x01\x7f == \x1b[0m")), TERMS{"\x01\x7f sym \x1b[0m"});
+  EXPECT_EQ(parse(bytes_of("'a\0b' == high && c\0d == \xff\xfe")), (TERMS{"a cond 3", "c sym \xff\xfe"}));
+  EXPECT_EQ(parse(bytes_of("\x01\x7f == \x1b[0m")), TERMS{"\x01\x7f sym \x1b[0m"});
   // Only the given length is read: the text need not end in a NUL.
   RECORDER recorder;
   sdr_parse_condition_expression("'a' == high && 'b' == low", 11, &recorder, "trg", 2);
@@ -183,7 +174,7 @@ TEST_F(CondParser, HostileBytesNeverCrash) {
   EXPECT_EQ(posted(), 0);
 
   // Every short text over a small alphabet of awkward bytes ends normally.
-  const std::string alphabet = bytes("'\\=&\0\xff\n0x-h ");
+  const std::string alphabet = bytes_of("'\\=&\0\xff\n0x-h ");
   testing::internal::CaptureStdout();
   for (size_t n = 0; n < alphabet.size() * alphabet.size() * alphabet.size() * alphabet.size(); ++n) {
     std::string text;

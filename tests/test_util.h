@@ -12,6 +12,7 @@
 #include <string>
 
 #include "msg_service.h"
+#include "sdr_data_xml_util.h"
 
 namespace sdr_test {
 
@@ -43,6 +44,27 @@ inline std::string read_bytes(const std::string& path) {
 inline void write_bytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
+}
+
+// s, n times over.
+inline std::string repeat(const std::string& s, size_t n) {
+  std::string out;
+  out.reserve(s.size() * n);
+  for (size_t i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+// The bytes of a literal, NULs included.
+template <size_t N>
+std::string bytes_of(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+
+// A node as the writer puts it, without the line break before an element.
+inline std::string xml_text(const xercesc::DOMNode* node) {
+  std::string out;
+  if (!SDR_DATA_XML_WRITER::write(node, &out)) return "(not written)";
+  return !out.empty() && out[0] == '\n' ? out.substr(1) : out;
 }
 
 inline std::string data_path(const std::string& relative) {
