@@ -228,7 +228,6 @@ TEST_F(DataTrigger, ToStringAndLatency) {
   cfg_set_value("tzo_last_trigger_level_latency", "7");
   EXPECT_EQ(t1->get_last_trigger_level_latency_delay(), 7);
   cfg_set_value("tzo_last_trigger_level_latency", nullptr);
-  EXPECT_FALSE(t1->is_using_incremental_route());
   EXPECT_TRUE(t1->is_incremental_node_used_correctly());
 }
 

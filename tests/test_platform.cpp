@@ -140,11 +140,6 @@ TEST(CfgService, GenerationRefreshesCachedSwitches) {
   cfg_reset_caches();
   EXPECT_FALSE(sw.get());
   unsetenv(key);
-
-  cfg_set_value("sdr_regression_test", "on");
-  EXPECT_TRUE(is_regression_test_mode());
-  cfg_set_value("sdr_regression_test", nullptr);
-  EXPECT_FALSE(is_regression_test_mode());
 }
 
 TEST(PathUtil, LexicalOperations) {

@@ -1,5 +1,6 @@
 // Change status answers, instance operations, session logs and active
-// branches, and advanced-condition trees copied to and from the document.
+// branches. How advanced-condition trees go to and from the document is
+// TxTrigger.AdvancedLevelThroughTheTreeObject's.
 
 #include <gtest/gtest.h>
 
@@ -8,12 +9,8 @@
 #include <vector>
 
 #include "msg_service.h"
-#include "sdr_data_instance.h"
 #include "sdr_data_log.h"
 #include "sdr_data_manager.h"
-#include "sdr_data_session.h"
-#include "sdr_data_signal_set.h"
-#include "sdr_data_trigger.h"
 #include "sdr_tx_instance.h"
 #include "sdr_tx_session.h"
 #include "sdr_tx_signal_set.h"
@@ -48,7 +45,8 @@ TEST(TxChangeStatus, Answers) {
   EXPECT_EQ(copy, status);
 }
 
-// A tree object that keeps (type, value) pairs and children.
+// A tree object that keeps (type, value) pairs and children: the front
+// end's tree of the sessions below.
 class TREE : public SDR_TX_TREE_OBJECT {
  public:
   SDR_TX_TREE_OBJECT* get_child(int index) override { return m_children[static_cast<size_t>(index)].get(); }
@@ -74,48 +72,10 @@ class TREE : public SDR_TX_TREE_OBJECT {
   }
   void build_from_factory(ATG_ADVANCED_TRIGGER_FACTORY*) override {}
   void set_attribute(const char* type, const char* value) override { m_attributes.emplace_back(type, value); }
-  // "(type=value ...)[children]" of the whole subtree.
-  std::string shape() {
-    std::string text = "(";
-    for (const auto& a : m_attributes) text += a.first + "=" + a.second + " ";
-    text += ")[";
-    for (auto& c : m_children) text += static_cast<TREE*>(c.get())->shape();
-    return text + "]";
-  }
 
   std::vector<std::pair<std::string, std::string>> m_attributes;
   std::vector<std::unique_ptr<SDR_TX_TREE_OBJECT>> m_children;
 };
-
-TEST(TxTreeObject, StoredAndReadBackWithShapeAndOrder) {
-  SDR_DATA_SESSION session(sdr_test::data_path("tx/design.tzo").c_str());
-  SDR_DATA_TRIGGER* trigger = session.get_instance_at(0)->get_last_signal_set()->get_last_trigger();
-  ASSERT_NE(trigger, nullptr);
-  TREE tree;
-  tree.set_attribute("a", "1");
-  tree.set_attribute("kind", "and");
-  TREE* left = static_cast<TREE*>(tree.add_child());
-  left->set_attribute("kind", "not");
-  static_cast<TREE*>(left->add_child())->set_attribute("signal", "a");
-  tree.add_child();  // no attributes
-  SDR_DATA_TRIGGER_ADV_TREE_OBJ* root = trigger->recreate_advanced_trigger_tree_root(0);
-  ASSERT_NE(root, nullptr);
-  ASSERT_TRUE(SDR_TX_TREE_OBJECT::build_data_trigger_from_tx_object_tree(root, &tree));
-  std::string text;
-  ASSERT_TRUE(session.write_to_string(&text));
-  EXPECT_NE(
-      text.find(
-          "<op_node a=\"1\" kind=\"and\">\n              <op_node kind=\"not\">\n"
-          "                <op_node signal=\"a\"/>\n              </op_node>\n              <op_node/>\n"),
-      std::string::npos)
-      << text;
-  TREE back;
-  ASSERT_TRUE(SDR_TX_TREE_OBJECT::build_tx_object_tree_from_data_trigger(&back, root));
-  EXPECT_EQ(back.shape(), tree.shape());
-  EXPECT_EQ(back.m_children.size(), 2u);
-  EXPECT_EQ(static_cast<TREE*>(back.m_children[0].get())->shape(), "(kind=not )[(signal=a )[]]");
-  EXPECT_EQ(static_cast<TREE*>(back.m_children[1].get())->shape(), "()[]");
-}
 
 class TxInstance : public ::testing::Test {
  protected:

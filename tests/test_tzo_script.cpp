@@ -49,16 +49,10 @@ std::string parse_error(const std::string& line) {
 
 }  // namespace
 
+// The ordinary lines of recorded sessions are read back by ScriptReplay;
+// here the forms its random edits do not make.
 TEST(ScriptReader, ReadsTheLinesTheRecorderWrites) {
-  SCRIPT_COMMAND c = parsed("instance 1 setup_tab move_before_node 3 5 9 false");
-  EXPECT_EQ(c.form, SCRIPT_FORM::SETUP_TAB);
-  EXPECT_EQ(c.instance, 1);
-  EXPECT_EQ(c.name, "move_before_node");
-  ASSERT_EQ(c.args.size(), 4u);
-  EXPECT_EQ(c.args[2].value, 9);
-  EXPECT_EQ(c.args[3].kind, SCRIPT_TOKEN_KIND::BOOL);
-
-  c = parsed("create_trazio_instance NULL");
+  SCRIPT_COMMAND c = parsed("create_trazio_instance NULL");
   EXPECT_EQ(c.form, SCRIPT_FORM::SESSION);
   EXPECT_EQ(c.args[0].kind, SCRIPT_TOKEN_KIND::NULL_VALUE);
 
@@ -66,8 +60,6 @@ TEST(ScriptReader, ReadsTheLinesTheRecorderWrites) {
   c = parsed("instance 0 data_tab /* @loc:sdr_tx_signal_set.cpp,254@ */  set_sample_depth -256\r");
   EXPECT_EQ(c.form, SCRIPT_FORM::DATA_TAB);
   EXPECT_EQ(c.args[0].value, -256);
-  c = parsed("set_global_data 'lane_map' '0,1,2,3'");
-  EXPECT_EQ(c.args[1].text, "0,1,2,3");
 
   SCRIPT_COMMAND skipped;
   std::string error;
