@@ -199,10 +199,6 @@ TEST_F(TxIntegration, RenameBesideACaptureUndoesToTheSameWorkingCopy) {
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
-}  // namespace
-
-namespace {
-
 // A group named like a net is no other row of that net: the net's only row
 // on the data tab stays.
 TEST_F(TxIntegration, GroupNamedLikeANetDoesNotLetItsOnlyRowGo) {

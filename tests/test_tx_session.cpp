@@ -1,7 +1,6 @@
 // Transaction session: whole documents edited, saved, undone and redone.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>

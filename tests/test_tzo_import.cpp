@@ -2,8 +2,6 @@
 // byte for byte; hostile files; the collectors on their own.
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <string>
