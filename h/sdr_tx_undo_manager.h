@@ -245,6 +245,13 @@ class SDR_API SDR_TX_UNDO_ACTION_SET_INSTANCE : public SDR_TX_UNDO_ACTION_ATOMIC
 // One user-level action.
 class SDR_API SDR_TX_UNDO_ACTION {
  public:
+  // The change flags as bits, bit i for flag i.
+  using FLAG_BITS = unsigned short;
+  // Per flag, the number of actions raising it up to and including this
+  // one, counted from the start of the history; differences are taken
+  // modulo 2^32.
+  using FLAG_COUNTS = std::array<unsigned, SDR_TX_CHANGE_STATUS::FLAG_COUNT>;
+
   SDR_TX_UNDO_ACTION(SDR_TX_CHANGE_STATUS* live, SDR_TX_INSTANCE* instance);
   ~SDR_TX_UNDO_ACTION();
 
@@ -261,10 +268,18 @@ class SDR_API SDR_TX_UNDO_ACTION {
   bool redo();
   // The flags this action raised: those set at its end but not at its
   // start, and those set at both that its kinds of change raise.
-  const SDR_TX_CHANGE_STATUS& get_own_change_status() const { return m_own_change_status; }
+  SDR_TX_CHANGE_STATUS get_own_change_status() const { return to_status(m_own_bits); }
+  FLAG_BITS get_own_flag_bits() const { return m_own_bits; }
   // Counts every kind of change of its atomic actions as its own (the
   // action was committed halfway).
-  void count_all_kinds_as_own();
+  void count_all_kinds_as_own() { m_own_bits = static_cast<FLAG_BITS>(m_own_bits | to_bits(m_kinds)); }
+  // The running counts (see FLAG_COUNTS), kept by the manager.
+  const FLAG_COUNTS& get_flag_counts() const { return m_flag_counts; }
+  void set_flag_counts(const FLAG_COUNTS& counts) { m_flag_counts = counts; }
+
+  static FLAG_BITS to_bits(const SDR_TX_CHANGE_STATUS& status);
+  static SDR_TX_CHANGE_STATUS to_status(FLAG_BITS bits);
+  static void write_bits(FLAG_BITS bits, SDR_TX_CHANGE_STATUS* status);
 
  private:
   SDR_TX_UNDO_ACTION_ATOMIC* atomic_at(int index) const {
@@ -276,17 +291,22 @@ class SDR_API SDR_TX_UNDO_ACTION {
   // rest after them.
   static const int IN_PLACE = 2;
   std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> m_first_atomic[IN_PLACE];
-  std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_more_atomic;
   int m_num_atomic = 0;
-  SDR_TX_CHANGE_STATUS* m_tx_change_status;
-  // The live flags at the start and at the end of the action, held in
-  // place (an action is small, and there are as many as user edits).
-  SDR_TX_CHANGE_STATUS m_change_status_begin;
-  SDR_TX_CHANGE_STATUS m_change_status_end;
-  SDR_TX_CHANGE_STATUS m_own_change_status;
+  // The flags, as bits, held in place next to what undo and redo read
+  // first (there are as many actions as user edits): the live flags at the
+  // start and at the end, and the action's own.
+  FLAG_BITS m_begin_bits = 0;
+  FLAG_BITS m_end_bits = 0;
+  FLAG_BITS m_own_bits = 0;
   bool m_has_status_begin = false;
   bool m_has_status_end = false;
   bool m_setup_tab_selected;
+  FLAG_COUNTS m_flag_counts{};
+  // The kinds of change of the atomic actions, gathered as they join (a
+  // walk over them at the end would read every one again).
+  SDR_TX_CHANGE_STATUS m_kinds;
+  std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_more_atomic;
+  SDR_TX_CHANGE_STATUS* m_tx_change_status;
   SDR_TX_INSTANCE* m_tx_instance;
 };
 
@@ -325,27 +345,28 @@ class SDR_API SDR_TX_UNDO_MANAGER {
   bool is_clean_reachable() const { return m_clean_index >= 0; }
 
  private:
+  using FLAG_BITS = SDR_TX_UNDO_ACTION::FLAG_BITS;
+  using FLAG_COUNTS = SDR_TX_UNDO_ACTION::FLAG_COUNTS;
+
   void push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action);
   // Closes the open action: stored when it holds atomic actions (true),
   // destroyed otherwise.
   bool store_open_action();
   // Live flags after a replay that moved the position; snapshot is the
   // flags the action put back.
-  void settle_change_status(const SDR_TX_UNDO_ACTION& replayed, const SDR_TX_CHANGE_STATUS& uncovered);
+  void settle_change_status(const SDR_TX_UNDO_ACTION& replayed, FLAG_BITS uncovered);
   // Live flags that the history does not explain (changes made outside
   // any action, links set by other instances); they survive a replay.
-  SDR_TX_CHANGE_STATUS uncovered_flags() const;
+  FLAG_BITS uncovered_flags() const;
 
-  using FLAG_COUNTS = std::array<long, SDR_TX_CHANGE_STATUS::FLAG_COUNT>;
   // Own flags of the actions between two positions, from the running
   // counts.
-  SDR_TX_CHANGE_STATUS own_flags_between(int from, int to) const;
+  FLAG_BITS own_flags_between(int from, int to) const;
   const FLAG_COUNTS& counts_before(int index) const;
 
-  // The history, oldest first, and beside each action the running count,
-  // per flag, of the actions raising it up to and including that action.
+  // The history, oldest first; each action holds the running counts of
+  // the flags up to and including it.
   std::deque<std::unique_ptr<SDR_TX_UNDO_ACTION>> m_undo_action_list;
-  std::deque<FLAG_COUNTS> m_flag_counts;
   FLAG_COUNTS m_front_counts{};  // the count before the first action kept
   // The position as a count of actions before it: those before it can be
   // undone, it and those after can be redone.
@@ -358,7 +379,7 @@ class SDR_API SDR_TX_UNDO_MANAGER {
   // The committed position as a count of actions before it; -1 when it is
   // no longer in the history; and the flags the commit left set.
   int m_clean_index = 0;
-  SDR_TX_CHANGE_STATUS m_clean_residual;
+  FLAG_BITS m_clean_residual = 0;
   bool m_commit_while_open = false;
 };
 

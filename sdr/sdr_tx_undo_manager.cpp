@@ -10,16 +10,47 @@ SDR_TX_UNDO_ACTION_ATOMIC::~SDR_TX_UNDO_ACTION_ATOMIC() = default;
 // ---------------------------------------------------------------- action
 
 SDR_TX_UNDO_ACTION::SDR_TX_UNDO_ACTION(SDR_TX_CHANGE_STATUS* live, SDR_TX_INSTANCE* instance)
-    : m_tx_change_status(live),
-      m_setup_tab_selected(instance ? instance->is_setup_tab_selected() : true),
-      m_tx_instance(instance) {
-  m_own_change_status.reset_all();
-}
+    : m_setup_tab_selected(instance ? instance->is_setup_tab_selected() : true),
+      m_tx_change_status(live),
+      m_tx_instance(instance) {}
 
 SDR_TX_UNDO_ACTION::~SDR_TX_UNDO_ACTION() = default;
 
+// The flags in their order (see SDR_TX_CHANGE_STATUS::get_flag).
+SDR_TX_UNDO_ACTION::FLAG_BITS SDR_TX_UNDO_ACTION::to_bits(const SDR_TX_CHANGE_STATUS& status) {
+  const bool flags[SDR_TX_CHANGE_STATUS::FLAG_COUNT] = {
+      status.m_incr_cmp_mode_changed,       status.m_node_changed_full,
+      status.m_node_changed_pinwatch,       status.m_debug_port_changed_full,
+      status.m_debug_port_changed_pinwatch, status.m_signal_set_changed,
+      status.m_trigger_level_changed,       status.m_trigger_condition_changed,
+      status.m_adv_trigger_changed_full,    status.m_adv_trigger_changed,
+      status.m_trigger_io_changed,          status.m_presentation_changed};
+  unsigned bits = 0;
+  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) bits |= (flags[i] ? 1u : 0u) << i;
+  return static_cast<FLAG_BITS>(bits);
+}
+
+void SDR_TX_UNDO_ACTION::write_bits(FLAG_BITS bits, SDR_TX_CHANGE_STATUS* status) {
+  bool* const flags[SDR_TX_CHANGE_STATUS::FLAG_COUNT] = {
+      &status->m_incr_cmp_mode_changed,       &status->m_node_changed_full,
+      &status->m_node_changed_pinwatch,       &status->m_debug_port_changed_full,
+      &status->m_debug_port_changed_pinwatch, &status->m_signal_set_changed,
+      &status->m_trigger_level_changed,       &status->m_trigger_condition_changed,
+      &status->m_adv_trigger_changed_full,    &status->m_adv_trigger_changed,
+      &status->m_trigger_io_changed,          &status->m_presentation_changed};
+  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) *flags[i] = ((bits >> i) & 1u) != 0;
+}
+
+SDR_TX_CHANGE_STATUS SDR_TX_UNDO_ACTION::to_status(FLAG_BITS bits) {
+  SDR_TX_CHANGE_STATUS status;
+  write_bits(bits, &status);
+  return status;
+}
+
 void SDR_TX_UNDO_ACTION::add_atomic_action(std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> atomic_action) {
   if (!atomic_action) return;
+  // Its kinds of change now, while it is at hand.
+  atomic_action->add_change_kind(&m_kinds);
   if (m_num_atomic < IN_PLACE)
     m_first_atomic[m_num_atomic] = std::move(atomic_action);
   else
@@ -29,24 +60,16 @@ void SDR_TX_UNDO_ACTION::add_atomic_action(std::unique_ptr<SDR_TX_UNDO_ACTION_AT
 
 void SDR_TX_UNDO_ACTION::save_change_status_begin() {
   m_has_status_begin = true;
-  if (m_tx_change_status) m_change_status_begin = *m_tx_change_status;
+  if (m_tx_change_status) m_begin_bits = to_bits(*m_tx_change_status);
 }
 
 void SDR_TX_UNDO_ACTION::save_change_status_end() {
   m_has_status_end = true;
-  if (m_tx_change_status) m_change_status_end = *m_tx_change_status;
+  if (m_tx_change_status) m_end_bits = to_bits(*m_tx_change_status);
   // A flag already set at the start may have been raised again by this
   // action: count it when one of its changes is of that kind.
-  SDR_TX_CHANGE_STATUS kinds;
-  for (int i = 0; i < m_num_atomic; ++i) atomic_at(i)->add_change_kind(&kinds);
-  const SDR_TX_CHANGE_STATUS begin = m_has_status_begin ? m_change_status_begin : SDR_TX_CHANGE_STATUS();
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
-    m_own_change_status.set_flag(
-        i, m_change_status_end.get_flag(i) && (!begin.get_flag(i) || kinds.get_flag(i)));
-}
-
-void SDR_TX_UNDO_ACTION::count_all_kinds_as_own() {
-  for (int i = 0; i < m_num_atomic; ++i) atomic_at(i)->add_change_kind(&m_own_change_status);
+  const FLAG_BITS begin = m_has_status_begin ? m_begin_bits : 0;
+  m_own_bits = static_cast<FLAG_BITS>(m_end_bits & (~begin | to_bits(m_kinds)));
 }
 
 bool SDR_TX_UNDO_ACTION::undo() {
@@ -58,7 +81,7 @@ bool SDR_TX_UNDO_ACTION::undo() {
     }
   }
   if (m_tx_instance) m_tx_instance->set_setup_tab_selected(m_setup_tab_selected);
-  if (m_has_status_begin && m_tx_change_status) *m_tx_change_status = m_change_status_begin;
+  if (m_has_status_begin && m_tx_change_status) write_bits(m_begin_bits, m_tx_change_status);
   if (!ok) sdr_report_internal_error("Undo failed", __FILE__, __LINE__);
   return ok;
 }
@@ -72,7 +95,7 @@ bool SDR_TX_UNDO_ACTION::redo() {
     }
   }
   if (m_tx_instance) m_tx_instance->set_setup_tab_selected(m_setup_tab_selected);
-  if (m_has_status_end && m_tx_change_status) *m_tx_change_status = m_change_status_end;
+  if (m_has_status_end && m_tx_change_status) write_bits(m_end_bits, m_tx_change_status);
   if (!ok) sdr_report_internal_error("Redo failed", __FILE__, __LINE__);
   return ok;
 }
@@ -81,7 +104,6 @@ bool SDR_TX_UNDO_ACTION::redo() {
 
 SDR_TX_UNDO_MANAGER::SDR_TX_UNDO_MANAGER(SDR_TX_CHANGE_STATUS* change_status, SDR_TX_INSTANCE* instance)
     : m_tx_change_status(change_status), m_tx_instance(instance) {
-  m_clean_residual.reset_all();
 }
 
 SDR_TX_UNDO_MANAGER::~SDR_TX_UNDO_MANAGER() {
@@ -143,36 +165,34 @@ void SDR_TX_UNDO_MANAGER::add_atomic_action(SDR_TX_UNDO_ACTION_ATOMIC* atomic_ac
 }
 
 const SDR_TX_UNDO_MANAGER::FLAG_COUNTS& SDR_TX_UNDO_MANAGER::counts_before(int index) const {
-  return index <= 0 ? m_front_counts : m_flag_counts[static_cast<size_t>(index) - 1];
+  return index <= 0 ? m_front_counts : m_undo_action_list[static_cast<size_t>(index) - 1]->get_flag_counts();
 }
 
-SDR_TX_CHANGE_STATUS SDR_TX_UNDO_MANAGER::own_flags_between(int from, int to) const {
+SDR_TX_UNDO_MANAGER::FLAG_BITS SDR_TX_UNDO_MANAGER::own_flags_between(int from, int to) const {
   if (from > to) std::swap(from, to);
   const FLAG_COUNTS& low = counts_before(from);
   const FLAG_COUNTS& high = counts_before(to);
-  SDR_TX_CHANGE_STATUS flags;
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) flags.set_flag(i, high[i] > low[i]);
-  return flags;
+  unsigned bits = 0;
+  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) bits |= (high[i] != low[i] ? 1u : 0u) << i;
+  return static_cast<FLAG_BITS>(bits);
 }
 
 void SDR_TX_UNDO_MANAGER::push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action) {
   // The redo branch is dropped; a committed position in it is gone.
   const size_t keep = static_cast<size_t>(m_current_index);
   m_undo_action_list.erase(m_undo_action_list.begin() + keep, m_undo_action_list.end());
-  m_flag_counts.erase(m_flag_counts.begin() + keep, m_flag_counts.end());
   if (m_clean_index > m_current_index) m_clean_index = -1;
 
   FLAG_COUNTS counts = counts_before(m_current_index);
-  const SDR_TX_CHANGE_STATUS& own = action->get_own_change_status();
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) counts[i] += own.get_flag(i) ? 1 : 0;
+  const unsigned own = action->get_own_flag_bits();
+  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) counts[i] += (own >> i) & 1u;
+  action->set_flag_counts(counts);
   m_undo_action_list.push_back(std::move(action));
-  m_flag_counts.push_back(counts);
 
   // At most one action leaves per push.
   if (m_undo_action_list.size() > static_cast<unsigned>(m_max_undo_steps)) {
-    m_front_counts = m_flag_counts.front();
+    m_front_counts = m_undo_action_list.front()->get_flag_counts();
     m_undo_action_list.pop_front();
-    m_flag_counts.pop_front();
     m_clean_index = m_clean_index > 0 ? m_clean_index - 1 : -1;
   }
   m_current_index = static_cast<int>(m_undo_action_list.size());
@@ -186,30 +206,25 @@ bool SDR_TX_UNDO_MANAGER::is_redo_available() const {
   return !m_undo_action_list.empty() && m_current_index < static_cast<int>(m_undo_action_list.size());
 }
 
-SDR_TX_CHANGE_STATUS SDR_TX_UNDO_MANAGER::uncovered_flags() const {
-  SDR_TX_CHANGE_STATUS uncovered;
-  if (m_clean_index < 0 || !m_tx_change_status) return uncovered;
-  SDR_TX_CHANGE_STATUS expected = own_flags_between(m_clean_index, m_current_index);
-  expected.merge(m_clean_residual);
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
-    uncovered.set_flag(i, m_tx_change_status->get_flag(i) && !expected.get_flag(i));
-  return uncovered;
+SDR_TX_UNDO_MANAGER::FLAG_BITS SDR_TX_UNDO_MANAGER::uncovered_flags() const {
+  if (m_clean_index < 0 || !m_tx_change_status) return 0;
+  const FLAG_BITS expected = own_flags_between(m_clean_index, m_current_index) | m_clean_residual;
+  return static_cast<FLAG_BITS>(SDR_TX_UNDO_ACTION::to_bits(*m_tx_change_status) & ~expected);
 }
 
-void SDR_TX_UNDO_MANAGER::settle_change_status(const SDR_TX_UNDO_ACTION& replayed,
-                                               const SDR_TX_CHANGE_STATUS& uncovered) {
+void SDR_TX_UNDO_MANAGER::settle_change_status(const SDR_TX_UNDO_ACTION& replayed, FLAG_BITS uncovered) {
   if (!m_tx_change_status) return;
+  FLAG_BITS live;
   if (m_clean_index >= 0) {
     // The difference between the committed position and this one.
-    *m_tx_change_status = own_flags_between(m_clean_index, m_current_index);
-    m_tx_change_status->merge(m_clean_residual);
+    live = own_flags_between(m_clean_index, m_current_index);
   } else {
     // No committed position to measure from: the flags the action put back
     // plus its own, so that its change is committed again.
-    m_tx_change_status->merge(replayed.get_own_change_status());
-    m_tx_change_status->merge(m_clean_residual);
+    live = SDR_TX_UNDO_ACTION::to_bits(*m_tx_change_status) | replayed.get_own_flag_bits();
   }
-  m_tx_change_status->merge(uncovered);
+  SDR_TX_UNDO_ACTION::write_bits(static_cast<FLAG_BITS>(live | m_clean_residual | uncovered),
+                                 m_tx_change_status);
 }
 
 bool SDR_TX_UNDO_MANAGER::undo() {
@@ -218,7 +233,7 @@ bool SDR_TX_UNDO_MANAGER::undo() {
     return false;
   }
   if (!is_undo_available()) return false;
-  const SDR_TX_CHANGE_STATUS uncovered = uncovered_flags();
+  const FLAG_BITS uncovered = uncovered_flags();
   SDR_TX_UNDO_ACTION& action = *m_undo_action_list[static_cast<size_t>(m_current_index) - 1];
   bool ok;
   {
@@ -236,7 +251,7 @@ bool SDR_TX_UNDO_MANAGER::redo() {
     return false;
   }
   if (!is_redo_available()) return false;
-  const SDR_TX_CHANGE_STATUS uncovered = uncovered_flags();
+  const FLAG_BITS uncovered = uncovered_flags();
   SDR_TX_UNDO_ACTION& action = *m_undo_action_list[static_cast<size_t>(m_current_index)];
   bool ok;
   {
@@ -250,16 +265,15 @@ bool SDR_TX_UNDO_MANAGER::redo() {
 
 void SDR_TX_UNDO_MANAGER::clear_all_actions() {
   m_undo_action_list.clear();
-  m_flag_counts.clear();
   m_front_counts = FLAG_COUNTS{};
   m_current_index = 0;
   // Whatever the flags say now is not the history's doing.
   m_clean_index = 0;
-  if (m_tx_change_status) m_clean_residual = *m_tx_change_status;
+  m_clean_residual = m_tx_change_status ? SDR_TX_UNDO_ACTION::to_bits(*m_tx_change_status) : 0;
 }
 
 void SDR_TX_UNDO_MANAGER::set_clean() {
-  m_clean_residual = m_tx_change_status ? *m_tx_change_status : SDR_TX_CHANGE_STATUS();
+  m_clean_residual = m_tx_change_status ? SDR_TX_UNDO_ACTION::to_bits(*m_tx_change_status) : 0;
   if (m_current_undo_action) {
     // Committed halfway through an action: no position matches the
     // committed state, and the open action's changes all count as its own.
