@@ -247,10 +247,6 @@ class SDR_API SDR_TX_UNDO_ACTION {
  public:
   // The change flags as bits, bit i for flag i.
   using FLAG_BITS = unsigned short;
-  // Per flag, the number of actions raising it up to and including this
-  // one, counted from the start of the history; differences are taken
-  // modulo 2^32.
-  using FLAG_COUNTS = std::array<unsigned, SDR_TX_CHANGE_STATUS::FLAG_COUNT>;
 
   SDR_TX_UNDO_ACTION(SDR_TX_CHANGE_STATUS* live, SDR_TX_INSTANCE* instance);
   ~SDR_TX_UNDO_ACTION();
@@ -273,9 +269,6 @@ class SDR_API SDR_TX_UNDO_ACTION {
   // Counts every kind of change of its atomic actions as its own (the
   // action was committed halfway).
   void count_all_kinds_as_own() { m_own_bits = static_cast<FLAG_BITS>(m_own_bits | to_bits(m_kinds)); }
-  // The running counts (see FLAG_COUNTS), kept by the manager.
-  const FLAG_COUNTS& get_flag_counts() const { return m_flag_counts; }
-  void set_flag_counts(const FLAG_COUNTS& counts) { m_flag_counts = counts; }
 
   static FLAG_BITS to_bits(const SDR_TX_CHANGE_STATUS& status);
   static SDR_TX_CHANGE_STATUS to_status(FLAG_BITS bits);
@@ -286,28 +279,26 @@ class SDR_API SDR_TX_UNDO_ACTION {
     return index < IN_PLACE ? m_first_atomic[index].get() : m_more_atomic[index - IN_PLACE].get();
   }
 
-  // The atomic actions in order: the first ones in place (most user
-  // actions hold one or two, and there are as many actions as edits), the
-  // rest after them.
+  // What undo and redo read comes first, held in place (there are as many
+  // actions as user edits): the first atomic actions (most user actions
+  // hold one or two), the flags as bits (the live flags at the start and
+  // at the end, and the action's own), and where the flags and the tab go.
   static const int IN_PLACE = 2;
   std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> m_first_atomic[IN_PLACE];
   int m_num_atomic = 0;
-  // The flags, as bits, held in place next to what undo and redo read
-  // first (there are as many actions as user edits): the live flags at the
-  // start and at the end, and the action's own.
   FLAG_BITS m_begin_bits = 0;
   FLAG_BITS m_end_bits = 0;
   FLAG_BITS m_own_bits = 0;
   bool m_has_status_begin = false;
   bool m_has_status_end = false;
   bool m_setup_tab_selected;
-  FLAG_COUNTS m_flag_counts{};
+  SDR_TX_CHANGE_STATUS* m_tx_change_status;
+  SDR_TX_INSTANCE* m_tx_instance;
   // The kinds of change of the atomic actions, gathered as they join (a
   // walk over them at the end would read every one again).
   SDR_TX_CHANGE_STATUS m_kinds;
+  // The atomic actions after the first ones.
   std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_more_atomic;
-  SDR_TX_CHANGE_STATUS* m_tx_change_status;
-  SDR_TX_INSTANCE* m_tx_instance;
 };
 
 class SDR_API SDR_TX_UNDO_MANAGER {
@@ -346,7 +337,6 @@ class SDR_API SDR_TX_UNDO_MANAGER {
 
  private:
   using FLAG_BITS = SDR_TX_UNDO_ACTION::FLAG_BITS;
-  using FLAG_COUNTS = SDR_TX_UNDO_ACTION::FLAG_COUNTS;
 
   void push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action);
   // Closes the open action: stored when it holds atomic actions (true),
@@ -359,15 +349,19 @@ class SDR_API SDR_TX_UNDO_MANAGER {
   // any action, links set by other instances); they survive a replay.
   FLAG_BITS uncovered_flags() const;
 
-  // Own flags of the actions between two positions, from the running
-  // counts.
-  FLAG_BITS own_flags_between(int from, int to) const;
-  const FLAG_COUNTS& counts_before(int index) const;
+  // The own flags of the actions between the committed position and the
+  // current one, from the counts below.
+  FLAG_BITS own_flags_since_clean() const;
+  // The action at index joins (+1) or leaves (-1) the stretch between the
+  // committed position and the current one.
+  void count_between(const SDR_TX_UNDO_ACTION& action, int sign);
 
-  // The history, oldest first; each action holds the running counts of
-  // the flags up to and including it.
+  // The history, oldest first.
   std::deque<std::unique_ptr<SDR_TX_UNDO_ACTION>> m_undo_action_list;
-  FLAG_COUNTS m_front_counts{};  // the count before the first action kept
+  // Per flag, how many actions between the committed position and the
+  // current one raise it (kept as the position moves, so that no other
+  // action is read).
+  std::array<int, SDR_TX_CHANGE_STATUS::FLAG_COUNT> m_between_counts{};
   // The position as a count of actions before it: those before it can be
   // undone, it and those after can be redone.
   int m_current_index = 0;

@@ -164,17 +164,17 @@ void SDR_TX_UNDO_MANAGER::add_atomic_action(SDR_TX_UNDO_ACTION_ATOMIC* atomic_ac
   msg_local_vdebug("SDR", "Add atomic action");
 }
 
-const SDR_TX_UNDO_MANAGER::FLAG_COUNTS& SDR_TX_UNDO_MANAGER::counts_before(int index) const {
-  return index <= 0 ? m_front_counts : m_undo_action_list[static_cast<size_t>(index) - 1]->get_flag_counts();
+SDR_TX_UNDO_MANAGER::FLAG_BITS SDR_TX_UNDO_MANAGER::own_flags_since_clean() const {
+  unsigned bits = 0;
+  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) bits |= (m_between_counts[i] != 0 ? 1u : 0u) << i;
+  return static_cast<FLAG_BITS>(bits);
 }
 
-SDR_TX_UNDO_MANAGER::FLAG_BITS SDR_TX_UNDO_MANAGER::own_flags_between(int from, int to) const {
-  if (from > to) std::swap(from, to);
-  const FLAG_COUNTS& low = counts_before(from);
-  const FLAG_COUNTS& high = counts_before(to);
-  unsigned bits = 0;
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) bits |= (high[i] != low[i] ? 1u : 0u) << i;
-  return static_cast<FLAG_BITS>(bits);
+void SDR_TX_UNDO_MANAGER::count_between(const SDR_TX_UNDO_ACTION& action, int sign) {
+  const unsigned own = action.get_own_flag_bits();
+  if (!own || m_clean_index < 0) return;
+  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
+    if ((own >> i) & 1u) m_between_counts[i] += sign;
 }
 
 void SDR_TX_UNDO_MANAGER::push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action) {
@@ -183,15 +183,12 @@ void SDR_TX_UNDO_MANAGER::push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action
   m_undo_action_list.erase(m_undo_action_list.begin() + keep, m_undo_action_list.end());
   if (m_clean_index > m_current_index) m_clean_index = -1;
 
-  FLAG_COUNTS counts = counts_before(m_current_index);
-  const unsigned own = action->get_own_flag_bits();
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) counts[i] += (own >> i) & 1u;
-  action->set_flag_counts(counts);
+  // The new action follows the committed position (when there is one).
+  count_between(*action, 1);
   m_undo_action_list.push_back(std::move(action));
 
   // At most one action leaves per push.
   if (m_undo_action_list.size() > static_cast<unsigned>(m_max_undo_steps)) {
-    m_front_counts = m_undo_action_list.front()->get_flag_counts();
     m_undo_action_list.pop_front();
     m_clean_index = m_clean_index > 0 ? m_clean_index - 1 : -1;
   }
@@ -208,7 +205,7 @@ bool SDR_TX_UNDO_MANAGER::is_redo_available() const {
 
 SDR_TX_UNDO_MANAGER::FLAG_BITS SDR_TX_UNDO_MANAGER::uncovered_flags() const {
   if (m_clean_index < 0 || !m_tx_change_status) return 0;
-  const FLAG_BITS expected = own_flags_between(m_clean_index, m_current_index) | m_clean_residual;
+  const FLAG_BITS expected = own_flags_since_clean() | m_clean_residual;
   return static_cast<FLAG_BITS>(SDR_TX_UNDO_ACTION::to_bits(*m_tx_change_status) & ~expected);
 }
 
@@ -217,7 +214,7 @@ void SDR_TX_UNDO_MANAGER::settle_change_status(const SDR_TX_UNDO_ACTION& replaye
   FLAG_BITS live;
   if (m_clean_index >= 0) {
     // The difference between the committed position and this one.
-    live = own_flags_between(m_clean_index, m_current_index);
+    live = own_flags_since_clean();
   } else {
     // No committed position to measure from: the flags the action put back
     // plus its own, so that its change is committed again.
@@ -235,6 +232,9 @@ bool SDR_TX_UNDO_MANAGER::undo() {
   if (!is_undo_available()) return false;
   const FLAG_BITS uncovered = uncovered_flags();
   SDR_TX_UNDO_ACTION& action = *m_undo_action_list[static_cast<size_t>(m_current_index) - 1];
+  // Past the committed position the action leaves the stretch between
+  // them; before it, it joins.
+  count_between(action, m_current_index > m_clean_index ? -1 : 1);
   bool ok;
   {
     SDR_TX_REPLAY_GUARD replay(this);
@@ -253,6 +253,7 @@ bool SDR_TX_UNDO_MANAGER::redo() {
   if (!is_redo_available()) return false;
   const FLAG_BITS uncovered = uncovered_flags();
   SDR_TX_UNDO_ACTION& action = *m_undo_action_list[static_cast<size_t>(m_current_index)];
+  count_between(action, m_current_index >= m_clean_index ? 1 : -1);
   bool ok;
   {
     SDR_TX_REPLAY_GUARD replay(this);
@@ -265,7 +266,7 @@ bool SDR_TX_UNDO_MANAGER::redo() {
 
 void SDR_TX_UNDO_MANAGER::clear_all_actions() {
   m_undo_action_list.clear();
-  m_front_counts = FLAG_COUNTS{};
+  m_between_counts.fill(0);
   m_current_index = 0;
   // Whatever the flags say now is not the history's doing.
   m_clean_index = 0;
@@ -274,6 +275,7 @@ void SDR_TX_UNDO_MANAGER::clear_all_actions() {
 
 void SDR_TX_UNDO_MANAGER::set_clean() {
   m_clean_residual = m_tx_change_status ? SDR_TX_UNDO_ACTION::to_bits(*m_tx_change_status) : 0;
+  m_between_counts.fill(0);
   if (m_current_undo_action) {
     // Committed halfway through an action: no position matches the
     // committed state, and the open action's changes all count as its own.
