@@ -257,7 +257,9 @@ class SDR_API SDR_TX_UNDO_ACTION {
   void add_atomic_action(std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> atomic_action);
   int get_num_atomic_actions() const { return m_num_atomic; }
   void save_change_status_begin();
-  void save_change_status_end();
+  // kinds: the kinds of change of its atomic actions (see
+  // SDR_TX_UNDO_ACTION_ATOMIC::add_change_kind), gathered as they joined.
+  void save_change_status_end(FLAG_BITS kinds);
   // Replays the atomic actions and puts back the flags of the start (undo)
   // or the end (redo).
   bool undo();
@@ -268,7 +270,7 @@ class SDR_API SDR_TX_UNDO_ACTION {
   FLAG_BITS get_own_flag_bits() const { return m_own_bits; }
   // Counts every kind of change of its atomic actions as its own (the
   // action was committed halfway).
-  void count_all_kinds_as_own() { m_own_bits = static_cast<FLAG_BITS>(m_own_bits | to_bits(m_kinds)); }
+  void count_all_kinds_as_own(FLAG_BITS kinds) { m_own_bits = static_cast<FLAG_BITS>(m_own_bits | kinds); }
 
   static FLAG_BITS to_bits(const SDR_TX_CHANGE_STATUS& status);
   static SDR_TX_CHANGE_STATUS to_status(FLAG_BITS bits);
@@ -276,7 +278,7 @@ class SDR_API SDR_TX_UNDO_ACTION {
 
  private:
   SDR_TX_UNDO_ACTION_ATOMIC* atomic_at(int index) const {
-    return index < IN_PLACE ? m_first_atomic[index].get() : m_more_atomic[index - IN_PLACE].get();
+    return index < IN_PLACE ? m_first_atomic[index].get() : (*m_more_atomic)[index - IN_PLACE].get();
   }
 
   // What undo and redo read comes first, held in place (there are as many
@@ -294,11 +296,8 @@ class SDR_API SDR_TX_UNDO_ACTION {
   bool m_setup_tab_selected;
   SDR_TX_CHANGE_STATUS* m_tx_change_status;
   SDR_TX_INSTANCE* m_tx_instance;
-  // The kinds of change of the atomic actions, gathered as they join (a
-  // walk over them at the end would read every one again).
-  SDR_TX_CHANGE_STATUS m_kinds;
   // The atomic actions after the first ones.
-  std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_more_atomic;
+  std::unique_ptr<std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>>> m_more_atomic;
 };
 
 class SDR_API SDR_TX_UNDO_MANAGER {
@@ -370,6 +369,9 @@ class SDR_API SDR_TX_UNDO_MANAGER {
   SDR_TX_CHANGE_STATUS* m_tx_change_status;
   SDR_TX_INSTANCE* m_tx_instance;
   std::unique_ptr<SDR_TX_UNDO_ACTION> m_current_undo_action;
+  // The kinds of change of the open action's atomic actions, gathered as
+  // they join (a walk over them at the end would read every one again).
+  SDR_TX_CHANGE_STATUS m_open_kinds;
   // The committed position as a count of actions before it; -1 when it is
   // no longer in the history; and the flags the commit left set.
   int m_clean_index = 0;

@@ -18,27 +18,35 @@ SDR_TX_UNDO_ACTION::~SDR_TX_UNDO_ACTION() = default;
 
 // The flags in their order (see SDR_TX_CHANGE_STATUS::get_flag).
 SDR_TX_UNDO_ACTION::FLAG_BITS SDR_TX_UNDO_ACTION::to_bits(const SDR_TX_CHANGE_STATUS& status) {
-  const bool flags[SDR_TX_CHANGE_STATUS::FLAG_COUNT] = {
-      status.m_incr_cmp_mode_changed,       status.m_node_changed_full,
-      status.m_node_changed_pinwatch,       status.m_debug_port_changed_full,
-      status.m_debug_port_changed_pinwatch, status.m_signal_set_changed,
-      status.m_trigger_level_changed,       status.m_trigger_condition_changed,
-      status.m_adv_trigger_changed_full,    status.m_adv_trigger_changed,
-      status.m_trigger_io_changed,          status.m_presentation_changed};
   unsigned bits = 0;
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) bits |= (flags[i] ? 1u : 0u) << i;
+  if (status.m_incr_cmp_mode_changed) bits |= 1u << 0;
+  if (status.m_node_changed_full) bits |= 1u << 1;
+  if (status.m_node_changed_pinwatch) bits |= 1u << 2;
+  if (status.m_debug_port_changed_full) bits |= 1u << 3;
+  if (status.m_debug_port_changed_pinwatch) bits |= 1u << 4;
+  if (status.m_signal_set_changed) bits |= 1u << 5;
+  if (status.m_trigger_level_changed) bits |= 1u << 6;
+  if (status.m_trigger_condition_changed) bits |= 1u << 7;
+  if (status.m_adv_trigger_changed_full) bits |= 1u << 8;
+  if (status.m_adv_trigger_changed) bits |= 1u << 9;
+  if (status.m_trigger_io_changed) bits |= 1u << 10;
+  if (status.m_presentation_changed) bits |= 1u << 11;
   return static_cast<FLAG_BITS>(bits);
 }
 
 void SDR_TX_UNDO_ACTION::write_bits(FLAG_BITS bits, SDR_TX_CHANGE_STATUS* status) {
-  bool* const flags[SDR_TX_CHANGE_STATUS::FLAG_COUNT] = {
-      &status->m_incr_cmp_mode_changed,       &status->m_node_changed_full,
-      &status->m_node_changed_pinwatch,       &status->m_debug_port_changed_full,
-      &status->m_debug_port_changed_pinwatch, &status->m_signal_set_changed,
-      &status->m_trigger_level_changed,       &status->m_trigger_condition_changed,
-      &status->m_adv_trigger_changed_full,    &status->m_adv_trigger_changed,
-      &status->m_trigger_io_changed,          &status->m_presentation_changed};
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) *flags[i] = ((bits >> i) & 1u) != 0;
+  status->m_incr_cmp_mode_changed = (bits & (1u << 0)) != 0;
+  status->m_node_changed_full = (bits & (1u << 1)) != 0;
+  status->m_node_changed_pinwatch = (bits & (1u << 2)) != 0;
+  status->m_debug_port_changed_full = (bits & (1u << 3)) != 0;
+  status->m_debug_port_changed_pinwatch = (bits & (1u << 4)) != 0;
+  status->m_signal_set_changed = (bits & (1u << 5)) != 0;
+  status->m_trigger_level_changed = (bits & (1u << 6)) != 0;
+  status->m_trigger_condition_changed = (bits & (1u << 7)) != 0;
+  status->m_adv_trigger_changed_full = (bits & (1u << 8)) != 0;
+  status->m_adv_trigger_changed = (bits & (1u << 9)) != 0;
+  status->m_trigger_io_changed = (bits & (1u << 10)) != 0;
+  status->m_presentation_changed = (bits & (1u << 11)) != 0;
 }
 
 SDR_TX_CHANGE_STATUS SDR_TX_UNDO_ACTION::to_status(FLAG_BITS bits) {
@@ -49,12 +57,12 @@ SDR_TX_CHANGE_STATUS SDR_TX_UNDO_ACTION::to_status(FLAG_BITS bits) {
 
 void SDR_TX_UNDO_ACTION::add_atomic_action(std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> atomic_action) {
   if (!atomic_action) return;
-  // Its kinds of change now, while it is at hand.
-  atomic_action->add_change_kind(&m_kinds);
-  if (m_num_atomic < IN_PLACE)
+  if (m_num_atomic < IN_PLACE) {
     m_first_atomic[m_num_atomic] = std::move(atomic_action);
-  else
-    m_more_atomic.push_back(std::move(atomic_action));
+  } else {
+    if (!m_more_atomic) m_more_atomic.reset(new std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>>());
+    m_more_atomic->push_back(std::move(atomic_action));
+  }
   ++m_num_atomic;
 }
 
@@ -63,13 +71,13 @@ void SDR_TX_UNDO_ACTION::save_change_status_begin() {
   if (m_tx_change_status) m_begin_bits = to_bits(*m_tx_change_status);
 }
 
-void SDR_TX_UNDO_ACTION::save_change_status_end() {
+void SDR_TX_UNDO_ACTION::save_change_status_end(FLAG_BITS kinds) {
   m_has_status_end = true;
   if (m_tx_change_status) m_end_bits = to_bits(*m_tx_change_status);
   // A flag already set at the start may have been raised again by this
   // action: count it when one of its changes is of that kind.
   const FLAG_BITS begin = m_has_status_begin ? m_begin_bits : 0;
-  m_own_bits = static_cast<FLAG_BITS>(m_end_bits & (~begin | to_bits(m_kinds)));
+  m_own_bits = static_cast<FLAG_BITS>(m_end_bits & (~begin | kinds));
 }
 
 bool SDR_TX_UNDO_ACTION::undo() {
@@ -122,6 +130,7 @@ void SDR_TX_UNDO_MANAGER::begin_action() {
   }
   m_current_undo_action.reset(new SDR_TX_UNDO_ACTION(m_tx_change_status, m_tx_instance));
   m_current_undo_action->save_change_status_begin();
+  m_open_kinds.reset_all();
   msg_local_vdebug("SDR", "Begin undo action");
 }
 
@@ -145,8 +154,9 @@ bool SDR_TX_UNDO_MANAGER::store_open_action() {
   const bool committed_inside = m_commit_while_open;
   m_commit_while_open = false;
   if (!action || action->get_num_atomic_actions() == 0) return false;
-  action->save_change_status_end();
-  if (committed_inside) action->count_all_kinds_as_own();
+  const SDR_TX_UNDO_ACTION::FLAG_BITS kinds = SDR_TX_UNDO_ACTION::to_bits(m_open_kinds);
+  action->save_change_status_end(kinds);
+  if (committed_inside) action->count_all_kinds_as_own(kinds);
   push_action(std::move(action));
   return true;
 }
@@ -160,6 +170,8 @@ void SDR_TX_UNDO_MANAGER::add_atomic_action(SDR_TX_UNDO_ACTION_ATOMIC* atomic_ac
     sdr_report_internal_error("Action has not been started in undo manager", __FILE__, __LINE__);
     return;
   }
+  // Its kinds of change now, while it is at hand.
+  owned->add_change_kind(&m_open_kinds);
   m_current_undo_action->add_atomic_action(std::move(owned));
   msg_local_vdebug("SDR", "Add atomic action");
 }
