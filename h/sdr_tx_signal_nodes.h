@@ -7,9 +7,11 @@
 // recorded, flags the instance's change status and pushes one atomic undo
 // action.
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -123,6 +125,84 @@ class SDR_TX_VIEW_IMAGE {
 
  private:
   std::unique_ptr<LIST> m_list;
+};
+
+// Rows by name: how many rows hold each name. Open addressing on a hash
+// of the name; a slot points at the name of a row that holds it, so that
+// an entry costs no allocation of its own and a lookup compares against
+// the row itself. The row must keep that name, where it is, until it is
+// removed here; a name held by several rows is copied into the table.
+class SDR_API SDR_TX_NAME_COUNTS {
+ public:
+  SDR_TX_NAME_COUNTS() = default;
+  ~SDR_TX_NAME_COUNTS();
+  SDR_TX_NAME_COUNTS(const SDR_TX_NAME_COUNTS&) = delete;
+  SDR_TX_NAME_COUNTS& operator=(const SDR_TX_NAME_COUNTS&) = delete;
+
+  // How many rows hold name; 0 when none.
+  int count(std::string_view name) const;
+  // One more row holds *name (the row's own name).
+  void add(const std::string* name);
+  // One row less holds *name; the name leaves at zero.
+  void remove(const std::string* name);
+  bool empty() const { return m_size == 0; }
+  void clear();
+
+ private:
+  // count 0: an empty slot. owned: key is the table's own copy.
+  struct SLOT {
+    const std::string* key = nullptr;
+    uint32_t hash = 0;
+    uint32_t count : 31;
+    uint32_t owned : 1;
+    SLOT() : count(0), owned(0) {}
+  };
+  // The slot holding name, or the size of the table.
+  size_t find(std::string_view name, const std::string* key, uint32_t hash) const;
+  void erase_at(size_t index);
+  void rehash(size_t slots);
+
+  std::vector<SLOT> m_slots;  // a power of two, at most half full
+  size_t m_size = 0;
+};
+
+// A set of names (a tab's unique names). Open addressing on a hash of the
+// name, with the names kept one after another in one block: an entry costs
+// no allocation of its own, and a lookup reads one slot, and the name only
+// when the hashes agree. The bytes of names that leave stay in the block
+// until it is compacted.
+class SDR_API SDR_TX_NAME_SET {
+ public:
+  // 1 when name is in the set, else 0.
+  int count(std::string_view name) const;
+  // True when name was absent (it is in the set now).
+  bool insert(std::string_view name);
+  void erase(std::string_view name);
+  bool empty() const { return m_size == 0; }
+  size_t size() const { return m_size; }
+  void clear();
+  // Room for n names without growing.
+  void reserve(size_t n);
+
+ private:
+  // used 0: an empty slot. offset: where the name's length and bytes
+  // start in m_text.
+  struct SLOT {
+    uint64_t offset = 0;
+    uint32_t hash = 0;
+    uint32_t used = 0;
+  };
+  std::string_view name_at(const SLOT& slot) const;
+  // The slot holding name, or the size of the table.
+  size_t find(std::string_view name, uint32_t hash) const;
+  void erase_at(size_t index);
+  void rehash(size_t slots);
+  void compact();
+
+  std::vector<SLOT> m_slots;  // a power of two, at most half full
+  std::string m_text;
+  size_t m_size = 0;
+  size_t m_garbage = 0;  // bytes of m_text that no slot uses
 };
 
 class SDR_API SDR_TX_SIGNAL_NODES {
@@ -335,8 +415,9 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   void mirror_linked_group(int index, SDR_DATA_GROUP_LINKING_TYPE needed, APPLY apply);
 
   std::vector<std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>> m_view_node_pool;
-  std::unordered_map<std::string, int> m_name_count;
-  std::unordered_map<std::string, int> m_group_name_count;
+  // Rows by name, and group rows by name.
+  SDR_TX_NAME_COUNTS m_name_count;
+  SDR_TX_NAME_COUNTS m_group_name_count;
   // Handles made before the rows last left a view are not used again: each
   // handle of the pool with the epoch of the list when it was made or last
   // re-targeted.

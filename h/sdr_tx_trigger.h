@@ -7,7 +7,6 @@
 
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "sdr_data_global_enum.h"
@@ -169,7 +168,7 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   // The node counts of recount_data_trigger_width, for the queries.
   void count_widths();
   // The unique-name set, rebuilt first when a replay left it stale.
-  std::unordered_set<std::string>& uniq_names();
+  SDR_TX_NAME_SET& uniq_names();
   void add_names(const NODE_TYPE* node);
   void remove_names(const NODE_TYPE* node);
   void note_trigger_wire_index(const NODE_TYPE* node);
@@ -198,7 +197,7 @@ class SDR_API SDR_TX_TRIGGER : public SDR_TX_SIGNAL_NODES {
   int m_data_node_count = 0;
   int m_trigger_node_count = 0;
   int m_trigger_wire_index_max = 0;
-  std::unordered_set<std::string> m_uniq_node_set;
+  SDR_TX_NAME_SET m_uniq_node_set;
   // Set while an undo or redo replays: the set is rebuilt once, at its
   // next use, rather than after every atomic action.
   bool m_uniq_node_set_stale = false;

@@ -245,6 +245,9 @@ class SDR_API SDR_TX_UNDO_ACTION_SET_INSTANCE : public SDR_TX_UNDO_ACTION_ATOMIC
 // One user-level action.
 class SDR_API SDR_TX_UNDO_ACTION {
  public:
+  // The change flags as bits, bit i for flag i.
+  using FLAG_BITS = unsigned short;
+
   SDR_TX_UNDO_ACTION(SDR_TX_CHANGE_STATUS* live, SDR_TX_INSTANCE* instance);
   ~SDR_TX_UNDO_ACTION();
 
@@ -254,40 +257,47 @@ class SDR_API SDR_TX_UNDO_ACTION {
   void add_atomic_action(std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> atomic_action);
   int get_num_atomic_actions() const { return m_num_atomic; }
   void save_change_status_begin();
-  void save_change_status_end();
+  // kinds: the kinds of change of its atomic actions (see
+  // SDR_TX_UNDO_ACTION_ATOMIC::add_change_kind), gathered as they joined.
+  void save_change_status_end(FLAG_BITS kinds);
   // Replays the atomic actions and puts back the flags of the start (undo)
   // or the end (redo).
   bool undo();
   bool redo();
   // The flags this action raised: those set at its end but not at its
   // start, and those set at both that its kinds of change raise.
-  const SDR_TX_CHANGE_STATUS& get_own_change_status() const { return m_own_change_status; }
+  SDR_TX_CHANGE_STATUS get_own_change_status() const { return to_status(m_own_bits); }
+  FLAG_BITS get_own_flag_bits() const { return m_own_bits; }
   // Counts every kind of change of its atomic actions as its own (the
   // action was committed halfway).
-  void count_all_kinds_as_own();
+  void count_all_kinds_as_own(FLAG_BITS kinds) { m_own_bits = static_cast<FLAG_BITS>(m_own_bits | kinds); }
+
+  static FLAG_BITS to_bits(const SDR_TX_CHANGE_STATUS& status);
+  static SDR_TX_CHANGE_STATUS to_status(FLAG_BITS bits);
+  static void write_bits(FLAG_BITS bits, SDR_TX_CHANGE_STATUS* status);
 
  private:
   SDR_TX_UNDO_ACTION_ATOMIC* atomic_at(int index) const {
-    return index < IN_PLACE ? m_first_atomic[index].get() : m_more_atomic[index - IN_PLACE].get();
+    return index < IN_PLACE ? m_first_atomic[index].get() : (*m_more_atomic)[index - IN_PLACE].get();
   }
 
-  // The atomic actions in order: the first ones in place (most user
-  // actions hold one or two, and there are as many actions as edits), the
-  // rest after them.
+  // What undo and redo read comes first, held in place (there are as many
+  // actions as user edits): the first atomic actions (most user actions
+  // hold one or two), the flags as bits (the live flags at the start and
+  // at the end, and the action's own), and where the flags and the tab go.
   static const int IN_PLACE = 2;
   std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> m_first_atomic[IN_PLACE];
-  std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>> m_more_atomic;
   int m_num_atomic = 0;
-  SDR_TX_CHANGE_STATUS* m_tx_change_status;
-  // The live flags at the start and at the end of the action, held in
-  // place (an action is small, and there are as many as user edits).
-  SDR_TX_CHANGE_STATUS m_change_status_begin;
-  SDR_TX_CHANGE_STATUS m_change_status_end;
-  SDR_TX_CHANGE_STATUS m_own_change_status;
+  FLAG_BITS m_begin_bits = 0;
+  FLAG_BITS m_end_bits = 0;
+  FLAG_BITS m_own_bits = 0;
   bool m_has_status_begin = false;
   bool m_has_status_end = false;
   bool m_setup_tab_selected;
+  SDR_TX_CHANGE_STATUS* m_tx_change_status;
   SDR_TX_INSTANCE* m_tx_instance;
+  // The atomic actions after the first ones.
+  std::unique_ptr<std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>>> m_more_atomic;
 };
 
 class SDR_API SDR_TX_UNDO_MANAGER {
@@ -325,28 +335,32 @@ class SDR_API SDR_TX_UNDO_MANAGER {
   bool is_clean_reachable() const { return m_clean_index >= 0; }
 
  private:
+  using FLAG_BITS = SDR_TX_UNDO_ACTION::FLAG_BITS;
+
   void push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action);
   // Closes the open action: stored when it holds atomic actions (true),
   // destroyed otherwise.
   bool store_open_action();
   // Live flags after a replay that moved the position; snapshot is the
   // flags the action put back.
-  void settle_change_status(const SDR_TX_UNDO_ACTION& replayed, const SDR_TX_CHANGE_STATUS& uncovered);
+  void settle_change_status(const SDR_TX_UNDO_ACTION& replayed, FLAG_BITS uncovered);
   // Live flags that the history does not explain (changes made outside
   // any action, links set by other instances); they survive a replay.
-  SDR_TX_CHANGE_STATUS uncovered_flags() const;
+  FLAG_BITS uncovered_flags() const;
 
-  using FLAG_COUNTS = std::array<long, SDR_TX_CHANGE_STATUS::FLAG_COUNT>;
-  // Own flags of the actions between two positions, from the running
-  // counts.
-  SDR_TX_CHANGE_STATUS own_flags_between(int from, int to) const;
-  const FLAG_COUNTS& counts_before(int index) const;
+  // The own flags of the actions between the committed position and the
+  // current one, from the counts below.
+  FLAG_BITS own_flags_since_clean() const;
+  // The action at index joins (+1) or leaves (-1) the stretch between the
+  // committed position and the current one.
+  void count_between(const SDR_TX_UNDO_ACTION& action, int sign);
 
-  // The history, oldest first, and beside each action the running count,
-  // per flag, of the actions raising it up to and including that action.
+  // The history, oldest first.
   std::deque<std::unique_ptr<SDR_TX_UNDO_ACTION>> m_undo_action_list;
-  std::deque<FLAG_COUNTS> m_flag_counts;
-  FLAG_COUNTS m_front_counts{};  // the count before the first action kept
+  // Per flag, how many actions between the committed position and the
+  // current one raise it (kept as the position moves, so that no other
+  // action is read).
+  std::array<int, SDR_TX_CHANGE_STATUS::FLAG_COUNT> m_between_counts{};
   // The position as a count of actions before it: those before it can be
   // undone, it and those after can be redone.
   int m_current_index = 0;
@@ -355,10 +369,13 @@ class SDR_API SDR_TX_UNDO_MANAGER {
   SDR_TX_CHANGE_STATUS* m_tx_change_status;
   SDR_TX_INSTANCE* m_tx_instance;
   std::unique_ptr<SDR_TX_UNDO_ACTION> m_current_undo_action;
+  // The kinds of change of the open action's atomic actions, gathered as
+  // they join (a walk over them at the end would read every one again).
+  SDR_TX_CHANGE_STATUS m_open_kinds;
   // The committed position as a count of actions before it; -1 when it is
   // no longer in the history; and the flags the commit left set.
   int m_clean_index = 0;
-  SDR_TX_CHANGE_STATUS m_clean_residual;
+  FLAG_BITS m_clean_residual = 0;
   bool m_commit_while_open = false;
 };
 

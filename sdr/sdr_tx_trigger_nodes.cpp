@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -57,7 +56,7 @@ class SDR_TX_UNDO_ACTION_RENAME_ADV_SIGNAL : public SDR_TX_UNDO_ACTION_ATOMIC {
 
 // ---------------------------------------------------------------- node list
 
-std::unordered_set<std::string>& SDR_TX_TRIGGER::uniq_names() {
+SDR_TX_NAME_SET& SDR_TX_TRIGGER::uniq_names() {
   if (m_uniq_node_set_stale) {
     m_uniq_node_set_stale = false;
     m_uniq_node_set.clear();
@@ -71,13 +70,13 @@ void SDR_TX_TRIGGER::add_names(const NODE_TYPE* node) {
   // A stale set is rebuilt from the rows as they will be then.
   if (!node || m_uniq_node_set_stale) return;
   if (!node->name.empty()) m_uniq_node_set.insert(node->name);
-  if (!node->alias.empty()) m_uniq_node_set.insert(node->alias);
+  if (!node->alias.empty()) m_uniq_node_set.insert(node->alias.str());
 }
 
 void SDR_TX_TRIGGER::remove_names(const NODE_TYPE* node) {
   if (!node || m_uniq_node_set_stale) return;
   m_uniq_node_set.erase(node->name);
-  if (!node->alias.empty()) m_uniq_node_set.erase(node->alias);
+  if (!node->alias.empty()) m_uniq_node_set.erase(node->alias.str());
 }
 
 void SDR_TX_TRIGGER::note_trigger_wire_index(const NODE_TYPE* node) {
@@ -104,7 +103,7 @@ bool SDR_TX_TRIGGER::append_node(const char* name, SDR_DATA_SIGNAL_TYPE signal_t
   if (!SDR_CHECK_AS(name != nullptr, "name != NULL") || !*name || uniq_names().count(name)) return false;
   if (!SDR_TX_SIGNAL_NODES::append_node(name, signal_type, tap_mode)) return false;
   const NODE_TYPE* node = node_at(get_node_count() - 1);
-  SDR_CHECK_AS(uniq_names().insert(name).second, "m_uniq_node_set->insert( name ).second");
+  SDR_CHECK_AS(uniq_names().insert(name), "m_uniq_node_set->insert( name ).second");
   // Every appended row may take a condition, in a new instance too.
   note_trigger_wire_index(node);
   if (m_tx_the_other_signal_nodes) m_tx_the_other_signal_nodes->append_node(name, signal_type, tap_mode);

@@ -10,43 +10,74 @@ SDR_TX_UNDO_ACTION_ATOMIC::~SDR_TX_UNDO_ACTION_ATOMIC() = default;
 // ---------------------------------------------------------------- action
 
 SDR_TX_UNDO_ACTION::SDR_TX_UNDO_ACTION(SDR_TX_CHANGE_STATUS* live, SDR_TX_INSTANCE* instance)
-    : m_tx_change_status(live),
-      m_setup_tab_selected(instance ? instance->is_setup_tab_selected() : true),
-      m_tx_instance(instance) {
-  m_own_change_status.reset_all();
-}
+    : m_setup_tab_selected(instance ? instance->is_setup_tab_selected() : true),
+      m_tx_change_status(live),
+      m_tx_instance(instance) {}
 
 SDR_TX_UNDO_ACTION::~SDR_TX_UNDO_ACTION() = default;
 
+// The flags in their order (see SDR_TX_CHANGE_STATUS::get_flag).
+SDR_TX_UNDO_ACTION::FLAG_BITS SDR_TX_UNDO_ACTION::to_bits(const SDR_TX_CHANGE_STATUS& status) {
+  unsigned bits = 0;
+  if (status.m_incr_cmp_mode_changed) bits |= 1u << 0;
+  if (status.m_node_changed_full) bits |= 1u << 1;
+  if (status.m_node_changed_pinwatch) bits |= 1u << 2;
+  if (status.m_debug_port_changed_full) bits |= 1u << 3;
+  if (status.m_debug_port_changed_pinwatch) bits |= 1u << 4;
+  if (status.m_signal_set_changed) bits |= 1u << 5;
+  if (status.m_trigger_level_changed) bits |= 1u << 6;
+  if (status.m_trigger_condition_changed) bits |= 1u << 7;
+  if (status.m_adv_trigger_changed_full) bits |= 1u << 8;
+  if (status.m_adv_trigger_changed) bits |= 1u << 9;
+  if (status.m_trigger_io_changed) bits |= 1u << 10;
+  if (status.m_presentation_changed) bits |= 1u << 11;
+  return static_cast<FLAG_BITS>(bits);
+}
+
+void SDR_TX_UNDO_ACTION::write_bits(FLAG_BITS bits, SDR_TX_CHANGE_STATUS* status) {
+  status->m_incr_cmp_mode_changed = (bits & (1u << 0)) != 0;
+  status->m_node_changed_full = (bits & (1u << 1)) != 0;
+  status->m_node_changed_pinwatch = (bits & (1u << 2)) != 0;
+  status->m_debug_port_changed_full = (bits & (1u << 3)) != 0;
+  status->m_debug_port_changed_pinwatch = (bits & (1u << 4)) != 0;
+  status->m_signal_set_changed = (bits & (1u << 5)) != 0;
+  status->m_trigger_level_changed = (bits & (1u << 6)) != 0;
+  status->m_trigger_condition_changed = (bits & (1u << 7)) != 0;
+  status->m_adv_trigger_changed_full = (bits & (1u << 8)) != 0;
+  status->m_adv_trigger_changed = (bits & (1u << 9)) != 0;
+  status->m_trigger_io_changed = (bits & (1u << 10)) != 0;
+  status->m_presentation_changed = (bits & (1u << 11)) != 0;
+}
+
+SDR_TX_CHANGE_STATUS SDR_TX_UNDO_ACTION::to_status(FLAG_BITS bits) {
+  SDR_TX_CHANGE_STATUS status;
+  write_bits(bits, &status);
+  return status;
+}
+
 void SDR_TX_UNDO_ACTION::add_atomic_action(std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC> atomic_action) {
   if (!atomic_action) return;
-  if (m_num_atomic < IN_PLACE)
+  if (m_num_atomic < IN_PLACE) {
     m_first_atomic[m_num_atomic] = std::move(atomic_action);
-  else
-    m_more_atomic.push_back(std::move(atomic_action));
+  } else {
+    if (!m_more_atomic) m_more_atomic.reset(new std::vector<std::unique_ptr<SDR_TX_UNDO_ACTION_ATOMIC>>());
+    m_more_atomic->push_back(std::move(atomic_action));
+  }
   ++m_num_atomic;
 }
 
 void SDR_TX_UNDO_ACTION::save_change_status_begin() {
   m_has_status_begin = true;
-  if (m_tx_change_status) m_change_status_begin = *m_tx_change_status;
+  if (m_tx_change_status) m_begin_bits = to_bits(*m_tx_change_status);
 }
 
-void SDR_TX_UNDO_ACTION::save_change_status_end() {
+void SDR_TX_UNDO_ACTION::save_change_status_end(FLAG_BITS kinds) {
   m_has_status_end = true;
-  if (m_tx_change_status) m_change_status_end = *m_tx_change_status;
+  if (m_tx_change_status) m_end_bits = to_bits(*m_tx_change_status);
   // A flag already set at the start may have been raised again by this
   // action: count it when one of its changes is of that kind.
-  SDR_TX_CHANGE_STATUS kinds;
-  for (int i = 0; i < m_num_atomic; ++i) atomic_at(i)->add_change_kind(&kinds);
-  const SDR_TX_CHANGE_STATUS begin = m_has_status_begin ? m_change_status_begin : SDR_TX_CHANGE_STATUS();
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
-    m_own_change_status.set_flag(
-        i, m_change_status_end.get_flag(i) && (!begin.get_flag(i) || kinds.get_flag(i)));
-}
-
-void SDR_TX_UNDO_ACTION::count_all_kinds_as_own() {
-  for (int i = 0; i < m_num_atomic; ++i) atomic_at(i)->add_change_kind(&m_own_change_status);
+  const FLAG_BITS begin = m_has_status_begin ? m_begin_bits : 0;
+  m_own_bits = static_cast<FLAG_BITS>(m_end_bits & (~begin | kinds));
 }
 
 bool SDR_TX_UNDO_ACTION::undo() {
@@ -58,7 +89,7 @@ bool SDR_TX_UNDO_ACTION::undo() {
     }
   }
   if (m_tx_instance) m_tx_instance->set_setup_tab_selected(m_setup_tab_selected);
-  if (m_has_status_begin && m_tx_change_status) *m_tx_change_status = m_change_status_begin;
+  if (m_has_status_begin && m_tx_change_status) write_bits(m_begin_bits, m_tx_change_status);
   if (!ok) sdr_report_internal_error("Undo failed", __FILE__, __LINE__);
   return ok;
 }
@@ -72,7 +103,7 @@ bool SDR_TX_UNDO_ACTION::redo() {
     }
   }
   if (m_tx_instance) m_tx_instance->set_setup_tab_selected(m_setup_tab_selected);
-  if (m_has_status_end && m_tx_change_status) *m_tx_change_status = m_change_status_end;
+  if (m_has_status_end && m_tx_change_status) write_bits(m_end_bits, m_tx_change_status);
   if (!ok) sdr_report_internal_error("Redo failed", __FILE__, __LINE__);
   return ok;
 }
@@ -81,7 +112,6 @@ bool SDR_TX_UNDO_ACTION::redo() {
 
 SDR_TX_UNDO_MANAGER::SDR_TX_UNDO_MANAGER(SDR_TX_CHANGE_STATUS* change_status, SDR_TX_INSTANCE* instance)
     : m_tx_change_status(change_status), m_tx_instance(instance) {
-  m_clean_residual.reset_all();
 }
 
 SDR_TX_UNDO_MANAGER::~SDR_TX_UNDO_MANAGER() {
@@ -100,6 +130,7 @@ void SDR_TX_UNDO_MANAGER::begin_action() {
   }
   m_current_undo_action.reset(new SDR_TX_UNDO_ACTION(m_tx_change_status, m_tx_instance));
   m_current_undo_action->save_change_status_begin();
+  m_open_kinds.reset_all();
   msg_local_vdebug("SDR", "Begin undo action");
 }
 
@@ -123,8 +154,9 @@ bool SDR_TX_UNDO_MANAGER::store_open_action() {
   const bool committed_inside = m_commit_while_open;
   m_commit_while_open = false;
   if (!action || action->get_num_atomic_actions() == 0) return false;
-  action->save_change_status_end();
-  if (committed_inside) action->count_all_kinds_as_own();
+  const SDR_TX_UNDO_ACTION::FLAG_BITS kinds = SDR_TX_UNDO_ACTION::to_bits(m_open_kinds);
+  action->save_change_status_end(kinds);
+  if (committed_inside) action->count_all_kinds_as_own(kinds);
   push_action(std::move(action));
   return true;
 }
@@ -138,41 +170,38 @@ void SDR_TX_UNDO_MANAGER::add_atomic_action(SDR_TX_UNDO_ACTION_ATOMIC* atomic_ac
     sdr_report_internal_error("Action has not been started in undo manager", __FILE__, __LINE__);
     return;
   }
+  // Its kinds of change now, while it is at hand.
+  owned->add_change_kind(&m_open_kinds);
   m_current_undo_action->add_atomic_action(std::move(owned));
   msg_local_vdebug("SDR", "Add atomic action");
 }
 
-const SDR_TX_UNDO_MANAGER::FLAG_COUNTS& SDR_TX_UNDO_MANAGER::counts_before(int index) const {
-  return index <= 0 ? m_front_counts : m_flag_counts[static_cast<size_t>(index) - 1];
+SDR_TX_UNDO_MANAGER::FLAG_BITS SDR_TX_UNDO_MANAGER::own_flags_since_clean() const {
+  unsigned bits = 0;
+  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) bits |= (m_between_counts[i] != 0 ? 1u : 0u) << i;
+  return static_cast<FLAG_BITS>(bits);
 }
 
-SDR_TX_CHANGE_STATUS SDR_TX_UNDO_MANAGER::own_flags_between(int from, int to) const {
-  if (from > to) std::swap(from, to);
-  const FLAG_COUNTS& low = counts_before(from);
-  const FLAG_COUNTS& high = counts_before(to);
-  SDR_TX_CHANGE_STATUS flags;
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) flags.set_flag(i, high[i] > low[i]);
-  return flags;
+void SDR_TX_UNDO_MANAGER::count_between(const SDR_TX_UNDO_ACTION& action, int sign) {
+  const unsigned own = action.get_own_flag_bits();
+  if (!own || m_clean_index < 0) return;
+  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
+    if ((own >> i) & 1u) m_between_counts[i] += sign;
 }
 
 void SDR_TX_UNDO_MANAGER::push_action(std::unique_ptr<SDR_TX_UNDO_ACTION> action) {
   // The redo branch is dropped; a committed position in it is gone.
   const size_t keep = static_cast<size_t>(m_current_index);
   m_undo_action_list.erase(m_undo_action_list.begin() + keep, m_undo_action_list.end());
-  m_flag_counts.erase(m_flag_counts.begin() + keep, m_flag_counts.end());
   if (m_clean_index > m_current_index) m_clean_index = -1;
 
-  FLAG_COUNTS counts = counts_before(m_current_index);
-  const SDR_TX_CHANGE_STATUS& own = action->get_own_change_status();
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) counts[i] += own.get_flag(i) ? 1 : 0;
+  // The new action follows the committed position (when there is one).
+  count_between(*action, 1);
   m_undo_action_list.push_back(std::move(action));
-  m_flag_counts.push_back(counts);
 
   // At most one action leaves per push.
   if (m_undo_action_list.size() > static_cast<unsigned>(m_max_undo_steps)) {
-    m_front_counts = m_flag_counts.front();
     m_undo_action_list.pop_front();
-    m_flag_counts.pop_front();
     m_clean_index = m_clean_index > 0 ? m_clean_index - 1 : -1;
   }
   m_current_index = static_cast<int>(m_undo_action_list.size());
@@ -186,30 +215,25 @@ bool SDR_TX_UNDO_MANAGER::is_redo_available() const {
   return !m_undo_action_list.empty() && m_current_index < static_cast<int>(m_undo_action_list.size());
 }
 
-SDR_TX_CHANGE_STATUS SDR_TX_UNDO_MANAGER::uncovered_flags() const {
-  SDR_TX_CHANGE_STATUS uncovered;
-  if (m_clean_index < 0 || !m_tx_change_status) return uncovered;
-  SDR_TX_CHANGE_STATUS expected = own_flags_between(m_clean_index, m_current_index);
-  expected.merge(m_clean_residual);
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
-    uncovered.set_flag(i, m_tx_change_status->get_flag(i) && !expected.get_flag(i));
-  return uncovered;
+SDR_TX_UNDO_MANAGER::FLAG_BITS SDR_TX_UNDO_MANAGER::uncovered_flags() const {
+  if (m_clean_index < 0 || !m_tx_change_status) return 0;
+  const FLAG_BITS expected = own_flags_since_clean() | m_clean_residual;
+  return static_cast<FLAG_BITS>(SDR_TX_UNDO_ACTION::to_bits(*m_tx_change_status) & ~expected);
 }
 
-void SDR_TX_UNDO_MANAGER::settle_change_status(const SDR_TX_UNDO_ACTION& replayed,
-                                               const SDR_TX_CHANGE_STATUS& uncovered) {
+void SDR_TX_UNDO_MANAGER::settle_change_status(const SDR_TX_UNDO_ACTION& replayed, FLAG_BITS uncovered) {
   if (!m_tx_change_status) return;
+  FLAG_BITS live;
   if (m_clean_index >= 0) {
     // The difference between the committed position and this one.
-    *m_tx_change_status = own_flags_between(m_clean_index, m_current_index);
-    m_tx_change_status->merge(m_clean_residual);
+    live = own_flags_since_clean();
   } else {
     // No committed position to measure from: the flags the action put back
     // plus its own, so that its change is committed again.
-    m_tx_change_status->merge(replayed.get_own_change_status());
-    m_tx_change_status->merge(m_clean_residual);
+    live = SDR_TX_UNDO_ACTION::to_bits(*m_tx_change_status) | replayed.get_own_flag_bits();
   }
-  m_tx_change_status->merge(uncovered);
+  SDR_TX_UNDO_ACTION::write_bits(static_cast<FLAG_BITS>(live | m_clean_residual | uncovered),
+                                 m_tx_change_status);
 }
 
 bool SDR_TX_UNDO_MANAGER::undo() {
@@ -218,8 +242,11 @@ bool SDR_TX_UNDO_MANAGER::undo() {
     return false;
   }
   if (!is_undo_available()) return false;
-  const SDR_TX_CHANGE_STATUS uncovered = uncovered_flags();
+  const FLAG_BITS uncovered = uncovered_flags();
   SDR_TX_UNDO_ACTION& action = *m_undo_action_list[static_cast<size_t>(m_current_index) - 1];
+  // Past the committed position the action leaves the stretch between
+  // them; before it, it joins.
+  count_between(action, m_current_index > m_clean_index ? -1 : 1);
   bool ok;
   {
     SDR_TX_REPLAY_GUARD replay(this);
@@ -236,8 +263,9 @@ bool SDR_TX_UNDO_MANAGER::redo() {
     return false;
   }
   if (!is_redo_available()) return false;
-  const SDR_TX_CHANGE_STATUS uncovered = uncovered_flags();
+  const FLAG_BITS uncovered = uncovered_flags();
   SDR_TX_UNDO_ACTION& action = *m_undo_action_list[static_cast<size_t>(m_current_index)];
+  count_between(action, m_current_index >= m_clean_index ? 1 : -1);
   bool ok;
   {
     SDR_TX_REPLAY_GUARD replay(this);
@@ -250,16 +278,16 @@ bool SDR_TX_UNDO_MANAGER::redo() {
 
 void SDR_TX_UNDO_MANAGER::clear_all_actions() {
   m_undo_action_list.clear();
-  m_flag_counts.clear();
-  m_front_counts = FLAG_COUNTS{};
+  m_between_counts.fill(0);
   m_current_index = 0;
   // Whatever the flags say now is not the history's doing.
   m_clean_index = 0;
-  if (m_tx_change_status) m_clean_residual = *m_tx_change_status;
+  m_clean_residual = m_tx_change_status ? SDR_TX_UNDO_ACTION::to_bits(*m_tx_change_status) : 0;
 }
 
 void SDR_TX_UNDO_MANAGER::set_clean() {
-  m_clean_residual = m_tx_change_status ? *m_tx_change_status : SDR_TX_CHANGE_STATUS();
+  m_clean_residual = m_tx_change_status ? SDR_TX_UNDO_ACTION::to_bits(*m_tx_change_status) : 0;
+  m_between_counts.fill(0);
   if (m_current_undo_action) {
     // Committed halfway through an action: no position matches the
     // committed state, and the open action's changes all count as its own.

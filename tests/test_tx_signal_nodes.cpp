@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <random>
 #include <regex>
@@ -140,6 +142,23 @@ bool groups_well_formed(const SDR_TX_SIGNAL_NODES* nodes) {
     }
   }
   return !in_group;
+}
+
+// The name counts of a tab agree with its rows: every name, and one that
+// no row holds.
+bool counts_match_rows(const SDR_TX_SIGNAL_NODES* nodes) {
+  std::map<std::string, std::pair<int, int>> rows;  // all rows, net rows
+  for (int i = 0; i < nodes->get_node_count(); ++i) {
+    const int type = nodes->get_node_display_type(i);
+    auto& entry = rows[nodes->get_node_name(i)];
+    ++entry.first;
+    if (type != 1 && type != 2) ++entry.second;
+  }
+  for (const auto& entry : rows)
+    if (nodes->count_name(entry.first.c_str()) != entry.second.first ||
+        nodes->count_net_name(entry.first.c_str()) != entry.second.second)
+      return false;
+  return nodes->count_name("no such row") == 0;
 }
 
 TEST_F(TxNodes, OpenAndSaveKeepsTheBytesAndRowsMirrorTheView) {
@@ -436,6 +455,8 @@ TEST_F(TxNodes, RandomStructuralEditsKeepTheInvariants) {
     }
     if (pick(40) == 0) save();
     ASSERT_TRUE(groups_well_formed(m_data)) << "step " << step << ": " << rows_of(m_data);
+    ASSERT_TRUE(counts_match_rows(m_data)) << "step " << step << ": " << rows_of(m_data);
+    ASSERT_TRUE(counts_match_rows(setup)) << "step " << step;
     ASSERT_EQ(view_of(view), rows_without_alias(m_data)) << "step " << step;
     ASSERT_EQ(view_of(setup_view), rows_without_alias(setup)) << "step " << step;
     std::set<std::string> setup_names;
@@ -462,6 +483,7 @@ TEST_F(TxNodes, RandomStructuralEditsKeepTheInvariants) {
         << "position " << history->get_current_index() << " undoing "
         << whats[static_cast<size_t>(history->get_current_index()) + 1];
     ASSERT_TRUE(groups_well_formed(m_data));
+    ASSERT_TRUE(counts_match_rows(m_data));
     ASSERT_EQ(view_of(view), rows_without_alias(m_data));
   }
   EXPECT_EQ(save(), m_original);
@@ -609,6 +631,70 @@ TEST(TxNodesLink, LinkedGroupsFollowEachOther) {
   EXPECT_TRUE(one.ungroup_node(0));
   EXPECT_EQ(rows_without_alias(&other), "0d[1] 0d[2] 0d[3] 0d[0] 0x ");
   EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The name tables against a plain map, with enough names that runs of
+// slots form and entries move back when one before them leaves.
+TEST(TxNameTables, CountsAndSetFollowAddsAndRemovalsInAnyOrder) {
+  std::mt19937 random(7);
+  std::vector<std::unique_ptr<std::string>> rows;  // the rows' own names
+  for (int i = 0; i < 3000; ++i) {
+    // Long and short names, and every name a second time for some rows.
+    rows.emplace_back(new std::string(i % 3 ? "s" + std::to_string(i) : std::string(40, 'x') + std::to_string(i)));
+    if (i % 7 == 0) rows.emplace_back(new std::string(*rows.back()));
+  }
+  rows.emplace_back(new std::string());
+  std::shuffle(rows.begin(), rows.end(), random);
+  SDR_TX_NAME_COUNTS counts;
+  SDR_TX_NAME_SET set;
+  std::map<std::string, int> expected;
+  auto agrees = [&] {
+    for (const auto& row : rows) {
+      const auto it = expected.find(*row);
+      const int n = it == expected.end() ? 0 : it->second;
+      if (counts.count(*row) != n || set.count(*row) != (n ? 1 : 0)) return false;
+    }
+    return set.size() == expected.size();
+  };
+  for (size_t i = 0; i < rows.size(); ++i) {
+    counts.add(rows[i].get());
+    EXPECT_EQ(set.insert(*rows[i]), expected[*rows[i]]++ == 0);
+    if (i % 500 == 0) {
+      ASSERT_TRUE(agrees()) << i;
+    }
+  }
+  ASSERT_TRUE(agrees());
+  // Removed in another order; the copy of a name held twice outlives the
+  // row it was taken from.
+  std::shuffle(rows.begin(), rows.end(), random);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    counts.remove(rows[i].get());
+    if (--expected[*rows[i]] == 0) {
+      expected.erase(*rows[i]);
+      set.erase(*rows[i]);
+    }
+    rows[i]->assign("gone");
+    if (i % 500 == 0) {
+      ASSERT_TRUE(agrees()) << i;
+    }
+  }
+  EXPECT_TRUE(counts.empty());
+  EXPECT_TRUE(set.empty());
+  // Usable again after clear, with names kept from before.
+  std::string kept("kept");
+  counts.add(&kept);
+  counts.add(&kept);
+  set.insert(kept);
+  counts.clear();
+  set.clear();
+  EXPECT_EQ(counts.count("kept"), 0);
+  EXPECT_EQ(set.count("kept"), 0);
+  EXPECT_TRUE(set.insert("kept"));
+  EXPECT_FALSE(set.insert("kept"));
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "msg_service.h"
 #include "sdr_tx_instance.h"
@@ -231,6 +234,59 @@ TEST_F(TxUndo, CommitInsideAnOpenAction) {
   EXPECT_FALSE(status()->is_modified());
   ASSERT_TRUE(m_undo->undo());
   EXPECT_TRUE(status()->m_signal_set_changed);
+}
+
+// Raises the flags of bits (bit 0: signal set, bit 1: presentation).
+class FLAGS_STEP : public SDR_TX_UNDO_ACTION_ATOMIC {
+ public:
+  FLAGS_STEP(SDR_TX_CHANGE_STATUS* status, int bits) : m_bits(bits) { add_change_kind(status); }
+  bool undo() override { return true; }
+  bool redo() override { return true; }
+  void add_change_kind(SDR_TX_CHANGE_STATUS* flags) const override {
+    if (m_bits & 1) flags->m_signal_set_changed = true;
+    if (m_bits & 2) flags->m_presentation_changed = true;
+  }
+
+ private:
+  int m_bits;
+};
+
+// A seeded run of actions, undo, redo and commits: while the committed
+// position is reachable, the flags after a replay are those raised by the
+// actions between it and the current position.
+TEST_F(TxUndo, FlagsFollowTheActionsBetweenTheCommittedAndCurrentPositions) {
+  std::mt19937 random(11);
+  std::vector<int> raised;  // per action of the history
+  int current = 0, clean = 0;
+  for (int step = 0; step < 600; ++step) {
+    const unsigned op = random() % 6;
+    if (op == 0 && raised.size() < 100) {
+      const int bits = static_cast<int>(random() % 4);
+      m_undo->begin_action();
+      m_undo->add_atomic_action(new FLAGS_STEP(status(), bits));
+      m_undo->end_action();
+      raised.resize(static_cast<size_t>(current));
+      raised.push_back(bits);
+      if (clean > current) clean = -1;
+      current = static_cast<int>(raised.size());
+      continue;
+    }
+    if (op == 1) {
+      status()->reset_all();
+      m_undo->set_clean();
+      clean = current;
+      continue;
+    }
+    if (op <= 3 ? !m_undo->undo() : !m_undo->redo()) continue;
+    current += op <= 3 ? -1 : 1;
+    ASSERT_EQ(m_undo->get_current_index(), current);
+    ASSERT_EQ(m_undo->is_clean_reachable(), clean >= 0);
+    if (clean < 0) continue;
+    int expected = 0;
+    for (int i = std::min(clean, current); i < std::max(clean, current); ++i) expected |= raised[static_cast<size_t>(i)];
+    ASSERT_EQ(status()->m_signal_set_changed, (expected & 1) != 0) << step;
+    ASSERT_EQ(status()->m_presentation_changed, (expected & 2) != 0) << step;
+  }
 }
 
 }  // namespace
