@@ -166,6 +166,12 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   bool append(SDR_DATA_SIGNAL_WIRE* wire, bool attach_element);
   // By name or by alias.
   SDR_DATA_SIGNAL_WIRE* get_wire(const char* name) const;
+  // The same answer, without the lookup when the wire at data_index of the
+  // data list, or else at trigger_index of the trigger list, is the one
+  // named name: walks over thousands of rows that keep their wires' places
+  // then skip the index, whose slots and wires are far apart in memory.
+  // Any index, -1 included, is safe.
+  SDR_DATA_SIGNAL_WIRE* get_wire(const char* name, int data_index, int trigger_index) const;
   SDR_DATA_SIGNAL_WIRE* get_trigger_wire_at(int index) const;
   SDR_DATA_SIGNAL_WIRE* get_data_wire_at(int index) const;
   // The alias of the trigger wire at index, else its name (null if none).
@@ -261,6 +267,9 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   bool m_expanded = true;
   // Every wire under its name and, when different, its alias.
   std::unique_ptr<SDR_WIRE_INDEX> m_wire_map;
+  // Some wire's name was found taken (by another wire's name or alias)
+  // when the wire was entered: a name may then lead to another wire.
+  bool m_name_taken = false;
   std::vector<SDR_DATA_SIGNAL_WIRE*> m_trigger_wires;
   std::vector<SDR_DATA_SIGNAL_WIRE*> m_data_wires;
   // Owns every wire exactly once.

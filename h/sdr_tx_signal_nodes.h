@@ -428,6 +428,8 @@ class SDR_API SDR_TX_SIGNAL_NODES {
     const unsigned* find(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const;
     void set(const SDR_DATA_SIGNAL_VIEW_NODE* handle, unsigned epoch);
     void clear();
+    // Starts reading the slot a find of handle reads (a hint only).
+    void prefetch(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const;
 
    private:
     // Open addressing on the handle's address: a lookup, made for every

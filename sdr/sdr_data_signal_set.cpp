@@ -721,6 +721,7 @@ bool SDR_DATA_SIGNAL_SET::map_wire(SDR_DATA_SIGNAL_WIRE* wire) {
   bool ok = true;
   const char* name = wire->get_name();
   if (name) ok = m_wire_map->emplace(name, wire) == wire;
+  if (!ok) m_name_taken = true;
   const char* alias = wire->get_alias();
   if (alias && *alias && !(name && std::strcmp(name, alias) == 0))
     ok = m_wire_map->emplace(alias, wire) == wire && ok;
@@ -743,6 +744,17 @@ void SDR_DATA_SIGNAL_SET::unmap_alias(SDR_DATA_SIGNAL_WIRE* wire) {
 SDR_DATA_SIGNAL_WIRE* SDR_DATA_SIGNAL_SET::get_wire(const char* name) const {
   if (!name) return nullptr;
   return m_wire_map->find(name);
+}
+
+SDR_DATA_SIGNAL_WIRE* SDR_DATA_SIGNAL_SET::get_wire(const char* name, int data_index, int trigger_index) const {
+  // A wire of the lists entered its name when it was appended, and names
+  // never leave the index: while no name was found taken, a name leads to
+  // the wire of that name.
+  if (name && !m_name_taken) {
+    for (const SDR_DATA_SIGNAL_WIRE* wire : {get_data_wire_at(data_index), get_trigger_wire_at(trigger_index)})
+      if (wire && wire->m_name && wire->m_name->compare(name) == 0) return const_cast<SDR_DATA_SIGNAL_WIRE*>(wire);
+  }
+  return get_wire(name);
 }
 
 SDR_DATA_SIGNAL_WIRE* SDR_DATA_SIGNAL_SET::get_trigger_wire_at(int index) const {

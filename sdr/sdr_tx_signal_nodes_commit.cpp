@@ -16,6 +16,7 @@
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_tx_internal.h"
+#include "sdr_tx_row_wire.h"
 #include "sdr_tx_signal_nodes.h"
 #include "sdr_tx_signal_nodes_internal.h"
 #include "sdr_tx_undo_manager.h"
@@ -100,8 +101,10 @@ SDR_DATA_SIGNAL_WIRE* SDR_TX_SIGNAL_NODES::sync_view_node_in(NODE_TYPE* node, SD
   }
   if (!vn->is_bus()) {
     if (is_group_type(node->display_type)) return nullptr;
-    // A net's alias is its wire's.
-    SDR_DATA_SIGNAL_WIRE* wire = vn->get_data_wire(false);
+    // A net's alias is its wire's (the view node's get_data_wire).
+    const char* vn_name = vn->get_name();
+    SDR_DATA_SIGNAL_SET* vn_set = vn->get_view() ? vn->get_view()->get_signal_set() : nullptr;
+    SDR_DATA_SIGNAL_WIRE* wire = vn_set && vn_name ? sdr_tx_row_wire(vn_set, vn_name, node) : nullptr;
     if (wire) {
       const char* alias = wire->get_alias();
       const std::string old_alias = alias ? alias : "";
@@ -350,6 +353,10 @@ void SDR_TX_SIGNAL_NODES::rebuild_view(SDR_DATA_SIGNAL_VIEW* view) {
   }
 }
 
+void SDR_TX_SIGNAL_NODES::HANDLE_EPOCHS::prefetch(const SDR_DATA_SIGNAL_VIEW_NODE* handle) const {
+  if (handle && !m_slots.empty()) __builtin_prefetch(&m_slots[slot_of(handle)]);
+}
+
 bool SDR_TX_SIGNAL_NODES::commit(SDR_DATA_SIGNAL_VIEW* view) {
   if (!SDR_CHECK(view != NULL)) return false;
   // The wire index of each net row is taken from the wire the view's sync
@@ -362,7 +369,13 @@ bool SDR_TX_SIGNAL_NODES::commit(SDR_DATA_SIGNAL_VIEW* view) {
     rebuild_view(view);
   } else {
     indexed = true;
+    // The slots of the rows' handles lie at random in their table: on a list
+    // of thousands of rows each is read from memory, so the read of a slot
+    // starts some rows ahead (the rows themselves lie in order).
+    const int AHEAD = 8;
     for (int i = 0; i < get_node_count(); ++i) {
+      if (i + AHEAD < get_node_count())
+        m_handle_epoch.prefetch(m_node_vec[static_cast<size_t>(i + AHEAD)]->data_view_node);
       NODE_TYPE* row = node_at(i);
       VIEW_NODE* vn = view_node_in(row, view);
       if (!vn) {
@@ -394,7 +407,7 @@ bool SDR_TX_SIGNAL_NODES::commit_signal_set_debug_port(SDR_DATA_SIGNAL_SET* sign
   int generated = 0;
   for (auto& row : m_node_vec) {
     if (!is_net_type(row->display_type)) continue;
-    SDR_DATA_SIGNAL_WIRE* wire = signal_set->get_wire(row->name.c_str());
+    SDR_DATA_SIGNAL_WIRE* wire = sdr_tx_row_wire(signal_set, row->name.c_str(), row.get());
     if (!wire) continue;
     if (row->debug_port) {
       std::string name = row->debug_port_name;

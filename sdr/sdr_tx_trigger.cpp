@@ -6,6 +6,7 @@
 #include "sdr_tx_trigger.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "atg_compiler.h"
 #include "cfg_service.h"
@@ -16,6 +17,7 @@
 #include "sdr_data_trigger.h"
 #include "sdr_tx_instance.h"
 #include "sdr_tx_internal.h"
+#include "sdr_tx_row_wire.h"
 #include "sdr_tx_session.h"
 #include "sdr_tx_signal_set.h"
 #include "sdr_tx_tree_object.h"
@@ -585,10 +587,28 @@ void SDR_TX_TRIGGER::check_compilation_type(bool* is_full, bool* is_pinwatch) {
   }
   // The rows against the committed wires.
   if (SDR_DATA_SIGNAL_SET* set = m_data_trigger->get_signal_set()) {
+    // The wires some row names exactly, by their places in the two lists:
+    // when that is every wire, none is gone and the walk of the wires
+    // below, a lookup in the name counts for each, is not needed.
+    const int data_width = set->get_data_wire_width();
+    const int trigger_width = set->get_trigger_wire_width();
+    std::vector<unsigned char> named(static_cast<size_t>(data_width + trigger_width), 0);
+    int named_count = 0;
+    auto mark = [&](int place, int width, int offset) {
+      if (place < 0 || place >= width || named[static_cast<size_t>(offset + place)]) return;
+      named[static_cast<size_t>(offset + place)] = 1;
+      ++named_count;
+    };
     for (const auto& node : m_node_vec) {
       if (*is_full) return;
       if (is_group_type(node->display_type)) continue;
-      const SDR_DATA_SIGNAL_WIRE* wire = set->get_wire(node->name.c_str());
+      const SDR_DATA_SIGNAL_WIRE* wire = sdr_tx_row_wire(set, node->name.c_str(), node.get());
+      if (wire && wire->get_name() && node->name.compare(wire->get_name()) == 0) {
+        const int d = wire->get_data_wire_index();
+        if (set->get_data_wire_at(d) == wire) mark(d, data_width, 0);
+        const int t = wire->get_trigger_wire_index();
+        if (set->get_trigger_wire_at(t) == wire) mark(t, trigger_width, data_width);
+      }
       bool* answer;
       if (!wire) {
         answer = node->tap_mode == SDR_MTYPE_PROBEONLY_TAP ? is_pinwatch : is_full;
@@ -610,8 +630,10 @@ void SDR_TX_TRIGGER::check_compilation_type(bool* is_full, bool* is_pinwatch) {
       if (!wire || *is_full || count_net_name(text_of(wire->get_name()).c_str()) > 0) return;
       *(wire->get_tap_mode() != SDR_MTYPE_CLASSIC_TAP ? is_pinwatch : is_full) = true;
     };
-    for (int i = 0; i < set->get_data_wire_width(); ++i) gone(set->get_data_wire_at(i));
-    for (int i = 0; i < set->get_trigger_wire_width(); ++i) gone(set->get_trigger_wire_at(i));
+    if (named_count < data_width + trigger_width) {
+      for (int i = 0; i < set->get_data_wire_width(); ++i) gone(set->get_data_wire_at(i));
+      for (int i = 0; i < set->get_trigger_wire_width(); ++i) gone(set->get_trigger_wire_at(i));
+    }
     if (*is_full) return;
   }
   // The levels against the committed ones.
@@ -647,7 +669,7 @@ bool SDR_TX_TRIGGER::is_signal_compatible(SDR_DATA_SIGNAL_SET* signal_set) const
   for (const auto& node : m_node_vec) {
     if (is_group_type(node->display_type)) continue;
     ++rows;
-    const SDR_DATA_SIGNAL_WIRE* wire = signal_set->get_wire(node->name.c_str());
+    const SDR_DATA_SIGNAL_WIRE* wire = sdr_tx_row_wire(signal_set, node->name.c_str(), node.get());
     if (!wire || wire->get_capture_type() != node->capture_type || wire->get_tap_mode() != node->tap_mode)
       return false;
   }

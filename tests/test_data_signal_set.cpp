@@ -409,6 +409,32 @@ TEST(SignalWire, ConnectionStatusAndDebugPort) {
   EXPECT_STREQ(MSG_INTERNAL_ERROR::get_expression_at(0), "debug_port_name != NULL");
 }
 
+// A lookup helped by list places answers as the lookup by name, whatever
+// the places say; a name taken by another wire's alias still leads there.
+TEST(SignalWire, LookupByPlacesAnswersAsByName) {
+  SDR_DATA_SESSION session;
+  SDR_DATA_SIGNAL_SET set(session.get_document(), "s");
+  SDR_DATA_SIGNAL_WIRE* a = set.create_wire("a", SDR_CTYPE_DATA, SDR_MTYPE_CLASSIC_TAP, true, "x");
+  SDR_DATA_SIGNAL_WIRE* b = set.create_wire("b", SDR_CTYPE_TRIGGER, SDR_MTYPE_CLASSIC_TAP, true, nullptr);
+  set.append(a, true);
+  set.append(b, true);
+  EXPECT_EQ(set.get_wire("a", 0, -1), a);
+  EXPECT_EQ(set.get_wire("a", -1, 0), a);  // the trigger place holds b
+  EXPECT_EQ(set.get_wire("b", 0, 0), b);
+  EXPECT_EQ(set.get_wire("b", 7, -9), b);
+  EXPECT_EQ(set.get_wire("x", 0, -1), a);  // by alias
+  EXPECT_EQ(set.get_wire("zzz", 0, 0), nullptr);
+  EXPECT_EQ(set.get_wire(nullptr, 0, 0), nullptr);
+
+  // "x" is a's alias before a wire named "x" comes: the name leads to a.
+  SDR_DATA_SIGNAL_WIRE* x = new SDR_DATA_SIGNAL_WIRE(session.get_document(), "x", SDR_CTYPE_DATA);
+  set.append(x, true);
+  ASSERT_EQ(set.get_data_wire_at(1), x);
+  EXPECT_EQ(set.get_wire("x"), a);
+  EXPECT_EQ(set.get_wire("x", 1, -1), a);
+  EXPECT_EQ(set.get_wire("a", 0, -1), a);
+}
+
 TEST(SignalWire, RenameSignalAlias) {
   SDR_DATA_SESSION session;
   SDR_DATA_SIGNAL_SET set(session.get_document(), "s");

@@ -312,6 +312,29 @@ TEST_F(TxTrigger, EditsAgainstChangeFlagsAndCompilationAnswers) {
   EXPECT_EQ(save(), m_original);
 }
 
+// A committed wire whose row went asks for a compilation: a full one for a
+// classic tap, a probe-only one for a probe-only tap; with every wire named
+// by a row again, none.
+TEST_F(TxTrigger, WiresWithoutRowsAgainstCompilationAnswers) {
+  open("design.tzo");
+  auto answers = [&] {
+    bool full = false, pinwatch = false;
+    m_trigger->check_compilation_type(&full, &pinwatch);
+    return std::string(full ? "full" : "") + (pinwatch ? "pinwatch" : "");
+  };
+  act([&] { EXPECT_TRUE(m_trigger->append_node("p", SDR_STYPE_REGISTER, SDR_MTYPE_PROBEONLY_TAP)); });
+  ASSERT_TRUE(m_session->commit_session());
+  EXPECT_EQ(answers(), "");
+  act([&] { EXPECT_TRUE(m_trigger->delete_node("p")); });
+  EXPECT_EQ(answers(), "pinwatch");
+  EXPECT_TRUE(m_instance->undo());
+  EXPECT_EQ(answers(), "");
+  act([&] { EXPECT_TRUE(m_trigger->delete_node("b")); });
+  EXPECT_EQ(answers(), "full");
+  EXPECT_TRUE(m_instance->undo());
+  EXPECT_EQ(answers(), "");
+}
+
 TEST_F(TxTrigger, LevelsAndConditionsAreCheckedAndKept) {
   open("design.tzo");
   act([&] {
