@@ -46,6 +46,9 @@ class SDR_API SDR_TX_CHANGE_STATUS {
   // Flag i in the order above; out of range reads false and writes nothing.
   bool get_flag(int i) const;
   void set_flag(int i, bool value);
+  // The flags as bits, flag i at bit i, and back.
+  unsigned get_bits() const;
+  void set_bits(unsigned bits);
   // Sets every flag that other has set.
   void merge(const SDR_TX_CHANGE_STATUS& other);
   bool operator==(const SDR_TX_CHANGE_STATUS& other) const;

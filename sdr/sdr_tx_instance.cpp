@@ -33,6 +33,16 @@ void SDR_TX_CHANGE_STATUS::set_flag(int i, bool value) {
   if (i >= 0 && i < FLAG_COUNT) this->*FLAGS[i] = value;
 }
 
+unsigned SDR_TX_CHANGE_STATUS::get_bits() const {
+  unsigned bits = 0;
+  for (int i = 0; i < FLAG_COUNT; ++i) bits |= (this->*FLAGS[i] ? 1u : 0u) << i;
+  return bits;
+}
+
+void SDR_TX_CHANGE_STATUS::set_bits(unsigned bits) {
+  for (int i = 0; i < FLAG_COUNT; ++i) this->*FLAGS[i] = (bits >> i & 1u) != 0;
+}
+
 void SDR_TX_CHANGE_STATUS::merge(const SDR_TX_CHANGE_STATUS& other) {
   for (auto flag : FLAGS) this->*flag = this->*flag || other.*flag;
 }

@@ -16,38 +16,11 @@ SDR_TX_UNDO_ACTION::SDR_TX_UNDO_ACTION(SDR_TX_CHANGE_STATUS* live, SDR_TX_INSTAN
 
 SDR_TX_UNDO_ACTION::~SDR_TX_UNDO_ACTION() = default;
 
-// The flags in their order (see SDR_TX_CHANGE_STATUS::get_flag).
 SDR_TX_UNDO_ACTION::FLAG_BITS SDR_TX_UNDO_ACTION::to_bits(const SDR_TX_CHANGE_STATUS& status) {
-  unsigned bits = 0;
-  if (status.m_incr_cmp_mode_changed) bits |= 1u << 0;
-  if (status.m_node_changed_full) bits |= 1u << 1;
-  if (status.m_node_changed_pinwatch) bits |= 1u << 2;
-  if (status.m_debug_port_changed_full) bits |= 1u << 3;
-  if (status.m_debug_port_changed_pinwatch) bits |= 1u << 4;
-  if (status.m_signal_set_changed) bits |= 1u << 5;
-  if (status.m_trigger_level_changed) bits |= 1u << 6;
-  if (status.m_trigger_condition_changed) bits |= 1u << 7;
-  if (status.m_adv_trigger_changed_full) bits |= 1u << 8;
-  if (status.m_adv_trigger_changed) bits |= 1u << 9;
-  if (status.m_trigger_io_changed) bits |= 1u << 10;
-  if (status.m_presentation_changed) bits |= 1u << 11;
-  return static_cast<FLAG_BITS>(bits);
+  return static_cast<FLAG_BITS>(status.get_bits());
 }
 
-void SDR_TX_UNDO_ACTION::write_bits(FLAG_BITS bits, SDR_TX_CHANGE_STATUS* status) {
-  status->m_incr_cmp_mode_changed = (bits & (1u << 0)) != 0;
-  status->m_node_changed_full = (bits & (1u << 1)) != 0;
-  status->m_node_changed_pinwatch = (bits & (1u << 2)) != 0;
-  status->m_debug_port_changed_full = (bits & (1u << 3)) != 0;
-  status->m_debug_port_changed_pinwatch = (bits & (1u << 4)) != 0;
-  status->m_signal_set_changed = (bits & (1u << 5)) != 0;
-  status->m_trigger_level_changed = (bits & (1u << 6)) != 0;
-  status->m_trigger_condition_changed = (bits & (1u << 7)) != 0;
-  status->m_adv_trigger_changed_full = (bits & (1u << 8)) != 0;
-  status->m_adv_trigger_changed = (bits & (1u << 9)) != 0;
-  status->m_trigger_io_changed = (bits & (1u << 10)) != 0;
-  status->m_presentation_changed = (bits & (1u << 11)) != 0;
-}
+void SDR_TX_UNDO_ACTION::write_bits(FLAG_BITS bits, SDR_TX_CHANGE_STATUS* status) { status->set_bits(bits); }
 
 SDR_TX_CHANGE_STATUS SDR_TX_UNDO_ACTION::to_status(FLAG_BITS bits) {
   SDR_TX_CHANGE_STATUS status;
