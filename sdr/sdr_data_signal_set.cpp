@@ -746,13 +746,16 @@ SDR_DATA_SIGNAL_WIRE* SDR_DATA_SIGNAL_SET::get_wire(const char* name) const {
   return m_wire_map->find(name);
 }
 
-SDR_DATA_SIGNAL_WIRE* SDR_DATA_SIGNAL_SET::get_wire(const char* name, int data_index, int trigger_index) const {
+SDR_DATA_SIGNAL_WIRE* SDR_DATA_SIGNAL_SET::get_wire(const char* name, int data_index,
+                                                    int trigger_index) const {
   // A wire of the lists entered its name when it was appended, and names
   // never leave the index: while no name was found taken, a name leads to
   // the wire of that name.
   if (name && !m_name_taken) {
-    for (const SDR_DATA_SIGNAL_WIRE* wire : {get_data_wire_at(data_index), get_trigger_wire_at(trigger_index)})
-      if (wire && wire->m_name && wire->m_name->compare(name) == 0) return const_cast<SDR_DATA_SIGNAL_WIRE*>(wire);
+    for (const SDR_DATA_SIGNAL_WIRE* wire :
+         {get_data_wire_at(data_index), get_trigger_wire_at(trigger_index)})
+      if (wire && wire->m_name && wire->m_name->compare(name) == 0)
+        return const_cast<SDR_DATA_SIGNAL_WIRE*>(wire);
   }
   return get_wire(name);
 }

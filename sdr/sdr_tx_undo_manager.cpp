@@ -20,7 +20,9 @@ SDR_TX_UNDO_ACTION::FLAG_BITS SDR_TX_UNDO_ACTION::to_bits(const SDR_TX_CHANGE_ST
   return static_cast<FLAG_BITS>(status.get_bits());
 }
 
-void SDR_TX_UNDO_ACTION::write_bits(FLAG_BITS bits, SDR_TX_CHANGE_STATUS* status) { status->set_bits(bits); }
+void SDR_TX_UNDO_ACTION::write_bits(FLAG_BITS bits, SDR_TX_CHANGE_STATUS* status) {
+  status->set_bits(bits);
+}
 
 SDR_TX_CHANGE_STATUS SDR_TX_UNDO_ACTION::to_status(FLAG_BITS bits) {
   SDR_TX_CHANGE_STATUS status;
@@ -84,8 +86,7 @@ bool SDR_TX_UNDO_ACTION::redo() {
 // ---------------------------------------------------------------- manager
 
 SDR_TX_UNDO_MANAGER::SDR_TX_UNDO_MANAGER(SDR_TX_CHANGE_STATUS* change_status, SDR_TX_INSTANCE* instance)
-    : m_tx_change_status(change_status), m_tx_instance(instance) {
-}
+    : m_tx_change_status(change_status), m_tx_instance(instance) {}
 
 SDR_TX_UNDO_MANAGER::~SDR_TX_UNDO_MANAGER() {
   clear_all_actions();
@@ -151,7 +152,8 @@ void SDR_TX_UNDO_MANAGER::add_atomic_action(SDR_TX_UNDO_ACTION_ATOMIC* atomic_ac
 
 SDR_TX_UNDO_MANAGER::FLAG_BITS SDR_TX_UNDO_MANAGER::own_flags_since_clean() const {
   unsigned bits = 0;
-  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i) bits |= (m_between_counts[i] != 0 ? 1u : 0u) << i;
+  for (int i = 0; i < SDR_TX_CHANGE_STATUS::FLAG_COUNT; ++i)
+    bits |= (m_between_counts[i] != 0 ? 1u : 0u) << i;
   return static_cast<FLAG_BITS>(bits);
 }
 

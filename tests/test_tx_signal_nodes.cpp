@@ -644,7 +644,8 @@ TEST(TxNameTables, CountsAndSetFollowAddsAndRemovalsInAnyOrder) {
   std::vector<std::unique_ptr<std::string>> rows;  // the rows' own names
   for (int i = 0; i < 3000; ++i) {
     // Long and short names, and every name a second time for some rows.
-    rows.emplace_back(new std::string(i % 3 ? "s" + std::to_string(i) : std::string(40, 'x') + std::to_string(i)));
+    rows.emplace_back(
+        new std::string(i % 3 ? "s" + std::to_string(i) : std::string(40, 'x') + std::to_string(i)));
     if (i % 7 == 0) rows.emplace_back(new std::string(*rows.back()));
   }
   rows.emplace_back(new std::string());

@@ -283,7 +283,8 @@ TEST_F(TxUndo, FlagsFollowTheActionsBetweenTheCommittedAndCurrentPositions) {
     ASSERT_EQ(m_undo->is_clean_reachable(), clean >= 0);
     if (clean < 0) continue;
     int expected = 0;
-    for (int i = std::min(clean, current); i < std::max(clean, current); ++i) expected |= raised[static_cast<size_t>(i)];
+    for (int i = std::min(clean, current); i < std::max(clean, current); ++i)
+      expected |= raised[static_cast<size_t>(i)];
     ASSERT_EQ(status()->m_signal_set_changed, (expected & 1) != 0) << step;
     ASSERT_EQ(status()->m_presentation_changed, (expected & 2) != 0) << step;
   }
