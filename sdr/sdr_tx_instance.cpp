@@ -34,13 +34,19 @@ void SDR_TX_CHANGE_STATUS::set_flag(int i, bool value) {
 }
 
 unsigned SDR_TX_CHANGE_STATUS::get_bits() const {
-  unsigned bits = 0;
-  for (int i = 0; i < FLAG_COUNT; ++i) bits |= (this->*FLAGS[i] ? 1u : 0u) << i;
+  unsigned bits = 0, bit = 1;
+  for (auto flag : FLAGS) {
+    if (this->*flag) bits |= bit;
+    bit <<= 1;
+  }
   return bits;
 }
 
 void SDR_TX_CHANGE_STATUS::set_bits(unsigned bits) {
-  for (int i = 0; i < FLAG_COUNT; ++i) this->*FLAGS[i] = (bits >> i & 1u) != 0;
+  for (auto flag : FLAGS) {
+    this->*flag = (bits & 1u) != 0;
+    bits >>= 1;
+  }
 }
 
 void SDR_TX_CHANGE_STATUS::merge(const SDR_TX_CHANGE_STATUS& other) {
