@@ -19,26 +19,10 @@ namespace {
 // Longest bus a "bus" node may describe.
 const long MAX_BUS_WIDTH = 4096;
 
-bool is_first_char(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-
-bool is_rest_char(char c) {
-  return is_first_char(c) || (c >= '0' && c <= '9') || std::strchr("[].:/$", c) != nullptr;
-}
-
 // The name as the expression language reads it: bare when it is a plain
 // identifier, otherwise quoted with ' and \ escaped.
 std::string signal_text(const std::string& name) {
-  bool bare = !name.empty() && is_first_char(name[0]);
-  for (size_t i = 1; bare && i < name.size(); ++i) bare = is_rest_char(name[i]);
-  if (bare) return name;
-  std::string text = "'";
-  for (char c : name) {
-    if (c == '\'' || c == '\\') text += '\\';
-    text += c;
-  }
-  return text + "'";
+  return ATG_ADVANCED_TRIGGER_UTILITY::signal_name_text(name, false);
 }
 
 bool is_binary(const std::string& type) {
