@@ -195,8 +195,10 @@ void bm_one_condition(benchmark::State& st) {
   int node = 0;
   for (auto _ : st) {
     sdr_bench::count_begin();
+    // Always a change: high and low swap.
     node = (node + 7) % d->wires;
-    SDR_DATA_TRIGGER_CONDITION c = node % 2 ? SDR_TCOND_HIGH : SDR_TCOND_LOW;
+    SDR_DATA_TRIGGER_CONDITION c =
+        d->trigger->get_condition(1, node) == SDR_TCOND_HIGH ? SDR_TCOND_LOW : SDR_TCOND_HIGH;
     const bool set = d->trigger->set_trigger_condition(node, 1, c, true);
     sdr_bench::count_end();
     if (!set) {

@@ -222,6 +222,7 @@ class SDR_API SDR_DATA_SIGNAL_SET {
   // few arrays in order instead of visiting every wire.
   struct TERM_NAMES {
     bool valid = false;
+    unsigned long version = 0;  // new with each making, unique among all sets
     std::string terms8;
     std::u16string terms16;
     std::vector<size_t> at8;

@@ -215,6 +215,13 @@ class SDR_API SDR_DATA_TRIGGER {
     // The longest text written into text_room_node: its buffer holds as much.
     const xercesc::DOMNode* text_room_node = nullptr;
     size_t text_room = 0;
+    // While synced_node is text_node, the text holds what the conditions
+    // and the term names of version synced_names make, synced_length
+    // characters: one changed condition is then patched in place. Null
+    // when a condition changed without the text.
+    const xercesc::DOMNode* synced_node = nullptr;
+    unsigned long synced_names = 0;
+    size_t synced_length = 0;
     bool factory_tried = false;
     std::unique_ptr<ATG_ADVANCED_TRIGGER_FACTORY> factory;
     std::unique_ptr<std::string> expression;
@@ -230,6 +237,8 @@ class SDR_API SDR_DATA_TRIGGER {
   void read_element();
   void parse_condition(const char* text, size_t length, int level);
   void write_condition_text(int level);
+  bool patch_condition_text(LEVEL& l, size_t node, SDR_DATA_TRIGGER_CONDITION before,
+                            SDR_DATA_TRIGGER_CONDITION after);
   ATG_ADVANCED_TRIGGER_FACTORY* create_factory();
   // Fills the name index map again after a wire was renamed, and compiles
   // the levels anew against it.

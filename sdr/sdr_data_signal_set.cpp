@@ -799,6 +799,8 @@ const SDR_DATA_SIGNAL_SET::TERM_NAMES& SDR_DATA_SIGNAL_SET::term_names() const {
     t.at8.push_back(t.terms8.size());
     t.at16.push_back(t.terms16.size());
   }
+  static unsigned long versions = 0;
+  t.version = ++versions;
   t.valid = true;
   return t;
 }

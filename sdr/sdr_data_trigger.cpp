@@ -5,7 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <typeinfo>
+#include <xercesc/dom/impl/DOMStringPool.hpp>
+#include <xercesc/dom/impl/DOMTextImpl.hpp>
 #include <xercesc/util/XMLChar.hpp>
+#include <xercesc/util/XMLString.hpp>
 
 #include "atg_compiler.h"
 #include "cfg_service.h"
@@ -434,6 +438,12 @@ void SDR_DATA_TRIGGER::write_condition_text(int level) {
     l.text_room_node = l.text_node;
     l.text_room = 0;
   }
+  // The text written, as patch_condition_text finds it next time.
+  auto synced = [&]() {
+    l.synced_node = &typeid(*l.text_node) == &typeid(DOMTextImpl) && names ? l.text_node : nullptr;
+    l.synced_names = names ? names->version : 0;
+    l.synced_length = length;
+  };
   DOMCharacterData* text = dynamic_cast<DOMCharacterData*>(l.text_node);
   if (!text || length > l.text_room) {
     std::u16string whole;
@@ -441,6 +451,7 @@ void SDR_DATA_TRIGGER::write_condition_text(int level) {
     for_each_text_piece(l, terms, at, [&whole](const char16_t* p, size_t n) { whole.append(p, n); });
     l.text_node->setNodeValue(whole.c_str());
     if (length > l.text_room) l.text_room = length;
+    synced();
     return;
   }
   const size_t PIECE = 2048;
@@ -468,6 +479,78 @@ void SDR_DATA_TRIGGER::write_condition_text(int level) {
     }
   });
   if (used > 0 || !started) flush();
+  synced();
+}
+
+bool SDR_DATA_TRIGGER::patch_condition_text(LEVEL& l, size_t node, SDR_DATA_TRIGGER_CONDITION before,
+                                            SDR_DATA_TRIGGER_CONDITION after) {
+  if (!l.synced_node || l.synced_node != l.text_node || !m_signals) return false;
+  const SDR_DATA_SIGNAL_SET::TERM_NAMES& names = m_signals->term_names();
+  if (names.version != l.synced_names) return false;
+  DOMTextImpl* text = static_cast<DOMTextImpl*>(l.text_node);
+  DOMBuffer* buffer = text->fCharacterData.fDataBuf;
+  if (!buffer || text->fNode.isReadOnly() || buffer->getLen() != l.synced_length) return false;
+  if (before < 0 || before > SDR_TCOND_DONT_CARE || after < 0 || after > SDR_TCOND_DONT_CARE) return false;
+  if (before == after) return true;
+
+  // Where the term of node starts, counted as for_each_text_piece writes.
+  const TEXT_WORDS<std::u16string>& words = TEXT_WORDS<std::u16string>::get();
+  const std::u16string& terms = names.terms16;
+  const std::vector<size_t>& at = names.at16;
+  size_t width = static_cast<size_t>(m_signals->get_trigger_wire_width());
+  if (width > l.conditions.size()) width = l.conditions.size();
+  if (width + 1 > at.size()) width = at.empty() ? 0 : at.size() - 1;
+  // A wire beyond the text's width or without a name is not in the text.
+  if (node >= width || at[node] == at[node + 1]) return true;
+  size_t offset = 0;
+  bool first = true;
+  for (size_t i = 0; i < node; ++i) {
+    const SDR_DATA_TRIGGER_CONDITION c = l.conditions[i];
+    if (c == SDR_TCOND_DONT_CARE || at[i] == at[i + 1]) continue;
+    if (c < 0 || c > SDR_TCOND_DONT_CARE) return false;
+    offset += (first ? 0 : words.and_word.size()) + (at[i + 1] - at[i]) + words.equals_word.size() +
+              words.conditions[c].size();
+    first = false;
+  }
+
+  // The piece of text that goes and the piece that comes: only the word
+  // when the wire stays in the text, else the term with one joiner.
+  const size_t length = buffer->getLen();
+  auto term = [&](SDR_DATA_TRIGGER_CONDITION c) {
+    std::u16string t(terms, at[node], at[node + 1] - at[node]);
+    t += words.equals_word;
+    t += words.conditions[c];
+    return t;
+  };
+  std::u16string gone, come;
+  size_t at_text = offset;
+  if (before != SDR_TCOND_DONT_CARE && after != SDR_TCOND_DONT_CARE) {
+    at_text += (first ? 0 : words.and_word.size()) + (at[node + 1] - at[node]) + words.equals_word.size();
+    gone = words.conditions[before];
+    come = words.conditions[after];
+  } else {
+    const bool leaves = after == SDR_TCOND_DONT_CARE;
+    std::u16string& piece = leaves ? gone : come;
+    piece = term(leaves ? before : after);
+    // The first term takes the joiner after it, when more text follows.
+    if (!first)
+      piece.insert(0, words.and_word);
+    else if (length > (leaves ? piece.size() : 0))
+      piece += words.and_word;
+  }
+  if (at_text + gone.size() > length) return false;
+  XMLCh* chars = const_cast<XMLCh*>(buffer->getRawBuffer());
+  if (!gone.empty() && std::memcmp(chars + at_text, gone.data(), gone.size() * sizeof(XMLCh)) != 0)
+    return false;
+  const size_t patched = length - gone.size() + come.size();
+  if (patched >= buffer->getCapacity()) return false;
+  std::memmove(chars + at_text + come.size(), chars + at_text + gone.size(),
+               (length - at_text - gone.size()) * sizeof(XMLCh));
+  std::memcpy(chars + at_text, come.data(), come.size() * sizeof(XMLCh));
+  buffer->chop(patched);
+  l.synced_length = patched;
+  if (l.text_room_node == l.text_node && patched > l.text_room) l.text_room = patched;
+  return true;
 }
 
 bool SDR_DATA_TRIGGER::set_trigger_condition(int node, int level, SDR_DATA_TRIGGER_CONDITION condition,
@@ -477,8 +560,14 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(int node, int level, SDR_DATA_TRIGG
   LEVEL& l = *m_levels[static_cast<size_t>(level)];
   // Refused beyond the width the level was appended with.
   if (static_cast<size_t>(node) >= l.conditions.size()) return false;
-  l.conditions[static_cast<size_t>(node)] = condition;
-  if (update) write_condition_text(level);
+  SDR_DATA_TRIGGER_CONDITION& slot = l.conditions[static_cast<size_t>(node)];
+  const SDR_DATA_TRIGGER_CONDITION before = slot;
+  slot = condition;
+  if (!update) {
+    if (before != condition) l.synced_node = nullptr;
+  } else if (!patch_condition_text(l, static_cast<size_t>(node), before, condition)) {
+    write_condition_text(level);
+  }
   return true;
 }
 

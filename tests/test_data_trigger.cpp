@@ -335,4 +335,59 @@ TEST(DataTriggerText, LongTextsFollowEveryEditAndAlias) {
   EXPECT_EQ(level_text(t, 0), "");
 }
 
+// One condition at a time is patched into the text in place: terms that
+// come, go or change their word at the front, middle and end, mixed with
+// edits that leave the text behind, alias renames, new wires and a text
+// changed by hand in the document.
+TEST(DataTriggerText, SingleEditsPatchTheTextAsAWholeWriteWould) {
+  SDR_DATA_SESSION session;
+  SDR_DATA_SIGNAL_SET* set = session.create_instance("i")->create_signal_set("s", false);
+  auto add_wire = [&](int w) {
+    const std::string name = "n" + std::to_string(w);
+    const std::string alias = w % 7 == 3 ? "q'" + std::to_string(w) : "a" + std::to_string(w);
+    return set->append(set->create_wire(name.c_str(), SDR_CTYPE_BOTH, SDR_MTYPE_CLASSIC_TAP, true,
+                                        w % 5 == 1 ? nullptr : alias.c_str()),
+                       true);
+  };
+  int wires = 0;
+  for (; wires < 24; ++wires) ASSERT_TRUE(add_wire(wires));
+  SDR_DATA_TRIGGER* t = set->create_trigger("t", false);
+  ASSERT_EQ(t->append_new_level(true), 0);
+  const SDR_DATA_TRIGGER_CONDITION CONDITIONS[] = {SDR_TCOND_DONT_CARE, SDR_TCOND_HIGH, SDR_TCOND_LOW,
+                                                   SDR_TCOND_RISING_EDGE, SDR_TCOND_EITHER_EDGE};
+  unsigned seed = 12345;
+  auto next = [&seed](unsigned n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int step = 0; step < 3000; ++step) {
+    const unsigned kind = next(100);
+    if (kind < 3) {
+      ASSERT_TRUE(add_wire(wires++));  // a wider text: the level keeps its width
+    } else if (kind < 6) {
+      const std::string name = "n" + std::to_string(next(wires));
+      ASSERT_TRUE(set->rename_signal_alias(name.c_str(), ("r" + std::to_string(step)).c_str()));
+    } else if (kind < 8) {
+      // Another length than the library's text: the next edit writes it whole.
+      xercesc::DOMNode* events = t->get_dom_node()->getFirstChild();
+      while (!xercesc::XMLString::equals(events->getNodeName(), u"events")) events = events->getNextSibling();
+      const std::string by_hand = kind == 6 ? level_text(t, 0) + " " : "";
+      events->getFirstChild()->getFirstChild()->setNodeValue(SDR_XSTR(by_hand));
+    } else {
+      // Mostly the front and the end, where the joiners move.
+      const unsigned where = next(3);
+      const int width = 24;
+      const int node = where == 0   ? static_cast<int>(next(3))
+                       : where == 1 ? width - 1 - static_cast<int>(next(3))
+                                    : static_cast<int>(next(width));
+      const bool update = next(10) != 0;
+      ASSERT_TRUE(t->set_trigger_condition(node, 0, CONDITIONS[next(5)], update));
+      if (!update) continue;
+    }
+    if (kind >= 8) {
+      ASSERT_EQ(level_text(t, 0), t->get_condition_text(0)) << "step " << step;
+    }
+  }
+}
+
 }  // namespace
