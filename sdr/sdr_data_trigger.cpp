@@ -6,10 +6,14 @@
 #include <cstring>
 #include <new>
 #include <typeinfo>
-#include <xercesc/dom/impl/DOMStringPool.hpp>
-#include <xercesc/dom/impl/DOMTextImpl.hpp>
+#include <xercesc/dom/DOM.hpp>
 #include <xercesc/util/XMLChar.hpp>
 #include <xercesc/util/XMLString.hpp>
+
+// The text node's own buffer, for patching a level text in place; the pool
+// header needs XMLString first.
+#include <xercesc/dom/impl/DOMStringPool.hpp>
+#include <xercesc/dom/impl/DOMTextImpl.hpp>
 
 #include "atg_compiler.h"
 #include "cfg_service.h"
