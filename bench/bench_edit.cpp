@@ -185,7 +185,7 @@ void bm_bus_values(benchmark::State& st) {
   }
 }
 
-// One wire's condition, with the level's text written again.
+// One wire's condition, with the level's text brought up to date.
 void bm_one_condition(benchmark::State& st) {
   DESIGN* d = built(static_cast<int>(st.range(0)));
   if (!d) {
@@ -249,7 +249,7 @@ const EDIT EDITS[] = {
     {"add_wires", "adding the wires", bm_add_wires, 1},
     {"add_rows", "adding a bus row per 16 wires, both views", bm_add_rows, 1},
     {"bus_values", "a value on every bus of 4 levels", bm_bus_values, 2},
-    {"one_condition", "one wire's condition, level text rewritten", bm_one_condition, 64},
+    {"one_condition", "one wire's condition, written into the level text", bm_one_condition, 64},
     {"rename_aliases", "every alias renamed and back", bm_rename_aliases, 1},
 };
 const int INSTR_WIRES[] = {1000, 8000};
@@ -265,7 +265,7 @@ void print_table(const CAPTURE& cap) {
   std::printf("\n");
   for (const EDIT& e : EDITS) {
     std::printf("    %-44s", e.text);
-    for (int w : GROWTH_WIRES) std::printf(" %7.3f ms", cap.ms(run_name(e, w)));
+    for (int w : GROWTH_WIRES) std::printf(" %7.4f ms", cap.ms(run_name(e, w)));
     std::printf("\n");
   }
   std::printf("  goals (8000 / 1000 wires)\n");

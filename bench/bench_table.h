@@ -88,7 +88,8 @@ inline bool print_goal_ratio(const char* what, double a, double b, double goal, 
   }
   const double r = a / b;
   const bool ok = at_least ? r >= goal : r <= goal;
-  std::printf("    %-52s %7.2fx   goal %s %.2fx  %-6s (%.3f %s / %.3f %s)\n", what, r,
+  // Four significant digits: an edit of a few microseconds still shows.
+  std::printf("    %-52s %7.2fx   goal %s %.2fx  %-6s (%.4g %s / %.4g %s)\n", what, r,
               at_least ? ">=" : "<=", goal, verdict(ok), a, unit, b, unit);
   return ok;
 }
