@@ -351,21 +351,16 @@ TEST(DataTriggerText, LongTextsFollowEveryEditAndAlias) {
 
 using VIEW_NODE_PTR = std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>;
 
-VIEW_NODE_PTR find_bus_afresh(SDR_DATA_SIGNAL_VIEW* view, const std::string& name) {
-  VIEW_NODE_PTR found;
+std::vector<VIEW_NODE_PTR> rows_of(SDR_DATA_SIGNAL_VIEW* view) {
+  std::vector<VIEW_NODE_PTR> rows;
   std::function<void(VIEW_NODE_PTR)> walk = [&](VIEW_NODE_PTR n) {
-    for (; n && !n->is_null() && !found; n.reset(n->get_next_sibling())) {
-      if (!n->is_bus()) continue;
-      const char* alias = n->get_alias();
-      if ((n->get_name() && name == n->get_name()) || (alias && name == alias)) {
-        found.reset(new SDR_DATA_SIGNAL_VIEW_NODE(*n));
-        return;
-      }
+    for (; n && !n->is_null(); n.reset(n->get_next_sibling())) {
+      rows.emplace_back(new SDR_DATA_SIGNAL_VIEW_NODE(*n));
       walk(VIEW_NODE_PTR(n->get_first_child()));
     }
   };
   walk(VIEW_NODE_PTR(view->get_first_node()));
-  return found;
+  return rows;
 }
 
 // width: the trigger wires when the levels were made. True when the value
@@ -376,12 +371,15 @@ bool check_bus_value(SDR_DATA_TRIGGER* t, const std::string& bus, int level, con
   std::vector<std::vector<SDR_DATA_TRIGGER_CONDITION>> want(levels);
   for (int l = 0; l < levels; ++l)
     for (int i = 0; i < all; ++i) want[l].push_back(t->get_condition(l, i));
-  std::string ids;
-  std::vector<std::string> names;
-  bool any = false;
-  VIEW_NODE_PTR node = find_bus_afresh(set->get_setup_view(), bus);
-  if (!node) ids = " WSDR_INVALID_BUS_REF";
-  const bool forward = node && node->is_lsb_to_msb();
+  SDR_DATA_SIGNAL_VIEW_NODE* node = nullptr;
+  std::vector<VIEW_NODE_PTR> rows = rows_of(set->get_setup_view());
+  for (size_t r = 0; r < rows.size() && !node; ++r) {
+    const char *name = rows[r]->get_name(), *alias = rows[r]->is_bus() ? rows[r]->get_alias() : nullptr;
+    if (rows[r]->is_bus() && ((name && bus == name) || (alias && bus == alias))) node = rows[r].get();
+  }
+  std::string ids = node ? "" : " WSDR_INVALID_BUS_REF";
+  std::vector<std::string> names;  // of the members without a wire
+  bool any = false, forward = node && node->is_lsb_to_msb();
   long bits = value;
   for (VIEW_NODE_PTR c(node ? (forward ? node->get_first_child() : node->get_last_child()) : nullptr);
        c && !c->is_null(); c.reset(forward ? c->get_next_sibling() : c->get_prev_sibling()), bits >>= 1) {
@@ -401,6 +399,7 @@ bool check_bus_value(SDR_DATA_TRIGGER* t, const std::string& bus, int level, con
   SCOPED_TRACE("bus " + bus + " level " + std::to_string(level));
   EXPECT_EQ(t->set_trigger_condition(bus.c_str(), level, value, false), any);
   EXPECT_EQ(" " + sdr_test::posted_ids(), ids.empty() ? " " : ids);
+  // The signal messages name the members, in order.
   for (size_t m = 0; m < names.size() && m < static_cast<size_t>(report->get_num_posted()); ++m)
     EXPECT_NE(std::string(report->get_posted_at(static_cast<int>(m))->get_text()).find(names[m]),
               std::string::npos);
@@ -410,103 +409,78 @@ bool check_bus_value(SDR_DATA_TRIGGER* t, const std::string& bus, int level, con
   return any;
 }
 
-// All rows of a view in pre-order.
-std::vector<VIEW_NODE_PTR> rows_of(SDR_DATA_SIGNAL_VIEW* view) {
-  std::vector<VIEW_NODE_PTR> rows;
-  std::function<void(VIEW_NODE_PTR)> walk = [&](VIEW_NODE_PTR n) {
-    for (; n && !n->is_null(); n.reset(n->get_next_sibling())) {
-      rows.emplace_back(new SDR_DATA_SIGNAL_VIEW_NODE(*n));
-      walk(VIEW_NODE_PTR(n->get_first_child()));
-    }
-  };
-  walk(VIEW_NODE_PTR(view->get_first_node()));
-  return rows;
-}
-
 TEST(BusBits, ValuesFollowEveryEditOfRowsAndWires) {
   for (unsigned seed : {1u, 2u, 3u}) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(seed);
-    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto pick = [&](size_t n) { return static_cast<int>(rng() % n); };
     SDR_DATA_SESSION session;
     SDR_DATA_SIGNAL_SET* set = session.create_instance("u")->create_signal_set("s", false);
     const int WIRES = 24;
-    for (int w = 0; w < WIRES; ++w) {
-      const std::string name = "w" + std::to_string(w), alias = "a" + std::to_string(w);
-      // Every seventh wire is a data wire only: it has no trigger index.
-      set->append(set->create_wire(name.c_str(), w % 7 == 3 ? SDR_CTYPE_DATA : SDR_CTYPE_BOTH,
-                                   SDR_MTYPE_CLASSIC_TAP, true, alias.c_str()),
-                  true);
-    }
+    for (int w = 0; w < WIRES; ++w)  // every seventh a data wire only, without a trigger index
+      set->append(
+          set->create_wire(("w" + std::to_string(w)).c_str(), w % 7 == 3 ? SDR_CTYPE_DATA : SDR_CTYPE_BOTH,
+                           SDR_MTYPE_CLASSIC_TAP, true, ("a" + std::to_string(w)).c_str()),
+          true);
     SDR_DATA_SIGNAL_VIEW* view = set->get_setup_view();
     // Members name wires by name, by alias, or by a name no wire has yet.
-    auto member_name = [&]() {
+    auto member = [&]() {
       const int k = pick(WIRES + 4);
-      return k >= WIRES ? "g" + std::to_string(k - WIRES) : (pick(2) ? "w" : "a") + std::to_string(k);
+      VIEW_NODE_PTR net(view->create_net_node(
+          (k >= WIRES ? "g" + std::to_string(k - WIRES) : (pick(2) ? "w" : "a") + std::to_string(k))
+              .c_str()));
+      return net;
     };
     for (int b = 0; b < 5; ++b) {
       VIEW_NODE_PTR bus(view->create_bus_node(("B" + std::to_string(b)).c_str()));
-      for (int m = 0; m < 3 + b; ++m) {
-        VIEW_NODE_PTR net(view->create_net_node(member_name().c_str()));
-        bus->append_child(net.get());
-      }
+      for (int m = 0; m < 3 + b; ++m) bus->append_child(member().get());
       view->append_node(bus.get());
     }
     SDR_DATA_TRIGGER* t = set->create_trigger("t", false);
     for (int l = 0; l < 3; ++l) t->append_new_level(true);
     const int width = set->get_trigger_wire_width();
-    for (int step = 0; step < 300 && !testing::Test::HasFatalFailure(); ++step) {
+    for (int step = 0; step < 300; ++step) {
       std::vector<VIEW_NODE_PTR> rows = rows_of(view);
       std::vector<SDR_DATA_SIGNAL_VIEW_NODE*> buses, nets;
       for (VIEW_NODE_PTR& r : rows) (r->is_bus() ? buses : nets).push_back(r.get());
-      SDR_DATA_SIGNAL_VIEW_NODE* bus = buses.empty() ? nullptr : buses[pick(static_cast<int>(buses.size()))];
-      SDR_DATA_SIGNAL_VIEW_NODE* net = nets.empty() ? nullptr : nets[pick(static_cast<int>(nets.size()))];
+      SDR_DATA_SIGNAL_VIEW_NODE* bus = buses.empty() ? nullptr : buses[pick(buses.size())];
+      SDR_DATA_SIGNAL_VIEW_NODE* net = nets[pick(nets.size())];
+      const std::string w = "w" + std::to_string(pick(WIRES)), g = "g" + std::to_string(pick(4));
       switch (pick(16)) {
-        case 0:  // a member moves, to the end of a bus or before a row
-          if (net && bus && pick(2)) bus->append_child(net);
-          if (net && !pick(2)) rows[pick(static_cast<int>(rows.size()))]->insert_before(net);
+        case 0:  // members move, go, come and are renamed
+          pick(2) && bus ? bus->append_child(net) : rows[pick(rows.size())]->insert_before(net);
           break;
         case 1:
-          if (net && nets.size() > 8) net->remove();
+          if (nets.size() > 8) net->remove();
           break;
-        case 2: {
-          if (bus) {
-            VIEW_NODE_PTR fresh(view->create_net_node(member_name().c_str()));
-            bus->append_child(fresh.get());
-          }
+        case 2:
+          if (bus) bus->append_child(member().get());
           break;
-        }
         case 3:
-          if (net) net->set_name(member_name().c_str());
+          net->set_name(member()->get_name());
           break;
         case 4:
         case 5:
           if (bus) bus->set_lsb_to_msb(!bus->is_lsb_to_msb());
           break;
-        case 6:
-        case 7: {  // a wire's alias changes (or goes), from the set or the wire
-          const std::string w = "w" + std::to_string(pick(WIRES));
-          if (pick(4) == 0)
-            set->get_wire(w.c_str())->del_alias();
-          else
-            set->rename_signal_alias(
-                w.c_str(), (std::string(pick(2) ? "a" : "g") + std::to_string(pick(WIRES))).c_str());
+        case 6:  // a wire's alias changes or goes, through the set or the wire
+          set->rename_signal_alias(w.c_str(),
+                                   (std::string(pick(2) ? "a" : "g") + std::to_string(pick(WIRES))).c_str());
           break;
-        }
-        case 8: {  // a wire named like a member without one
-          const std::string g = "g" + std::to_string(pick(4));
+        case 7:
+          set->get_wire(w.c_str())->del_alias();
+          break;
+        case 8:  // a wire named like members without one
           if (!set->get_wire(g.c_str()))
             set->append(set->create_wire(g.c_str(), SDR_CTYPE_BOTH, SDR_MTYPE_CLASSIC_TAP, true, nullptr),
                         true);
           break;
-        }
         case 9:  // buses renamed, aliased, and put in each other
-          if (bus) {
-            const std::string b = "B" + std::to_string(pick(6));
-            pick(2) ? bus->set_name(b.c_str()) : bus->set_alias(pick(3) ? b.c_str() : "");
-          }
-          if (bus && pick(4) == 0) buses[pick(static_cast<int>(buses.size()))]->append_child(bus);
-          if (bus && pick(4) == 0) buses[0]->append_after(bus);
+          if (!bus) break;
+          pick(2) ? bus->set_name(("B" + std::to_string(pick(6))).c_str())
+                  : bus->set_alias(pick(2) ? "B1" : "");
+          if (pick(4) == 0) buses[pick(buses.size())]->append_child(bus);
+          if (pick(4) == 0) buses[0]->append_after(bus);
           break;
         default:
           for (int b = 0; b < 6; ++b)
