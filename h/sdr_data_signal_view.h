@@ -71,7 +71,9 @@ class SDR_API SDR_DATA_SIGNAL_VIEW {
   // The bits of a bus row of this view. Kept per row while the document's
   // edit counter, the wire epoch (names, aliases and trigger indices of
   // wires), the view element and the row's order stay the same; resolved
-  // afresh for a document without an edit counter.
+  // afresh for a document without an edit counter. Code that edits row
+  // elements in the document directly counts the edit (sdr_count_edit), as
+  // the transaction layer does.
   std::shared_ptr<const BUS_BITS> bus_bits(SDR_DATA_SIGNAL_VIEW_NODE* bus) const;
 
   struct BUS_INDEX;
