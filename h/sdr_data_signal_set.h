@@ -57,7 +57,7 @@ class SDR_API SDR_DATA_SIGNAL_WIRE {
   void set_tap_mode(SDR_DATA_WIRE_TAP_MODE mode);
   // Disconnecting a "classic" wire is refused (false); it stays connected.
   bool set_connection_status(bool connected);
-  void set_trigger_wire_index(int index) { m_trigger_index = index; }
+  void set_trigger_wire_index(int index);
   void set_data_wire_index(int index) { m_data_index = index; }
 
   static void convert_to_signal_type_str(SDR_DATA_SIGNAL_TYPE type, const char** out);

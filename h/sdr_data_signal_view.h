@@ -5,8 +5,10 @@
 // of "net" and "bus" rows. The rows live only in the document; a view node
 // is a light handle on one row element.
 
+#include <climits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sdr_data_global_enum.h"
 #include "sdr_export.h"
@@ -55,7 +57,28 @@ class SDR_API SDR_DATA_SIGNAL_VIEW {
   void remove_all_view_nodes();
 
  private:
+  friend class SDR_DATA_TRIGGER;
+  // The members of a bus row in the order its bits are walked, from the
+  // least significant as the row's order says: each member's trigger wire
+  // index (-1 for a wire without one), or NO_WIRE when the member's name
+  // names no wire; and the names of those members, in order ("unspecified"
+  // for a member without a name), each reported again on each use.
+  struct BUS_BITS {
+    static constexpr int NO_WIRE = INT_MIN;
+    std::vector<int> wires;
+    std::vector<std::string> missing;
+  };
+  // The bits of a bus row of this view. Kept per row while the document's
+  // edit counter, the wire epoch (names, aliases and trigger indices of
+  // wires), the view element and the row's order stay the same; resolved
+  // afresh for a document without an edit counter. Code that edits row
+  // elements in the document directly counts the edit (sdr_count_edit), as
+  // the transaction layer does.
+  std::shared_ptr<const BUS_BITS> bus_bits(SDR_DATA_SIGNAL_VIEW_NODE* bus) const;
+
   struct BUS_INDEX;
+  struct BIT_CACHE;
+  mutable std::unique_ptr<BIT_CACHE> m_bit_cache;
   SDR_DATA_SIGNAL_SET* m_signal_set = nullptr;
   bool m_ref_checked = false;
   xercesc::DOMDocument* m_document = nullptr;

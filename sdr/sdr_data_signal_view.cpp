@@ -9,6 +9,7 @@
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_msgs.h"
+#include "sdr_wire_index.h"
 
 using namespace xercesc;
 
@@ -25,7 +26,7 @@ const XMLCh ATTR_ALIAS[] = u"alias";
 // names and aliases) on the document's edit counter; an index of bus rows
 // made at another count is made again before it is used.
 void rows_changed(const DOMNode* node) {
-  if (unsigned long* counter = sdr_edit_counter(node ? node->getOwnerDocument() : nullptr)) ++*counter;
+  sdr_count_edit(node);
 }
 
 bool has_tag(const DOMNode* node, const XMLCh* tag) {
@@ -194,6 +195,60 @@ SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::find_bus_node(const char* name)
   });
   if (found) m_bus_index.reset();
   return new SDR_DATA_SIGNAL_VIEW_NODE(found, self);
+}
+
+// The resolved bits of bus rows, valid for one edit count, wire epoch and
+// view element; each row's entry for the order it was resolved in.
+struct SDR_DATA_SIGNAL_VIEW::BIT_CACHE {
+  struct ENTRY {
+    bool forward = true;
+    std::shared_ptr<const BUS_BITS> bits;
+  };
+  unsigned long edits = 0;
+  unsigned long wires = 0;
+  const DOMElement* view = nullptr;
+  std::unordered_map<const DOMElement*, ENTRY> buses;
+};
+
+std::shared_ptr<const SDR_DATA_SIGNAL_VIEW::BUS_BITS> SDR_DATA_SIGNAL_VIEW::bus_bits(
+    SDR_DATA_SIGNAL_VIEW_NODE* bus) const {
+  const DOMElement* element = bus ? bus->get_dom_node() : nullptr;
+  if (!element) return std::make_shared<const BUS_BITS>();
+  // Setting a value on every bus of every level must not resolve each
+  // member's name again each time: the members are resolved once per state
+  // of the rows and the wires. The rows count their edits on the document's
+  // counter (moves, removals, names and aliases through these classes and
+  // through the transaction layer); the wires on the wire epoch. The order
+  // is read on each use. Anything else in doubt is a miss.
+  const bool forward = bus->is_lsb_to_msb();
+  const unsigned long* counter = sdr_edit_counter(element->getOwnerDocument());
+  const unsigned long wires = SDR_WIRE_INDEX::epoch();
+  if (!m_bit_cache) m_bit_cache.reset(new BIT_CACHE);
+  BIT_CACHE& cache = *m_bit_cache;
+  if (!counter || cache.edits != *counter || cache.wires != wires || cache.view != m_dom_view) {
+    cache.buses.clear();
+    cache.edits = counter ? *counter : 0;
+    cache.wires = wires;
+    cache.view = m_dom_view;
+  }
+  if (counter) {
+    auto it = cache.buses.find(element);
+    if (it != cache.buses.end() && it->second.forward == forward) return it->second.bits;
+  }
+  std::shared_ptr<BUS_BITS> bits = std::make_shared<BUS_BITS>();
+  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> child(forward ? bus->get_first_child() : bus->get_last_child());
+  while (child && !child->is_null()) {
+    if (SDR_DATA_SIGNAL_WIRE* wire = child->get_data_wire(false)) {
+      bits->wires.push_back(wire->get_trigger_wire_index());
+    } else {
+      const char* name = child->get_name();
+      bits->wires.push_back(BUS_BITS::NO_WIRE);
+      bits->missing.emplace_back(name ? name : "unspecified");
+    }
+    child.reset(forward ? child->get_next_sibling() : child->get_prev_sibling());
+  }
+  if (counter) cache.buses[element] = BIT_CACHE::ENTRY{forward, bits};
+  return bits;
 }
 
 SDR_DATA_SIGNAL_VIEW_NODE* SDR_DATA_SIGNAL_VIEW::create_net_node(const char* name) {

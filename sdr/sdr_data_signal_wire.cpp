@@ -10,6 +10,7 @@
 #include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 #include "sdr_msgs.h"
+#include "sdr_wire_index.h"
 
 using namespace xercesc;
 
@@ -134,11 +135,18 @@ const char* SDR_DATA_SIGNAL_WIRE::get_debug_port_name() const {
   return text_or_null(m_debug_port_name);
 }
 
+void SDR_DATA_SIGNAL_WIRE::set_trigger_wire_index(int index) {
+  // Bus bits resolved to trigger indices are resolved again.
+  if (index != m_trigger_index) SDR_WIRE_INDEX::touch();
+  m_trigger_index = index;
+}
+
 void SDR_DATA_SIGNAL_WIRE::set_alias(const char* alias) {
   if (!alias || !*alias) {
     del_alias();
     return;
   }
+  SDR_WIRE_INDEX::touch();
   m_alias.emplace(alias);
   if (m_set) m_set->m_term_names.valid = false;
   write_attribute("alias", alias);
@@ -148,6 +156,7 @@ void SDR_DATA_SIGNAL_WIRE::del_alias() {
   // The set's index finds a wire by its current keys: the old alias leaves
   // it first.
   if (m_set) m_set->unmap_alias(this);
+  SDR_WIRE_INDEX::touch();
   m_alias.reset();
   if (m_set) m_set->m_term_names.valid = false;
   write_attribute("alias", nullptr);

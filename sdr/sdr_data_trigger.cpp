@@ -582,14 +582,22 @@ std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> SDR_DATA_TRIGGER::find_setup_bus(cons
   return node;
 }
 
+// Visits the bus's members from its least significant bit with each one's
+// trigger wire index, or null (reported) for a member that names no wire.
+// The members are resolved by the view, once per state of its rows.
 template <class VISIT>
 void SDR_DATA_TRIGGER::for_each_bus_bit(SDR_DATA_SIGNAL_VIEW_NODE* node, VISIT visit) {
-  bool forward = node->is_lsb_to_msb();
-  std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> child(forward ? node->get_first_child()
-                                                           : node->get_last_child());
-  while (child && !child->is_null()) {
-    visit(child->get_data_wire(true));
-    child.reset(forward ? child->get_next_sibling() : child->get_prev_sibling());
+  SDR_DATA_SIGNAL_VIEW* view = node->get_view();
+  if (!SDR_CHECK(view != NULL)) return;
+  const std::shared_ptr<const SDR_DATA_SIGNAL_VIEW::BUS_BITS> bits = view->bus_bits(node);
+  size_t missing = 0;
+  for (const int index : bits->wires) {
+    if (index != SDR_DATA_SIGNAL_VIEW::BUS_BITS::NO_WIRE) {
+      visit(&index);
+    } else if (SDR_CHECK(missing < bits->missing.size())) {
+      SDR_MSGS::post(SDR_MSGS::wsdr_invalid_signal_ref(bits->missing[missing++].c_str()));
+      visit(nullptr);
+    }
   }
 }
 
@@ -618,10 +626,9 @@ bool SDR_DATA_TRIGGER::set_trigger_condition(const char* bus, int level, long va
   bool any = false;
   std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE> node = find_setup_bus(bus);
   if (node) {
-    for_each_bus_bit(node.get(), [&](SDR_DATA_SIGNAL_WIRE* wire) {
+    for_each_bus_bit(node.get(), [&](const int* wire) {
       if (wire)
-        any |= set_trigger_condition(wire->get_trigger_wire_index(), level,
-                                     (value & 1) ? SDR_TCOND_HIGH : SDR_TCOND_LOW, false);
+        any |= set_trigger_condition(*wire, level, (value & 1) ? SDR_TCOND_HIGH : SDR_TCOND_LOW, false);
       value >>= 1;
     });
   } else {
@@ -710,11 +717,11 @@ bool SDR_DATA_TRIGGER::apply_symbol(SDR_DATA_SIGNAL_VIEW_NODE* node, int level, 
   std::string bits = value;
   size_t next = 0;
   bool any = false;
-  for_each_bus_bit(node, [&](SDR_DATA_SIGNAL_WIRE* wire) {
+  for_each_bus_bit(node, [&](const int* wire) {
     if (!wire) return;
     SDR_DATA_TRIGGER_CONDITION c =
         next < bits.size() ? convert_symbol_char(bits[next++]) : SDR_TCOND_DONT_CARE;
-    any |= set_trigger_condition(wire->get_trigger_wire_index(), level, c, false);
+    any |= set_trigger_condition(*wire, level, c, false);
   });
   if (any && update) write_condition_text(level);
   return any;

@@ -544,6 +544,10 @@ void sdr_set_edit_counter(DOMDocument* document, unsigned long* counter) {
   if (document) document->setUserData(EDIT_COUNTER_KEY, counter, nullptr);
 }
 
+void sdr_count_edit(const DOMNode* node) {
+  if (unsigned long* counter = sdr_edit_counter(node ? node->getOwnerDocument() : nullptr)) ++*counter;
+}
+
 bool equals_ignore_case(const std::string& text, const char* word) {
   if (!word) return false;
   size_t n = std::strlen(word);

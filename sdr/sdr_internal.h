@@ -76,9 +76,13 @@ SDR_API void sdr_remove_attribute(xercesc::DOMElement* element, const char* name
 
 // The edit counter of a session's document, kept by the session and
 // bumped by edits that caches of the document depend on (the bus rows of
-// the views); null for a document that no session holds.
+// the views: their names, their members and the members' names); null for
+// a document that no session holds. Every edit of rows, through the view
+// classes or on their elements directly, counts on it: sdr_count_edit.
 SDR_API unsigned long* sdr_edit_counter(const xercesc::DOMDocument* document);
 SDR_API void sdr_set_edit_counter(xercesc::DOMDocument* document, unsigned long* counter);
+// Counts an edit on the counter of node's document, when it has one.
+SDR_API void sdr_count_edit(const xercesc::DOMNode* node);
 
 // True when text and word are equal, ASCII letters compared without case.
 SDR_API bool equals_ignore_case(const std::string& text, const char* word);

@@ -750,8 +750,10 @@ bool SDR_TX_SIGNAL_NODES::restore_node_properties(int index, const NODE_TYPE* re
   node->view_image.clear();
   VIEW_NODE* live = view_node_in(node, m_data_view);
   if (live && !record->view_image.empty()) {
-    // The element as it was: the same attributes, no others.
+    // The element as it was: the same attributes, no others. Its name may
+    // change: it counts as an edit of rows.
     DOMElement* element = live->get_dom_node();
+    sdr_count_edit(element);
     std::vector<std::string> stale;
     const DOMNamedNodeMap* attributes = element->getAttributes();
     for (XMLSize_t i = 0; attributes && i < attributes->getLength(); ++i) {

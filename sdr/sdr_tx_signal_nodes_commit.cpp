@@ -315,6 +315,7 @@ void SDR_TX_SIGNAL_NODES::rebuild_view(SDR_DATA_SIGNAL_VIEW* view) {
   // The rows of the view leave it; their elements stay with the document,
   // since undo actions may still hold them.
   if (DOMElement* element = view->get_dom_node()) {
+    sdr_count_edit(element);
     DOMNode* child = element->getFirstChild();
     while (child) {
       DOMNode* next = child->getNextSibling();

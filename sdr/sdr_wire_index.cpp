@@ -1,6 +1,19 @@
 #include "sdr_wire_index.h"
 
+#include <atomic>
 #include <cstring>
+
+namespace {
+std::atomic<unsigned long> g_epoch{1};
+}  // namespace
+
+unsigned long SDR_WIRE_INDEX::epoch() {
+  return g_epoch.load(std::memory_order_relaxed);
+}
+
+void SDR_WIRE_INDEX::touch() {
+  g_epoch.fetch_add(1, std::memory_order_relaxed);
+}
 
 uint64_t SDR_WIRE_INDEX::hash_of(const char* key, size_t length) {
   // FNV-1a, then a final mix so that the low bits used for the slot depend
@@ -52,6 +65,7 @@ SDR_DATA_SIGNAL_WIRE* SDR_WIRE_INDEX::emplace(const char* key, SDR_DATA_SIGNAL_W
   uint64_t hash = hash_of(key, length);
   SLOT& s = m_slots[probe(key, length, hash)];
   if (s.wire) return s.wire;
+  touch();
   s.hash = hash;
   s.wire = wire;
   ++m_size;
@@ -69,6 +83,7 @@ void SDR_WIRE_INDEX::erase(const char* key, const SDR_DATA_SIGNAL_WIRE* wire) {
   size_t length = std::strlen(key);
   size_t hole = probe(key, length, hash_of(key, length));
   if (!m_slots[hole].wire || m_slots[hole].wire != wire) return;
+  touch();
   // Backward-shift deletion: later entries of the same run move into the
   // hole when their home slot is not between the hole and them.
   const size_t mask = m_slots.size() - 1;
@@ -84,6 +99,7 @@ void SDR_WIRE_INDEX::erase(const char* key, const SDR_DATA_SIGNAL_WIRE* wire) {
 }
 
 void SDR_WIRE_INDEX::clear() {
+  touch();
   m_slots.clear();
   m_size = 0;
 }

@@ -21,7 +21,14 @@ class SDR_WIRE_INDEX {
   // must not change while they are entered.
   using KEY_MATCH = bool (*)(const SDR_DATA_SIGNAL_WIRE* wire, const char* key, size_t length);
 
-  explicit SDR_WIRE_INDEX(KEY_MATCH match) : m_match(match) {}
+  explicit SDR_WIRE_INDEX(KEY_MATCH match) : m_match(match) { touch(); }
+
+  // A count of the changes that may change what a wire's name or alias
+  // leads to, across every index and wire of the process: entries made or
+  // removed, a wire's alias or trigger index changed. What was resolved
+  // through an index at one epoch is still right while the epoch is the same.
+  static unsigned long epoch();
+  static void touch();
 
   // Enters key for wire unless key is already there. Returns the wire the
   // key leads to afterwards (the earlier one when it was there).

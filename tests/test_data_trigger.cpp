@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <random>
 #include <string>
+#include <vector>
 #include <xercesc/dom/DOM.hpp>
 
 #include "cfg_service.h"
@@ -16,7 +19,11 @@
 #include "sdr_data_trigger.h"
 #include "sdr_internal.h"
 #include "sdr_msgs.h"
+#include "sdr_tx_instance.h"
+#include "sdr_tx_session.h"
+#include "sdr_tx_trigger.h"
 #include "test_util.h"
+#include "tzo_tree_object.h"
 
 using sdr_test::TEMP_DIR;
 
@@ -388,6 +395,232 @@ TEST(DataTriggerText, SingleEditsPatchTheTextAsAWholeWriteWould) {
       ASSERT_EQ(level_text(t, 0), t->get_condition_text(0)) << "step " << step;
     }
   }
+}
+
+// ---------------------------------------------------------------- bus bits
+//
+// A value set on a bus is checked against the same value worked out from
+// the view afresh: the first bus row of the name in pre-order, its members
+// in its order, each member's wire by its name. Every condition of every
+// level, the answer and the messages must agree, whatever was edited before.
+
+using VIEW_NODE_PTR = std::unique_ptr<SDR_DATA_SIGNAL_VIEW_NODE>;
+
+std::vector<VIEW_NODE_PTR> rows_of(SDR_DATA_SIGNAL_VIEW* view) {
+  std::vector<VIEW_NODE_PTR> rows;
+  std::function<void(VIEW_NODE_PTR)> walk = [&](VIEW_NODE_PTR n) {
+    for (; n && !n->is_null(); n.reset(n->get_next_sibling())) {
+      rows.emplace_back(new SDR_DATA_SIGNAL_VIEW_NODE(*n));
+      walk(VIEW_NODE_PTR(n->get_first_child()));
+    }
+  };
+  walk(VIEW_NODE_PTR(view->get_first_node()));
+  return rows;
+}
+
+// width: the trigger wires when the levels were made. True when the value
+// reached a condition.
+bool check_bus_value(SDR_DATA_TRIGGER* t, const std::string& bus, int level, const long value, int width) {
+  SDR_DATA_SIGNAL_SET* set = t->get_signal_set();
+  const int levels = t->get_event_levels(), all = set->get_trigger_wire_width();
+  std::vector<std::vector<SDR_DATA_TRIGGER_CONDITION>> want(levels);
+  for (int l = 0; l < levels; ++l)
+    for (int i = 0; i < all; ++i) want[l].push_back(t->get_condition(l, i));
+  SDR_DATA_SIGNAL_VIEW_NODE* node = nullptr;
+  std::vector<VIEW_NODE_PTR> rows = rows_of(set->get_setup_view());
+  for (size_t r = 0; r < rows.size() && !node; ++r) {
+    const char *name = rows[r]->get_name(), *alias = rows[r]->is_bus() ? rows[r]->get_alias() : nullptr;
+    if (rows[r]->is_bus() && ((name && bus == name) || (alias && bus == alias))) node = rows[r].get();
+  }
+  std::string ids = node ? "" : " WSDR_INVALID_BUS_REF";
+  std::vector<std::string> names;  // of the members without a wire
+  bool any = false, forward = node && node->is_lsb_to_msb();
+  long bits = value;
+  for (VIEW_NODE_PTR c(node ? (forward ? node->get_first_child() : node->get_last_child()) : nullptr);
+       c && !c->is_null(); c.reset(forward ? c->get_next_sibling() : c->get_prev_sibling()), bits >>= 1) {
+    const char* name = c->get_name();
+    SDR_DATA_SIGNAL_WIRE* wire = name ? set->get_wire(name) : nullptr;
+    const int i = wire ? wire->get_trigger_wire_index() : -1;
+    if (!wire) {
+      ids += " WSDR_INVALID_SIGNAL_REF";
+      names.push_back(std::string("\"") + (name ? name : "unspecified") + "\"");
+    } else if (i >= 0 && i < width) {
+      want[level][i] = bits & 1 ? SDR_TCOND_HIGH : SDR_TCOND_LOW;
+      any = true;
+    }
+  }
+  MSG_REPORT* report = MSG_REPORT::get_default_report();
+  report->clear_posted();
+  SCOPED_TRACE("bus " + bus + " level " + std::to_string(level));
+  EXPECT_EQ(t->set_trigger_condition(bus.c_str(), level, value, false), any);
+  EXPECT_EQ(" " + sdr_test::posted_ids(), ids.empty() ? " " : ids);
+  // The signal messages name the members, in order.
+  for (size_t m = 0; m < names.size() && m < static_cast<size_t>(report->get_num_posted()); ++m)
+    EXPECT_NE(std::string(report->get_posted_at(static_cast<int>(m))->get_text()).find(names[m]),
+              std::string::npos);
+  for (int l = 0; l < levels; ++l)
+    for (int i = 0; i < all; ++i)
+      EXPECT_EQ(t->get_condition(l, i), want[l][i]) << "level " << l << " wire " << i;
+  return any;
+}
+
+TEST(BusBits, ValuesFollowEveryEditOfRowsAndWires) {
+  for (unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    auto pick = [&](size_t n) { return static_cast<int>(rng() % n); };
+    SDR_DATA_SESSION session;
+    SDR_DATA_SIGNAL_SET* set = session.create_instance("u")->create_signal_set("s", false);
+    const int WIRES = 24;
+    for (int w = 0; w < WIRES; ++w)  // every seventh a data wire only, without a trigger index
+      set->append(
+          set->create_wire(("w" + std::to_string(w)).c_str(), w % 7 == 3 ? SDR_CTYPE_DATA : SDR_CTYPE_BOTH,
+                           SDR_MTYPE_CLASSIC_TAP, true, ("a" + std::to_string(w)).c_str()),
+          true);
+    SDR_DATA_SIGNAL_VIEW* view = set->get_setup_view();
+    // Members name wires by name, by alias, or by a name no wire has yet.
+    auto member = [&]() {
+      const int k = pick(WIRES + 4);
+      VIEW_NODE_PTR net(view->create_net_node(
+          (k >= WIRES ? "g" + std::to_string(k - WIRES) : (pick(2) ? "w" : "a") + std::to_string(k))
+              .c_str()));
+      return net;
+    };
+    for (int b = 0; b < 5; ++b) {
+      VIEW_NODE_PTR bus(view->create_bus_node(("B" + std::to_string(b)).c_str()));
+      for (int m = 0; m < 3 + b; ++m) bus->append_child(member().get());
+      view->append_node(bus.get());
+    }
+    SDR_DATA_TRIGGER* t = set->create_trigger("t", false);
+    for (int l = 0; l < 3; ++l) t->append_new_level(true);
+    const int width = set->get_trigger_wire_width();
+    for (int step = 0; step < 300; ++step) {
+      std::vector<VIEW_NODE_PTR> rows = rows_of(view);
+      std::vector<SDR_DATA_SIGNAL_VIEW_NODE*> buses, nets;
+      for (VIEW_NODE_PTR& r : rows) (r->is_bus() ? buses : nets).push_back(r.get());
+      SDR_DATA_SIGNAL_VIEW_NODE* bus = buses.empty() ? nullptr : buses[pick(buses.size())];
+      SDR_DATA_SIGNAL_VIEW_NODE* net = nets[pick(nets.size())];
+      const std::string w = "w" + std::to_string(pick(WIRES)), g = "g" + std::to_string(pick(4));
+      switch (pick(16)) {
+        case 0:  // members move, go, come and are renamed
+          pick(2) && bus ? bus->append_child(net) : rows[pick(rows.size())]->insert_before(net);
+          break;
+        case 1:
+          if (nets.size() > 8) net->remove();
+          break;
+        case 2:
+          if (bus) bus->append_child(member().get());
+          break;
+        case 3:
+          net->set_name(member()->get_name());
+          break;
+        case 4:
+        case 5:
+          if (bus) bus->set_lsb_to_msb(!bus->is_lsb_to_msb());
+          break;
+        case 6:  // a wire's alias changes or goes, through the set or the wire
+          set->rename_signal_alias(w.c_str(),
+                                   (std::string(pick(2) ? "a" : "g") + std::to_string(pick(WIRES))).c_str());
+          break;
+        case 7:
+          set->get_wire(w.c_str())->del_alias();
+          break;
+        case 8:  // a wire named like members without one
+          if (!set->get_wire(g.c_str()))
+            set->append(set->create_wire(g.c_str(), SDR_CTYPE_BOTH, SDR_MTYPE_CLASSIC_TAP, true, nullptr),
+                        true);
+          break;
+        case 9:  // buses renamed, aliased, and put in each other
+          if (!bus) break;
+          pick(2) ? bus->set_name(("B" + std::to_string(pick(6))).c_str())
+                  : bus->set_alias(pick(2) ? "B1" : "");
+          if (pick(4) == 0) buses[pick(buses.size())]->append_child(bus);
+          if (pick(4) == 0) buses[0]->append_after(bus);
+          break;
+        default:
+          for (int b = 0; b < 6; ++b)
+            check_bus_value(t, "B" + std::to_string(b), pick(3), static_cast<long>(rng() & 0xFFFF), width);
+      }
+    }
+  }
+}
+
+// The transaction layer edits the rows of the setup view itself, undo puts
+// names and attributes back on the elements: values set on its buses
+// follow every step.
+TEST(BusBits, ValuesFollowTransactionEditsUndoAndRedo) {
+  MSG_INTERNAL_ERROR::clear_reports();
+  TEMP_DIR dir;
+  const std::string path = dir / "nodes.tzo";
+  sdr_test::write_bytes(path, sdr_test::read_bytes(sdr_test::data_path("tx/nodes.tzo")));
+  SDR_TX_SESSION session(new TZO_TREE_OBJECT());
+  ASSERT_TRUE(session.open_session(path.c_str()));
+  SDR_TX_TRIGGER* tx = session.get_trigger_at(0);
+  SDR_TX_INSTANCE* instance = session.get_instance_at(0);
+  SDR_DATA_TRIGGER* t = tx->get_data_trigger();
+  ASSERT_NE(t, nullptr);
+  const int width = t->get_signal_set()->get_trigger_wire_width();
+  auto act = [&](const std::function<void()>& edit) {
+    instance->begin_action();
+    edit();
+    instance->end_action();
+  };
+  std::mt19937 rng(7);
+  auto pick = [&](int n) { return n > 0 ? static_cast<int>(rng() % static_cast<unsigned>(n)) : 0; };
+  // Every bus of the view by each row's name, and names no row has.
+  int hits = 0;
+  auto check_all = [&]() {
+    std::vector<std::string> names = {"G0", "G1", "nobus"};
+    for (int i = 0; i < tx->get_node_count(); ++i) names.push_back(tx->get_node_name(i));
+    // Between commits too: the rows are edited in place.
+    if (pick(2)) {
+      EXPECT_TRUE(session.commit_session());
+    }
+    t = tx->get_data_trigger();
+    for (const std::string& bus : names)
+      hits += check_bus_value(t, bus, pick(t->get_event_levels()), rng() & 0xFF, width);
+  };
+  act([&] { EXPECT_TRUE(tx->group_node(0, 2, nullptr)); });
+  act([&] { EXPECT_TRUE(tx->group_node(4, 9, nullptr)); });
+  check_all();
+  const char* const names[] = {"a", "b", "d[0]", "d[1]", "q[0]", "q[3]", "x", "G0", "G1"};
+  for (int step = 0; step < 300 && !testing::Test::HasFatalFailure(); ++step) {
+    const int n = tx->get_node_count(), i = pick(n), j = i + pick(3);
+    switch (pick(9)) {
+      case 0:
+        act([&] { tx->group_node(i, j < n ? j : n - 1, nullptr); });
+        break;
+      case 1:
+        act([&] { tx->ungroup_node(i); });
+        break;
+      case 2:
+        if (tx->get_node_display_type(i) == SDR_DTYPE_EXPAND_GROUP_NODE ||
+            tx->get_node_display_type(i) == SDR_DTYPE_COLLAPSE_GROUP_NODE)
+          act([&] { tx->set_group_node_name(i, names[7 + pick(2)]); });
+        break;
+      case 3:
+        act([&] { tx->set_node_name(i, names[pick(9)]); });
+        break;
+      case 4:
+        act([&] { tx->set_node_alias(i, pick(2) ? names[pick(9)] : ""); });
+        break;
+      case 5:
+        act([&] { tx->set_node_lsb_to_msb(i, pick(2) != 0); });
+        break;
+      case 6:
+        if (n > 4) act([&] { tx->delete_node(i, i); });
+        break;
+      case 7:
+        instance->undo();
+        break;
+      default:
+        instance->redo();
+    }
+    check_all();
+  }
+  // Enough of the values reached a wire to say something.
+  EXPECT_GT(hits, 100);
+  EXPECT_EQ(MSG_INTERNAL_ERROR::get_num_reports(), 0);
 }
 
 }  // namespace
