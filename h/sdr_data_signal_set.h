@@ -80,16 +80,18 @@ class SDR_API SDR_DATA_SIGNAL_WIRE {
   static void convert_to_capture_type_str(SDR_DATA_WIRE_CAPTURE_TYPE type, const char** out);
   static void convert_to_capture_type(const char* text, SDR_DATA_WIRE_CAPTURE_TYPE* out);
 
-  std::optional<std::string> m_name;
-  std::optional<std::string> m_alias;
-  bool m_debug_port = false;
-  std::unique_ptr<std::string> m_debug_port_name;
+  // What a commit's walks over thousands of wires read comes first, so that
+  // a wire's first cache line holds it (with a short name).
   SDR_DATA_WIRE_CAPTURE_TYPE m_capture_type = SDR_CTYPE_DATA;
   SDR_DATA_WIRE_TAP_MODE m_tap_mode = SDR_MTYPE_CLASSIC_TAP;
-  SDR_DATA_SIGNAL_TYPE m_signal_type = SDR_STYPE_UNKNOWN;
   int m_trigger_index = -1;
   int m_data_index = -1;
+  bool m_debug_port = false;
   bool m_connected = true;
+  std::optional<std::string> m_name;
+  std::optional<std::string> m_alias;
+  std::unique_ptr<std::string> m_debug_port_name;
+  SDR_DATA_SIGNAL_TYPE m_signal_type = SDR_STYPE_UNKNOWN;
   xercesc::DOMDocument* m_document = nullptr;
   xercesc::DOMElement* m_data_element = nullptr;
   xercesc::DOMElement* m_trigger_element = nullptr;

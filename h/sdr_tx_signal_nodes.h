@@ -211,18 +211,13 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   // followed directly by its members and one last member. The members are
   // laid out so that a row takes few cache lines: the rows, and the undo
   // images of them, are as many as the nets of the design.
+  // What the walks of a commit over every row read comes first (with a
+  // short name, it is one cache line of the row).
   struct NODE_TYPE {
     std::string name;
-    SDR_TX_ROW_TEXT alias;
-    SDR_TX_ROW_TEXT mnemonics_table_name;
-    SDR_TX_ROW_TEXT debug_port_name;
-    SDR_DATA_SIGNAL_VIEW_NODE* data_view_node = nullptr;  // not owned
-    SDR_DATA_SIGNAL_TYPE signal_type = SDR_STYPE_UNKNOWN;
+    SDR_DATA_NODE_DISPLAY_TYPE display_type = SDR_DTYPE_UNKNOWN_NODE;
     SDR_DATA_WIRE_CAPTURE_TYPE capture_type = SDR_CTYPE_BOTH;
     SDR_DATA_WIRE_TAP_MODE tap_mode = SDR_MTYPE_CLASSIC_TAP;
-    SDR_DATA_NODE_DISPLAY_TYPE display_type = SDR_DTYPE_UNKNOWN_NODE;
-    SDR_DATA_GROUP_DISPLAY_TYPE group_display_type = SDR_GTYPE_HEX;
-    SDR_DATA_GROUP_LINKING_TYPE group_linking = SDR_LTYPE_NONE;
     int data_wire_index = -1;
     int trigger_wire_index = -1;
     bool connection_status = true;
@@ -232,6 +227,13 @@ class SDR_API SDR_TX_SIGNAL_NODES {
     bool mark = false;     // scratch
     bool no_wire = false;  // scratch: built from a view node without a wire
     bool invalid = false;  // set_node_invalid / is_node_invalid
+    SDR_DATA_SIGNAL_VIEW_NODE* data_view_node = nullptr;  // not owned
+    SDR_TX_ROW_TEXT alias;
+    SDR_TX_ROW_TEXT mnemonics_table_name;
+    SDR_TX_ROW_TEXT debug_port_name;
+    SDR_DATA_SIGNAL_TYPE signal_type = SDR_STYPE_UNKNOWN;
+    SDR_DATA_GROUP_DISPLAY_TYPE group_display_type = SDR_GTYPE_HEX;
+    SDR_DATA_GROUP_LINKING_TYPE group_linking = SDR_LTYPE_NONE;
     // The attributes of the view node when an undo image was taken, so that
     // undo puts the element back exactly as it was.
     SDR_TX_VIEW_IMAGE view_image;
