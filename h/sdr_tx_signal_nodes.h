@@ -210,9 +210,9 @@ class SDR_API SDR_TX_SIGNAL_NODES {
   // One row. A group is a row of display type expand or collapse group
   // followed directly by its members and one last member. The members are
   // laid out so that a row takes few cache lines: the rows, and the undo
-  // images of them, are as many as the nets of the design.
-  // What the walks of a commit over every row read comes first (with a
-  // short name, it is one cache line of the row).
+  // images of them, are as many as the nets of the design. What the walks
+  // of a commit over every row read comes first (one line, with a short
+  // name).
   struct NODE_TYPE {
     std::string name;
     SDR_DATA_NODE_DISPLAY_TYPE display_type = SDR_DTYPE_UNKNOWN_NODE;
