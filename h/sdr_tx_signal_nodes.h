@@ -224,9 +224,9 @@ class SDR_API SDR_TX_SIGNAL_NODES {
     bool lsb_to_msb = false;
     bool signal_inverted = false;
     bool debug_port = false;
-    bool mark = false;     // scratch
-    bool no_wire = false;  // scratch: built from a view node without a wire
-    bool invalid = false;  // set_node_invalid / is_node_invalid
+    bool mark = false;                                    // scratch
+    bool no_wire = false;                                 // scratch: built from a view node without a wire
+    bool invalid = false;                                 // set_node_invalid / is_node_invalid
     SDR_DATA_SIGNAL_VIEW_NODE* data_view_node = nullptr;  // not owned
     SDR_TX_ROW_TEXT alias;
     SDR_TX_ROW_TEXT mnemonics_table_name;
