@@ -750,6 +750,13 @@ void WRITER::write_leaf(const DOMNode* n, const DOMNode* parent) {
       }
       const XMLCh* subset = dt->getInternalSubset();
       if (subset && *subset) {
+        // Declarations take no character references: a character beyond
+        // ASCII written as one there would make a file that does not load.
+        for (const XMLCh* p = subset; *p; ++p)
+          if (*p >= 0x80) {
+            fail("the document type declaration's character", *p);
+            break;
+          }
         put('[');
         emit(subset, ESC::RAW);
         put(']');

@@ -3,11 +3,13 @@
 // test states the behaviour the input must show.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
 #include "msg_service.h"
 #include "sdr_data_session.h"
+#include "sdr_data_xml_util.h"
 #include "test_util.h"
 
 using sdr_test::TEMP_DIR;
@@ -77,6 +79,23 @@ TEST_F(FuzzRegressionSessionLoad, TwoGlobalInfoElements) {
 // text stands alone.
 TEST_F(FuzzRegressionSessionLoad, TextBesideMovedGlobalInfo) {
   expect_stable("roundtrip_text_beside_moved_global_info.tzo");
+}
+
+// A non-ASCII character in the internal subset of the document type was
+// written as a character reference, which declarations do not take: the
+// saved file did not load. The document is refused, and nothing is written.
+TEST_F(FuzzRegressionSessionLoad, NonAsciiDoctypeSubsetIsRefused) {
+  SDR_DATA_SESSION session(regression_path("write_doctype_non_ascii.tzo").c_str());
+  ASSERT_NE(session.get_name(), nullptr);
+  std::string text;
+  EXPECT_FALSE(session.write_to_string(&text));
+  std::string error;
+  EXPECT_FALSE(SDR_DATA_XML_WRITER::write(session.get_document(), &text, &error));
+  EXPECT_NE(error.find("U+00E9"), std::string::npos) << error;
+  TEMP_DIR dir;
+  EXPECT_FALSE(session.save_as((dir / "a.tzo").c_str(), true, false));
+  struct stat st;
+  EXPECT_NE(stat((dir / "a.tzo").c_str(), &st), 0);
 }
 
 }  // namespace
