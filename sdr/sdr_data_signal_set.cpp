@@ -258,7 +258,8 @@ void SDR_DATA_SIGNAL_SET::read_parts() {
     m_dom_presentation->appendChild(m_setup_view->get_dom_node());
   }
 
-  // 8. Wires, then triggers.
+  // 8. Wires, then triggers. A set without wires still reads its triggers,
+  // so that the first load completes them as every later one would.
   m_signal_vec_element = find_child_element(m_element, "signal_vec");
   if (!m_signal_vec_element) {
     m_signal_vec_element = append_new_element(m_document, m_element, "signal_vec");
@@ -273,9 +274,8 @@ void SDR_DATA_SIGNAL_SET::read_parts() {
       if (build_data || build_setup) build_views(build_data, build_setup);
       convert_old_wires();
     }
-
-    read_triggers();
   }
+  read_triggers();
 }
 
 void SDR_DATA_SIGNAL_SET::read_config() {
