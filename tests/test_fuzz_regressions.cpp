@@ -91,6 +91,12 @@ TEST_F(FuzzRegressionSessionLoad, TriggersOfASetWithoutWiresAreReadAtOnce) {
   expect_stable("roundtrip_triggers_without_signal_vec.tzo");
 }
 
+// An entity value with "&#13;": the internal subset came back with the
+// carriage return itself, which the next load read as a line feed.
+TEST_F(FuzzRegressionSessionLoad, CarriageReturnInTheDoctypeStays) {
+  expect_stable("roundtrip_doctype_carriage_return.tzo");
+}
+
 // A non-ASCII character in the internal subset of the document type was
 // written as a character reference, which declarations do not take: the
 // saved file did not load. The document is refused, and nothing is written.
