@@ -750,18 +750,13 @@ void WRITER::write_leaf(const DOMNode* n, const DOMNode* parent) {
       }
       const XMLCh* subset = dt->getInternalSubset();
       if (subset && *subset) {
-        // Declarations take no character references: a character beyond
-        // ASCII written as one there would make a file that does not load.
-        // A carriage return can only come from a reference in a literal (the
-        // reader turns line ends into line feeds): it goes back as one, or
-        // the next load would read a line feed.
+        // Declarations take no character references, so a character beyond
+        // ASCII is refused; a carriage return (made only by a reference in a
+        // literal) goes back as one, or the next load would read a line feed.
         put('[');
         const XMLCh* piece = subset;
         for (const XMLCh* p = subset;; ++p) {
-          if (*p >= 0x80) {
-            fail("the document type declaration's character", *p);
-            break;
-          }
+          if (*p >= 0x80) fail("the document type declaration's character", *p);
           if (*p != '\r' && *p != 0) continue;
           emit(piece, static_cast<size_t>(p - piece), ESC::RAW);
           if (*p == 0) break;
