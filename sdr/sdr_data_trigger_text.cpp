@@ -21,16 +21,6 @@
 
 using namespace xercesc;
 
-namespace {
-
-const char* condition_text(SDR_DATA_TRIGGER_CONDITION c) {
-  const char* text = "";
-  SDR_DATA_GLOBAL_ENUM::convert_enum_to_string(c, &text);
-  return text;
-}
-
-}  // namespace
-
 // The words of a condition text in one encoding: the joiners and the
 // condition names, made once.
 template <class STRING>
@@ -40,10 +30,16 @@ struct SDR_DATA_TRIGGER::TEXT_WORDS {
   STRING conditions[SDR_TCOND_DONT_CARE + 1];
 
   static STRING make(const char* text) { return STRING(text, text + std::strlen(text)); }
+  // A condition's name, as the file writes it.
+  static STRING word(SDR_DATA_TRIGGER_CONDITION c) {
+    const char* text = "";
+    SDR_DATA_GLOBAL_ENUM::convert_enum_to_string(c, &text);
+    return make(text);
+  }
 
   TEXT_WORDS() : and_word(make(" && ")), equals_word(make(" == ")) {
     for (int c = 0; c <= SDR_TCOND_DONT_CARE; ++c)
-      conditions[c] = make(condition_text(static_cast<SDR_DATA_TRIGGER_CONDITION>(c)));
+      conditions[c] = word(static_cast<SDR_DATA_TRIGGER_CONDITION>(c));
   }
 
   static const TEXT_WORDS& get() {
@@ -77,7 +73,7 @@ void SDR_DATA_TRIGGER::for_each_text_piece(const LEVEL& l, const STRING& terms, 
     if (c >= 0 && c <= SDR_TCOND_DONT_CARE) {
       out(words.conditions[c].data(), words.conditions[c].size());
     } else {
-      const STRING word = TEXT_WORDS<STRING>::make(condition_text(c));
+      const STRING word = TEXT_WORDS<STRING>::word(c);
       out(word.data(), word.size());
     }
   }
