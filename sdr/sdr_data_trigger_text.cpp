@@ -17,6 +17,7 @@
 #include "sdr_data_global_enum.h"
 #include "sdr_data_signal_set.h"
 #include "sdr_data_trigger.h"
+#include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 
 using namespace xercesc;
@@ -161,9 +162,8 @@ bool SDR_DATA_TRIGGER::patch_condition_text(LEVEL& l, size_t node, SDR_DATA_TRIG
   if (!l.synced_node || l.synced_node != l.text_node || !m_signals) return false;
   const SDR_DATA_SIGNAL_SET::TERM_NAMES& names = m_signals->term_names();
   if (names.version != l.synced_names) return false;
-  DOMTextImpl* text = static_cast<DOMTextImpl*>(l.text_node);
-  DOMBuffer* buffer = text->fCharacterData.fDataBuf;
-  if (!buffer || text->fNode.isReadOnly() || buffer->getLen() != l.synced_length) return false;
+  DOMBuffer* buffer = sdr_text_buffer(l.text_node);
+  if (!buffer || buffer->getLen() != l.synced_length) return false;
   if (before < 0 || before > SDR_TCOND_DONT_CARE || after < 0 || after > SDR_TCOND_DONT_CARE) return false;
   if (before == after) return true;
 

@@ -5,9 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <typeinfo>
 #include <vector>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
+
+// The text node's own buffer, for writing an attribute value in place;
+// the pool header needs XMLString first.
+#include <xercesc/util/XMLString.hpp>
+#include <xercesc/dom/impl/DOMDocumentImpl.hpp>
+#include <xercesc/dom/impl/DOMStringPool.hpp>
+#include <xercesc/dom/impl/DOMTextImpl.hpp>
 
 #include "platform_mutex.h"
 #include "sdr_internal.h"
@@ -192,10 +200,38 @@ bool sdr_has_attribute(const DOMElement* element, const char* name) {
   return v && *v;
 }
 
+DOMBuffer* sdr_text_buffer(DOMNode* node) {
+  // Only the DOM's own text class has the buffer; a read-only text belongs
+  // to an entity, and a range into the text would not follow the change.
+  if (!node || &typeid(*node) != &typeid(DOMTextImpl)) return nullptr;
+  DOMTextImpl* text = static_cast<DOMTextImpl*>(node);
+  if (text->fNode.isReadOnly()) return nullptr;
+  const DOMDocumentImpl* document = static_cast<const DOMDocumentImpl*>(text->getOwnerDocument());
+  if (!document) return nullptr;
+  const auto* ranges = document->getRanges();
+  if (ranges && ranges->size() > 0) return nullptr;
+  return text->fCharacterData.fDataBuf;
+}
+
 void sdr_set_attribute(DOMElement* element, const char* name, const char* value) {
   if (!SDR_CHECK(element != NULL) || !SDR_CHECK(name != NULL)) return;
   SDR_GUARDED(false, [&] {
-    element->setAttribute(SDR_XSTR(name), SDR_XSTR(value ? value : ""));
+    const SDR_XSTR wide_name(name);
+    const SDR_XSTR wide_value(value ? value : "");
+    // An attribute's value is one text node: setAttribute throws it away
+    // and makes a new one, through a dozen dynamic casts. A value that fits
+    // the node's buffer is written into it instead; an ID attribute (its
+    // document keeps a map of them), a default one not yet specified, or any
+    // other shape of value goes through setAttribute.
+    DOMAttr* attr = element->getAttributeNode(wide_name);
+    DOMNode* first = attr && attr->getSpecified() && !attr->isId() ? attr->getFirstChild() : nullptr;
+    DOMBuffer* buffer = first && !first->getNextSibling() ? sdr_text_buffer(first) : nullptr;
+    const XMLSize_t length = XMLString::stringLen(wide_value.x());
+    if (buffer && length < buffer->getCapacity()) {
+      buffer->set(wide_value.x(), length);
+      return true;
+    }
+    element->setAttribute(wide_name, wide_value);
     return true;
   });
 }

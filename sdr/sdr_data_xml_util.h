@@ -10,6 +10,10 @@
 
 #include "sdr_export.h"
 
+XERCES_CPP_NAMESPACE_BEGIN
+class DOMBuffer;
+XERCES_CPP_NAMESPACE_END
+
 // The first child element of parent with the given tag name (exact
 // comparison), or null. A null parent gives null; a null name is an
 // internal error and gives null.
@@ -17,6 +21,12 @@ SDR_API xercesc::DOMElement* find_child_element(const xercesc::DOMNode* parent, 
 SDR_API xercesc::DOMElement* find_child_element(const xercesc::DOMNode* parent, const XMLCh* name);
 // The value of an attribute node, as getValue gives it.
 SDR_API const XMLCh* sdr_attribute_value(const xercesc::DOMNode* attr);
+
+// The character buffer of a text node made by the DOM itself, when its
+// text may be changed in place: not an entity's (read-only) text, and no
+// range of the document points into it. Null otherwise.
+SDR_API xercesc::DOMBuffer* sdr_text_buffer(xercesc::DOMNode* node);
+
 // The next sibling element after start with the given tag name, or null.
 SDR_API xercesc::DOMElement* find_next_sibling_element(const xercesc::DOMNode* start, const char* name);
 SDR_API xercesc::DOMElement* find_next_sibling_element(const xercesc::DOMNode* start, const XMLCh* name);
