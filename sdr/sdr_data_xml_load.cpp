@@ -10,12 +10,14 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <typeinfo>
 #include <unordered_map>
 #include <vector>
 #include <xercesc/dom/impl/DOMAttrImpl.hpp>
 #include <xercesc/dom/impl/DOMAttrMapImpl.hpp>
 #include <xercesc/dom/impl/DOMDocumentImpl.hpp>
 #include <xercesc/dom/impl/DOMElementImpl.hpp>
+#include <xercesc/dom/impl/DOMNodeVector.hpp>
 #include <xercesc/dom/impl/DOMTextImpl.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
@@ -298,6 +300,30 @@ bool fast_append(DOMParentNode& parent, DOMNode* child, DOMNodeImpl& node_part, 
   return true;
 }
 
+// The attribute list of an element, which the map keeps to itself.
+struct ATTR_MAP_ACCESS : DOMAttrMapImpl {
+  static constexpr DOMNodeVector* DOMAttrMapImpl::*NODES = &ATTR_MAP_ACCESS::fNodes;
+  static constexpr DOMNode* DOMAttrMapImpl::*OWNER = &ATTR_MAP_ACCESS::fOwnerNode;
+};
+
+// Puts an attribute made during the parse into its element's map, as the
+// map's setNamedItemFast does (a same-named one is replaced, a new one goes
+// to its place in the list), without its run-time type look-up. False,
+// nothing changed, when the map has no list yet.
+bool fast_set_attribute(DOMAttrMapImpl& map, DOMAttrImpl* attr) {
+  DOMNodeVector* nodes = map.*ATTR_MAP_ACCESS::NODES;
+  if (!nodes) return false;
+  attr->fNode.fOwnerNode = map.*ATTR_MAP_ACCESS::OWNER;
+  attr->fNode.isOwned(true);
+  const int at = map.findNamePoint(attr->getNodeName());
+  if (at >= 0) {
+    nodes->setElementAt(attr, static_cast<XMLSize_t>(at));
+  } else {
+    nodes->insertElementAt(attr, static_cast<XMLSize_t>(-1 - at));
+  }
+  return true;
+}
+
 bool is_xml_space(const XMLCh* s, XMLSize_t n) {
   for (XMLSize_t i = 0; i < n; ++i)
     if (s[i] != ' ' && s[i] != '\n' && s[i] != '\t' && s[i] != '\r') return false;
@@ -349,7 +375,7 @@ class LIMITED_PARSER : public XercesDOMParser {
       }
       attr->fNode.isSpecified(true);
       if (element->fAttributes) {
-        element->fAttributes->setNamedItemFast(attr);
+        if (!fast_set_attribute(*element->fAttributes, attr)) element->fAttributes->setNamedItemFast(attr);
       } else {
         element->setAttributeNode(attr);
       }
@@ -367,6 +393,19 @@ class LIMITED_PARSER : public XercesDOMParser {
   void endElement(const XMLElementDecl& decl, const unsigned int uri, const bool root,
                   const XMLCh* const prefix) override {
     if (m_depth > 0) --m_depth;
+    // The element's parent, when it is an element, becomes the current
+    // parent, as in the base, which finds it through a run-time type
+    // look-up; the end of the root and anything with XInclude go there.
+    DOMNode* node = fCurrentParent;
+    if (node && !getDoXInclude() && &typeid(*node) == &typeid(DOMElementImpl)) {
+      const DOMNodeImpl& part = static_cast<DOMElementImpl*>(node)->fNode;
+      DOMNode* parent = part.isOwned() ? part.fOwnerNode : nullptr;
+      if (parent && parent->getNodeType() == DOMNode::ELEMENT_NODE) {
+        fCurrentNode = node;
+        fCurrentParent = parent;
+        return;
+      }
+    }
     XercesDOMParser::endElement(decl, uri, root, prefix);
   }
 

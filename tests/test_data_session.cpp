@@ -91,6 +91,31 @@ TEST(DataSessionFile, OneLoadAndSaveIsStable) {
   EXPECT_GT(checked, 10);
 }
 
+// The loader links the parsed nodes itself: every node must answer the
+// DOM's own questions about its place as if the DOM had linked it.
+TEST(DataSessionFile, LoadedTreeIsLinkedAsTheDomLinksIt) {
+  int attributes = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(SDR_TEST_DATA_DIR)) {
+    if (entry.path().extension() != ".tzo") continue;
+    SCOPED_TRACE(entry.path().string());
+    SDR_DATA_SESSION s(entry.path().c_str());
+    if (!s.get_name()) continue;
+    sdr_walk_elements(s.get_root_element(), [&](DOMElement* e) {
+      for (DOMNode* child = e->getFirstChild(); child; child = child->getNextSibling())
+        EXPECT_EQ(child->getParentNode(), e);
+      DOMNamedNodeMap* map = e->getAttributes();
+      for (XMLSize_t i = 0; map && i < map->getLength(); ++i) {
+        DOMAttr* attr = static_cast<DOMAttr*>(map->item(i));
+        EXPECT_EQ(attr->getOwnerElement(), e);
+        EXPECT_EQ(e->getAttributeNode(attr->getName()), attr);
+        ++attributes;
+      }
+      return false;
+    });
+  }
+  EXPECT_GT(attributes, 100);
+}
+
 TEST(DataSessionFile, NewSessionLayoutAndRootAttributes) {
   SDR_DATA_SESSION s;
   EXPECT_EQ(s.get_name(), nullptr);
