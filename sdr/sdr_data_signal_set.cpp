@@ -60,7 +60,7 @@ bool is_set(const std::unique_ptr<std::string>& text) {
 DOMElement* append_new_element(DOMDocument* document, DOMNode* parent, const char* tag) {
   if (!document || !parent) return nullptr;
   DOMElement* element = document->createElement(SDR_XSTR(tag));
-  parent->appendChild(element);
+  sdr_append_child(parent, element);
   return element;
 }
 
@@ -690,7 +690,7 @@ bool SDR_DATA_SIGNAL_SET::append(SDR_DATA_SIGNAL_WIRE* wire, bool attach_element
     m_data_wires.push_back(wire);
     wire->set_data_wire_index(static_cast<int>(m_data_wires.size()) - 1);
     if (attach_element && wire->get_data_dom_node() && m_data_vec_element)
-      m_data_vec_element->appendChild(wire->get_data_dom_node());
+      sdr_append_child(m_data_vec_element, wire->get_data_dom_node());
   }
   wire->m_set = this;
   if ((type == SDR_CTYPE_TRIGGER || type == SDR_CTYPE_BOTH) && wire->get_trigger_wire_index() < 0) {
@@ -698,7 +698,7 @@ bool SDR_DATA_SIGNAL_SET::append(SDR_DATA_SIGNAL_WIRE* wire, bool attach_element
     m_trigger_wires.push_back(wire);
     wire->set_trigger_wire_index(static_cast<int>(m_trigger_wires.size()) - 1);
     if (attach_element && wire->get_trigger_dom_node() && m_trigger_vec_element)
-      m_trigger_vec_element->appendChild(wire->get_trigger_dom_node());
+      sdr_append_child(m_trigger_vec_element, wire->get_trigger_dom_node());
   }
   // While reading, the connections are computed once at the end. A data
   // wire added to connections that are up to date adds its own status

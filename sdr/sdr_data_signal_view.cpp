@@ -80,9 +80,10 @@ bool place(DOMNode* parent, DOMElement* child, DOMNode* ref) {
   if (!parent || !child) return false;
   if (child == ref) return true;  // already in place
   // The DOM does not catch a node put under itself: it would make a cycle.
-  for (const DOMNode* a = parent; a; a = a->getParentNode())
+  for (const DOMNode* a = parent; a; a = sdr_parent_node(a))
     if (a == child) return false;
   rows_changed(parent);
+  if (!ref && sdr_link_new_element(parent, child)) return true;
   DOMNode* child_node = nullptr;
   try {
     child_node = parent->insertBefore(child, ref);
@@ -144,7 +145,7 @@ bool names_bus(const DOMElement* bus, const XMLCh* wanted) {
 }
 
 bool is_below(const DOMNode* node, const DOMNode* ancestor) {
-  for (const DOMNode* a = node ? node->getParentNode() : nullptr; a; a = a->getParentNode())
+  for (const DOMNode* a = sdr_parent_node(node); a; a = sdr_parent_node(a))
     if (a == ancestor) return true;
   return false;
 }

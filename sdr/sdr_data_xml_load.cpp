@@ -17,7 +17,6 @@
 #include <xercesc/dom/impl/DOMAttrMapImpl.hpp>
 #include <xercesc/dom/impl/DOMDocumentImpl.hpp>
 #include <xercesc/dom/impl/DOMElementImpl.hpp>
-#include <xercesc/dom/impl/DOMNodeVector.hpp>
 #include <xercesc/dom/impl/DOMTextImpl.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
@@ -37,6 +36,7 @@
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 
 #include "cfg_service.h"
+#include "sdr_data_xml_util.h"
 #include "sdr_internal.h"
 
 using namespace xercesc;
@@ -258,72 +258,6 @@ class REFUSING_RESOLVER : public XMLEntityResolver {
   std::string m_refused;
 };
 
-// The child links of a node the parser made, or null for a kind of node
-// that fast_append leaves to the DOM's own append.
-DOMChildNode* child_links(DOMNode* node) {
-  switch (node->getNodeType()) {
-    case DOMNode::ELEMENT_NODE:
-      return &static_cast<DOMElementImpl*>(node)->fChild;
-    case DOMNode::TEXT_NODE:
-      return &static_cast<DOMTextImpl*>(node)->fChild;
-    default:
-      return nullptr;
-  }
-}
-
-// Appends a node made during the parse as the last child of parent, as
-// the DOM's appendChildFast does, without the run-time type look-ups that
-// make up most of a parse there (several per node). node_part and links
-// belong to child. False, nothing changed, when a present child is of a
-// kind not handled here.
-bool fast_append(DOMParentNode& parent, DOMNode* child, DOMNodeImpl& node_part, DOMChildNode& links) {
-  DOMChildNode* first = nullptr;
-  DOMChildNode* last = nullptr;
-  DOMNode* last_node = nullptr;
-  if (parent.fFirstChild) {
-    first = child_links(parent.fFirstChild);
-    last_node = first ? first->previousSibling : nullptr;
-    last = last_node ? child_links(last_node) : nullptr;
-    if (!last) return false;
-  }
-  node_part.fOwnerNode = parent.fContainingNode;
-  node_part.isOwned(true);
-  if (!first) {
-    parent.fFirstChild = child;
-    node_part.isFirstChild(true);
-    links.previousSibling = child;  // the first child's link to the last
-  } else {
-    last->nextSibling = child;
-    links.previousSibling = last_node;
-    first->previousSibling = child;
-  }
-  return true;
-}
-
-// The attribute list of an element, which the map keeps to itself.
-struct ATTR_MAP_ACCESS : DOMAttrMapImpl {
-  static constexpr DOMNodeVector* DOMAttrMapImpl::*NODES = &ATTR_MAP_ACCESS::fNodes;
-  static constexpr DOMNode* DOMAttrMapImpl::*OWNER = &ATTR_MAP_ACCESS::fOwnerNode;
-};
-
-// Puts an attribute made during the parse into its element's map, as the
-// map's setNamedItemFast does (a same-named one is replaced, a new one goes
-// to its place in the list), without its run-time type look-up. False,
-// nothing changed, when the map has no list yet.
-bool fast_set_attribute(DOMAttrMapImpl& map, DOMAttrImpl* attr) {
-  DOMNodeVector* nodes = map.*ATTR_MAP_ACCESS::NODES;
-  if (!nodes) return false;
-  attr->fNode.fOwnerNode = map.*ATTR_MAP_ACCESS::OWNER;
-  attr->fNode.isOwned(true);
-  const int at = map.findNamePoint(attr->getNodeName());
-  if (at >= 0) {
-    nodes->setElementAt(attr, static_cast<XMLSize_t>(at));
-  } else {
-    nodes->insertElementAt(attr, static_cast<XMLSize_t>(-1 - at));
-  }
-  return true;
-}
-
 bool is_xml_space(const XMLCh* s, XMLSize_t n) {
   for (XMLSize_t i = 0; i < n; ++i)
     if (s[i] != ' ' && s[i] != '\n' && s[i] != '\t' && s[i] != '\r') return false;
@@ -333,7 +267,7 @@ bool is_xml_space(const XMLCh* s, XMLSize_t n) {
 // The DOM parser with limits on nesting depth and attribute count. It also
 // builds the document faster than its base:
 // - Elements, their attributes and texts are linked in directly
-//   (fast_append). Anything out of the plain case (namespaces, attributes
+//   (sdr_link_last_child). Anything out of the plain case (namespaces, attributes
 //   declared or defaulted by a DTD, the root, the inside of an entity
 //   reference) goes through the base parser.
 // - White space between elements is not kept as text nodes when it is not
@@ -371,18 +305,18 @@ class LIMITED_PARSER : public XercesDOMParser {
       DOMAttrImpl* attr = static_cast<DOMAttrImpl*>(createAttr(source->getName()));
       if (const XMLCh* value = source->getValue()) {
         DOMTextImpl* text = static_cast<DOMTextImpl*>(fDocument->createTextNode(value));
-        if (!fast_append(attr->fParent, text, text->fNode, text->fChild)) attr->fParent.appendChildFast(text);
+        if (!sdr_link_last_child(attr->fParent, text, text->fNode, text->fChild)) attr->fParent.appendChildFast(text);
       }
       attr->fNode.isSpecified(true);
       if (element->fAttributes) {
-        if (!fast_set_attribute(*element->fAttributes, attr)) element->fAttributes->setNamedItemFast(attr);
+        if (!sdr_link_attribute(*element->fAttributes, attr)) element->fAttributes->setNamedItemFast(attr);
       } else {
         element->setAttributeNode(attr);
       }
       attr->setSpecified(source->getSpecified());
     }
     DOMElementImpl* parent = static_cast<DOMElementImpl*>(fCurrentParent);
-    if (!fast_append(parent->fParent, element, element->fNode, element->fChild))
+    if (!sdr_link_last_child(parent->fParent, element, element->fNode, element->fChild))
       parent->fParent.appendChildFast(element);
     fCurrentParent = element;
     fCurrentNode = element;
@@ -460,7 +394,7 @@ class LIMITED_PARSER : public XercesDOMParser {
 
   void append_text(DOMElementImpl* parent, const XMLCh* chars, XMLSize_t length) {
     DOMTextImpl* text = static_cast<DOMTextImpl*>(createText(chars, length));
-    if (!fast_append(parent->fParent, text, text->fNode, text->fChild)) parent->fParent.appendChildFast(text);
+    if (!sdr_link_last_child(parent->fParent, text, text->fNode, text->fChild)) parent->fParent.appendChildFast(text);
     fCurrentNode = text;
   }
 

@@ -13,7 +13,11 @@
 // The text node's own buffer, for writing an attribute value in place;
 // the pool header needs XMLString first.
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/dom/impl/DOMAttrImpl.hpp>
+#include <xercesc/dom/impl/DOMAttrMapImpl.hpp>
 #include <xercesc/dom/impl/DOMDocumentImpl.hpp>
+#include <xercesc/dom/impl/DOMElementImpl.hpp>
+#include <xercesc/dom/impl/DOMNodeVector.hpp>
 #include <xercesc/dom/impl/DOMStringPool.hpp>
 #include <xercesc/dom/impl/DOMTextImpl.hpp>
 
@@ -200,6 +204,118 @@ bool sdr_has_attribute(const DOMElement* element, const char* name) {
   return v && *v;
 }
 
+namespace {
+
+// The child links of a node, or null for a kind of node sdr_link_last_child
+// leaves to the DOM's own append.
+DOMChildNode* child_links(DOMNode* node) {
+  switch (node->getNodeType()) {
+    case DOMNode::ELEMENT_NODE:
+      return &static_cast<DOMElementImpl*>(node)->fChild;
+    case DOMNode::TEXT_NODE:
+      return &static_cast<DOMTextImpl*>(node)->fChild;
+    default:
+      return nullptr;
+  }
+}
+
+// The attribute list of an element, which the map keeps to itself.
+struct ATTR_MAP_ACCESS : DOMAttrMapImpl {
+  static constexpr DOMNodeVector* DOMAttrMapImpl::*NODES = &ATTR_MAP_ACCESS::fNodes;
+  static constexpr DOMNode* DOMAttrMapImpl::*OWNER = &ATTR_MAP_ACCESS::fOwnerNode;
+};
+
+// A new attribute of element, made and linked in as setAttribute makes it
+// (a text child, even an empty one; its place in the map; the document's
+// change count) without its run-time type look-ups. False, nothing made,
+// for an element not of the DOM's own plain class or a read-only one.
+bool add_attribute(DOMElement* element, const XMLCh* name, const XMLCh* value) {
+  if (&typeid(*element) != &typeid(DOMElementImpl)) return false;
+  DOMElementImpl* e = static_cast<DOMElementImpl*>(element);
+  if (e->fNode.isReadOnly() || !e->fAttributes) return false;
+  DOMDocument* document = e->fParent.fOwnerDocument;
+  if (!document || &typeid(*document) != &typeid(DOMDocumentImpl)) return false;
+  // A name that is no XML name throws here, as in setAttribute.
+  DOMAttrImpl* attr = static_cast<DOMAttrImpl*>(document->createAttribute(name));
+  DOMTextImpl* text = static_cast<DOMTextImpl*>(document->createTextNode(value));
+  sdr_link_last_child(attr->fParent, text, text->fNode, text->fChild);
+  // The list is made with the first attribute, of the DOM's own first size.
+  e->fAttributes->reserve(10);
+  sdr_link_attribute(*e->fAttributes, attr);
+  static_cast<DOMDocumentImpl*>(document)->changed();
+  return true;
+}
+
+}  // namespace
+
+bool sdr_link_last_child(DOMParentNode& parent, DOMNode* child, DOMNodeImpl& node_part, DOMChildNode& links) {
+  DOMChildNode* first = nullptr;
+  DOMChildNode* last = nullptr;
+  DOMNode* last_node = nullptr;
+  if (parent.fFirstChild) {
+    first = child_links(parent.fFirstChild);
+    last_node = first ? first->previousSibling : nullptr;
+    last = last_node ? child_links(last_node) : nullptr;
+    if (!last) return false;
+  }
+  node_part.fOwnerNode = parent.fContainingNode;
+  node_part.isOwned(true);
+  if (!first) {
+    parent.fFirstChild = child;
+    node_part.isFirstChild(true);
+    links.previousSibling = child;  // the first child's link to the last
+  } else {
+    last->nextSibling = child;
+    links.previousSibling = last_node;
+    first->previousSibling = child;
+  }
+  return true;
+}
+
+bool sdr_link_new_element(DOMNode* parent, DOMNode* child) {
+  if (!parent || !child || &typeid(*parent) != &typeid(DOMElementImpl) ||
+      &typeid(*child) != &typeid(DOMElementImpl))
+    return false;
+  DOMElementImpl* p = static_cast<DOMElementImpl*>(parent);
+  DOMElementImpl* c = static_cast<DOMElementImpl*>(child);
+  DOMDocument* document = p->fParent.fOwnerDocument;
+  if (c->fNode.isOwned() || p->fNode.isReadOnly() || !document || c->fParent.fOwnerDocument != document ||
+      &typeid(*document) != &typeid(DOMDocumentImpl))
+    return false;
+  // An element under itself would make a cycle: the DOM refuses it.
+  for (const DOMNode* a = parent; a; a = sdr_parent_node(a))
+    if (a == child) return false;
+  DOMDocumentImpl* impl = static_cast<DOMDocumentImpl*>(document);
+  const auto* ranges = impl->getRanges();
+  if (ranges && ranges->size() > 0) return false;
+  if (!sdr_link_last_child(p->fParent, child, c->fNode, c->fChild)) return false;
+  impl->changed();
+  return true;
+}
+
+bool sdr_link_attribute(DOMAttrMapImpl& map, DOMAttrImpl* attr) {
+  DOMNodeVector* nodes = map.*ATTR_MAP_ACCESS::NODES;
+  if (!nodes) return false;
+  attr->fNode.fOwnerNode = map.*ATTR_MAP_ACCESS::OWNER;
+  attr->fNode.isOwned(true);
+  const int at = map.findNamePoint(attr->getNodeName());
+  if (at >= 0) {
+    nodes->setElementAt(attr, static_cast<XMLSize_t>(at));
+  } else {
+    nodes->insertElementAt(attr, static_cast<XMLSize_t>(-1 - at));
+  }
+  return true;
+}
+
+DOMNode* sdr_parent_node(const DOMNode* node) {
+  if (!node) return nullptr;
+  if (&typeid(*node) == &typeid(DOMElementImpl)) {
+    const DOMNodeImpl& part = static_cast<const DOMElementImpl*>(node)->fNode;
+    return part.isOwned() ? part.fOwnerNode : nullptr;
+  }
+  return node->getParentNode();
+}
+
 DOMBuffer* sdr_text_buffer(DOMNode* node) {
   // Only the DOM's own text class has the buffer; a read-only text belongs
   // to an entity, and a range into the text would not follow the change.
@@ -219,16 +335,19 @@ void sdr_set_attribute(DOMElement* element, const char* name, const char* value)
     const SDR_XSTR wide_name(name);
     const SDR_XSTR wide_value(value ? value : "");
     // An attribute's value is one text node: setAttribute throws it away
-    // and makes a new one, through a dozen dynamic casts. A value that fits
-    // the node's buffer is written into it instead; an ID attribute (its
-    // document keeps a map of them), a default one not yet specified, or any
-    // other shape of value goes through setAttribute.
+    // and makes a new one, through a dozen run-time type look-ups. A value
+    // that fits the node's buffer is written into it instead; an ID
+    // attribute (its document keeps a map of them), a default one not yet
+    // specified, or any other shape of value goes through setAttribute. A
+    // new attribute is linked in here too.
     DOMAttr* attr = element->getAttributeNode(wide_name);
+    if (!attr && add_attribute(element, wide_name, wide_value)) return true;
     DOMNode* first = attr && attr->getSpecified() && !attr->isId() ? attr->getFirstChild() : nullptr;
     DOMBuffer* buffer = first && !first->getNextSibling() ? sdr_text_buffer(first) : nullptr;
     const XMLSize_t length = XMLString::stringLen(wide_value.x());
     if (buffer && length < buffer->getCapacity()) {
       buffer->set(wide_value.x(), length);
+      static_cast<DOMDocumentImpl*>(first->getOwnerDocument())->changed();
       return true;
     }
     element->setAttribute(wide_name, wide_value);
@@ -506,6 +625,7 @@ void sdr_unlink(DOMNode* node) {
 
 bool sdr_append_child(DOMNode* parent, DOMNode* child) {
   if (!SDR_CHECK(parent != NULL) || !SDR_CHECK(child != NULL)) return false;
+  if (sdr_link_new_element(parent, child)) return true;
   return SDR_GUARDED(false, [&] {
     parent->appendChild(child);
     return true;
@@ -573,6 +693,13 @@ const XMLCh EDIT_COUNTER_KEY[] = u"sdr-edit-counter";
 
 unsigned long* sdr_edit_counter(const DOMDocument* document) {
   if (!document) return nullptr;
+  // The document's own node part is asked directly: the document's
+  // getUserData finds it through a run-time type look-up.
+  if (&typeid(*document) == &typeid(DOMDocumentImpl)) {
+    const DOMDocumentImpl* impl = static_cast<const DOMDocumentImpl*>(document);
+    if (!impl->fNode.hasUserData()) return nullptr;
+    return static_cast<unsigned long*>(impl->getUserData(&impl->fNode, EDIT_COUNTER_KEY));
+  }
   return static_cast<unsigned long*>(document->getUserData(EDIT_COUNTER_KEY));
 }
 

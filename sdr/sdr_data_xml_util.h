@@ -12,6 +12,11 @@
 
 XERCES_CPP_NAMESPACE_BEGIN
 class DOMBuffer;
+class DOMAttrImpl;
+class DOMAttrMapImpl;
+class DOMChildNode;
+class DOMNodeImpl;
+class DOMParentNode;
 XERCES_CPP_NAMESPACE_END
 
 // The first child element of parent with the given tag name (exact
@@ -21,6 +26,28 @@ SDR_API xercesc::DOMElement* find_child_element(const xercesc::DOMNode* parent, 
 SDR_API xercesc::DOMElement* find_child_element(const xercesc::DOMNode* parent, const XMLCh* name);
 // The value of an attribute node, as getValue gives it.
 SDR_API const XMLCh* sdr_attribute_value(const xercesc::DOMNode* attr);
+
+// Links made here as the DOM's own calls make them, without the run-time
+// type look-ups those calls spend most of their time in (several each):
+// - sdr_link_last_child appends child, a node in no tree (node_part and
+//   links are its parts), as the last child of parent; false, nothing
+//   changed, when a present child is of a kind other than element or text.
+// - sdr_link_attribute puts attr, just made, into an element's map as
+//   setNamedItemFast does: a same-named one is replaced, a new one goes to
+//   its place in the sorted list; false, nothing changed, when the map has
+//   no list yet.
+SDR_API bool sdr_link_last_child(xercesc::DOMParentNode& parent, xercesc::DOMNode* child,
+                                 xercesc::DOMNodeImpl& node_part, xercesc::DOMChildNode& links);
+SDR_API bool sdr_link_attribute(xercesc::DOMAttrMapImpl& map, xercesc::DOMAttrImpl* attr);
+// parent->appendChild(child) for an element child in no tree, under an
+// element of the same document, linked as the DOM links it (its change
+// count included); false, nothing changed, in any other case (the DOM's
+// own call then does it, or refuses it).
+SDR_API bool sdr_link_new_element(xercesc::DOMNode* parent, xercesc::DOMNode* child);
+
+// node->getParentNode(), read from an element of the DOM's own class
+// directly (the call finds it through a run-time type look-up).
+SDR_API xercesc::DOMNode* sdr_parent_node(const xercesc::DOMNode* node);
 
 // The character buffer of a text node made by the DOM itself, when its
 // text may be changed in place: not an entity's (read-only) text, and no

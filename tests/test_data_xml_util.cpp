@@ -81,6 +81,77 @@ TEST(AttributeWrite, DocumentEqualsTheOneReadWithTheNewValues) {
   sdr_set_attribute(net, "id", "n2");
   EXPECT_EQ(saved(s), saved(dir, document("n2", "k", "z", "&amp;&lt;&quot;")));
   EXPECT_TRUE(net->getAttributeNode(u"kind")->getSpecified());
+
+  // New attributes take their places among the others, an empty one too;
+  // each then takes a value like any other.
+  for (const char* name : {"zeta", "alpha", "name_2", "empty"}) sdr_set_attribute(net, name, name);
+  sdr_set_attribute(net, "empty", "");
+  sdr_set_attribute(net, "alpha", "a2");
+  std::string expected = saved(dir, document("n2", "k", "z", "&amp;&lt;&quot;"));
+  expected.replace(expected.find("<net "), 5, "<net alpha=\"a2\" empty=\"\" ");
+  expected.replace(expected.find("/>"), 2, " name_2=\"name_2\" zeta=\"zeta\"/>");
+  EXPECT_EQ(saved(s), expected);
+  for (const char* name : {"zeta", "alpha", "name_2", "empty"}) {
+    DOMAttr* attr = net->getAttributeNode(SDR_XSTR(name));
+    ASSERT_NE(attr, nullptr);
+    EXPECT_EQ(attr->getOwnerElement(), net);
+    EXPECT_TRUE(attr->getSpecified());
+    EXPECT_NE(attr->getFirstChild(), nullptr);
+  }
+  net->removeAttribute(u"zeta");
+  EXPECT_EQ(net->getAttributeNode(u"zeta"), nullptr);
   EXPECT_EQ(s.get_document()->getElementById(u"n2"), net);
   EXPECT_EQ(s.get_document()->getElementById(u"n1"), nullptr);
+}
+
+// Elements appended through the library: linked as the DOM links them,
+// whatever the parent holds already; what the DOM refuses is refused.
+TEST(AppendChild, LinksAsTheDomDoes) {
+  SDR_DATA_SESSION s;
+  DOMDocument* doc = s.get_document();
+  DOMElement* parent = doc->createElement(u"p");
+  ASSERT_TRUE(sdr_append_child(s.get_root_element(), parent));
+  auto element = [&](const char16_t* tag) { return doc->createElement(tag); };
+  DOMElement* a = element(u"a");
+  ASSERT_TRUE(sdr_append_child(parent, a));
+  parent->appendChild(doc->createTextNode(u"t"));
+  ASSERT_TRUE(sdr_append_child(parent, element(u"b")));
+  parent->appendChild(doc->createComment(u"c"));
+  ASSERT_TRUE(sdr_append_child(parent, element(u"d")));
+  // The first child leaves and comes back at the end.
+  parent->removeChild(a);
+  ASSERT_TRUE(sdr_append_child(parent, a));
+  DOMElement* e = element(u"e");
+  DOMElement* inner = element(u"f");
+  ASSERT_TRUE(sdr_append_child(e, inner));
+  ASSERT_TRUE(sdr_append_child(parent, e));
+
+  std::string names;
+  const DOMNode* previous = nullptr;
+  for (const DOMNode* n = parent->getFirstChild(); n; n = n->getNextSibling()) {
+    EXPECT_EQ(n->getParentNode(), parent);
+    EXPECT_EQ(n->getPreviousSibling(), previous);
+    names += sdr_to_utf8(n->getNodeName()) + " ";
+    previous = n;
+  }
+  EXPECT_EQ(parent->getLastChild(), previous);
+  EXPECT_EQ(names, "#text b #comment d a e ");
+  EXPECT_EQ(inner->getParentNode(), e);
+
+  // Under itself, or from another document: refused, nothing changed.
+  DOMElement* x = element(u"x");
+  DOMElement* y = element(u"y");
+  ASSERT_TRUE(sdr_append_child(x, y));
+  EXPECT_FALSE(sdr_append_child(y, x));
+  EXPECT_EQ(y->getFirstChild(), nullptr);
+  EXPECT_EQ(x->getParentNode(), nullptr);
+  EXPECT_FALSE(sdr_append_child(inner, e));
+  SDR_DATA_SESSION other;
+  EXPECT_FALSE(sdr_append_child(parent, other.get_document()->createElement(u"x")));
+  EXPECT_EQ(e->getParentNode(), parent);
+  EXPECT_EQ(inner->getFirstChild(), nullptr);
+  EXPECT_EQ(parent->getLastChild(), e);
+  std::string out;
+  ASSERT_TRUE(SDR_DATA_XML_WRITER::write(parent, &out));
+  EXPECT_EQ(out, "\n<p>t\n  <b/><!--c-->\n  <d/>\n  <a/>\n  <e>\n    <f/>\n  </e>\n</p>");
 }
