@@ -305,7 +305,8 @@ class LIMITED_PARSER : public XercesDOMParser {
       DOMAttrImpl* attr = static_cast<DOMAttrImpl*>(createAttr(source->getName()));
       if (const XMLCh* value = source->getValue()) {
         DOMTextImpl* text = static_cast<DOMTextImpl*>(fDocument->createTextNode(value));
-        if (!sdr_link_last_child(attr->fParent, text, text->fNode, text->fChild)) attr->fParent.appendChildFast(text);
+        if (!sdr_link_last_child(attr->fParent, text, text->fNode, text->fChild))
+          attr->fParent.appendChildFast(text);
       }
       attr->fNode.isSpecified(true);
       if (element->fAttributes) {
@@ -394,7 +395,8 @@ class LIMITED_PARSER : public XercesDOMParser {
 
   void append_text(DOMElementImpl* parent, const XMLCh* chars, XMLSize_t length) {
     DOMTextImpl* text = static_cast<DOMTextImpl*>(createText(chars, length));
-    if (!sdr_link_last_child(parent->fParent, text, text->fNode, text->fChild)) parent->fParent.appendChildFast(text);
+    if (!sdr_link_last_child(parent->fParent, text, text->fNode, text->fChild))
+      parent->fParent.appendChildFast(text);
     fCurrentNode = text;
   }
 

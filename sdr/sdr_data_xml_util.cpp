@@ -9,10 +9,10 @@
 #include <vector>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
-
-// The text node's own buffer, for writing an attribute value in place;
-// the pool header needs XMLString first.
 #include <xercesc/util/XMLString.hpp>
+
+// The DOM's own classes, for linking nodes and writing texts in place (the
+// pool header needs XMLString, included above).
 #include <xercesc/dom/impl/DOMAttrImpl.hpp>
 #include <xercesc/dom/impl/DOMAttrMapImpl.hpp>
 #include <xercesc/dom/impl/DOMDocumentImpl.hpp>
@@ -347,7 +347,7 @@ void sdr_set_attribute(DOMElement* element, const char* name, const char* value)
     const XMLSize_t length = XMLString::stringLen(wide_value.x());
     if (buffer && length < buffer->getCapacity()) {
       buffer->set(wide_value.x(), length);
-      static_cast<DOMDocumentImpl*>(first->getOwnerDocument())->changed();
+      static_cast<DOMDocumentImpl*>(element->getOwnerDocument())->changed();
       return true;
     }
     element->setAttribute(wide_name, wide_value);

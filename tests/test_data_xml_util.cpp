@@ -66,7 +66,8 @@ TEST(AttributeWrite, DocumentEqualsTheOneReadWithTheNewValues) {
   for (const std::string& name : names) {
     sdr_set_attribute(net, "name", name.c_str());
     std::string escaped;
-    for (char c : name) escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '"' ? "&quot;" : std::string(1, c);
+    for (char c : name)
+      escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '"' ? "&quot;" : std::string(1, c);
     ASSERT_EQ(saved(s), saved(dir, document("n1", "", "x&amp;&who;y", escaped))) << name;
   }
 
